@@ -1,0 +1,29 @@
+// The reference database: table names, their columns, and creation of an empty file.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+class Database;
+
+namespace schema {
+
+// The database password every connection keys the file with.
+QByteArray databasePassword();
+// The built-in update-server address.
+QString defaultServerAddress();
+
+// The nine data tables in synchronisation order; the first five are counted by the update run.
+const QStringList &dataTables();
+bool isDataTable(const QString &name);
+// The link tables and the name of the column that joins them to their other table.
+QString linkTargetColumn(const QString &linkTable);
+
+// CREATE statements of the ten tables.
+QString createStatements();
+// Creates the tables and the one options row (id 1, defaults) on an open, empty database.
+void createSchema(Database &db);
+// Creates a new encrypted database file of the schema. Refuses to overwrite an existing file.
+void createDatabaseFile(const QString &path);
+
+} // namespace schema
