@@ -180,9 +180,12 @@ void Database::open(const QString &path, const QByteArray &key, OpenMode mode)
     m_db = db;
     m_path = path;
     try {
-        rc = sqlite3_key(db, key.constData(), int(key.size()));
-        if (rc != SQLITE_OK)
-            throw DbError(errorText(db, rc), rc);
+        // An empty key opens a plain file (the update server's content database).
+        if (!key.isEmpty()) {
+            rc = sqlite3_key(db, key.constData(), int(key.size()));
+            if (rc != SQLITE_OK)
+                throw DbError(errorText(db, rc), rc);
+        }
         sqlite3_busy_timeout(db, kBusyTimeoutMs);
         // The first statement reads the file: a wrong key or a damaged file fails here.
         exec(QStringLiteral("PRAGMA journal_mode=WAL"));
