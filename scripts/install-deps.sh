@@ -9,7 +9,7 @@ packages=(
   libsqlcipher-dev sqlcipher
   libcurl4-openssl-dev
   libcpp-httplib-dev
-  xvfb xauth x11-utils fonts-dejavu-core
+  xvfb xauth x11-utils x11-apps imagemagick fonts-dejavu-core
   poppler-utils
 )
 

@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Sets everything up and runs the whole test suite: dependencies, build, every test, the core tests
+# again under AddressSanitizer + UBSan, and a smoke start of the real program offscreen.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+start=$(date +%s)
+
+bash scripts/install-deps.sh
+bash scripts/build.sh
+
+export QT_QPA_PLATFORM=offscreen
+echo "== tests"
+ctest --test-dir build --output-on-failure -j2 --timeout 600
+
+echo "== core tests under AddressSanitizer + UBSan"
+generator=()
+command -v ninja >/dev/null && generator=(-G Ninja)
+cmake -S . -B build-asan "${generator[@]}" -DCMAKE_BUILD_TYPE=Debug -DRAMUX_SANITIZE=ON -DRAMUX_GUI=OFF -DRAMUX_DEMO_DB=OFF >/dev/null
+cmake --build build-asan -j"$(nproc)"
+ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --test-dir build-asan -L core --output-on-failure -j2 --timeout 900
+
+echo "== smoke start"
+bash scripts/smoke-start.sh build/bin
+
+if [ -x scripts/fuzz-smoke.sh ]; then
+  echo "== fuzz smoke"
+  bash scripts/fuzz-smoke.sh
+fi
+
+echo "== all tests passed in $(( $(date +%s) - start )) s"
