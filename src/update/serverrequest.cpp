@@ -1,0 +1,329 @@
+#include "update/serverrequest.h"
+
+#include "pages/commonfunc.h"
+#include "update/httpclient.h"
+#include "update/proxysettings.h"
+
+#include <QDomDocument>
+#include <QLoggingCategory>
+#include <QMutex>
+#include <QTemporaryFile>
+#include <QTextStream>
+#include <QXmlStreamReader>
+
+Q_LOGGING_CATEGORY(lcRequest, "ramux.update.request")
+
+namespace {
+
+QMutex limitsMutex;
+RequestLimits currentLimits;
+
+const QString unknownError = QStringLiteral("Неизвестная ошибка");
+
+// The server address split for curl: what to connect to, the host for our own Host line, and
+// the request target to write verbatim (curl would otherwise normalise and re-encode it).
+struct ServerUrl
+{
+    QByteArray connectUrl;  // scheme://authority/
+    QByteArray hostName;    // without port or user info
+    QByteArray originForm;  // "/path?query" for a direct request
+    QByteArray absoluteForm; // scheme://host[:port]/path?query for a request through a proxy
+};
+
+bool splitServerUrl(const QString &url, ServerUrl &out)
+{
+    const QByteArray bytes = url.toUtf8();
+    // Written on the request line as they are: a space or control character would break the
+    // line (or smuggle a header), so such an address is refused rather than sent.
+    for (const char c : bytes) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u <= 0x20 || u == 0x7f)
+            return false;
+    }
+    const int schemeEnd = bytes.indexOf("://");
+    if (schemeEnd <= 0)
+        return false;
+    const QByteArray scheme = bytes.left(schemeEnd).toLower();
+    if (scheme != "http" && scheme != "https")
+        return false;
+    const int authorityStart = schemeEnd + 3;
+    int authorityEnd = bytes.size();
+    for (int i = authorityStart; i < bytes.size(); ++i) {
+        const char c = bytes.at(i);
+        if (c == '/' || c == '?' || c == '#') {
+            authorityEnd = i;
+            break;
+        }
+    }
+    const QByteArray authority = bytes.mid(authorityStart, authorityEnd - authorityStart);
+    const QByteArray rest = bytes.mid(authorityEnd);
+    const QByteArray hostPort = authority.mid(authority.lastIndexOf('@') + 1);
+    QByteArray host;
+    if (hostPort.startsWith('[')) {
+        const int close = hostPort.indexOf(']');
+        if (close < 0)
+            return false;
+        host = hostPort.left(close + 1);
+    } else {
+        host = hostPort.left(hostPort.indexOf(':') < 0 ? hostPort.size() : hostPort.indexOf(':'));
+    }
+    if (host.isEmpty())
+        return false;
+    out.connectUrl = scheme + "://" + authority + '/';
+    out.hostName = host;
+    out.originForm = rest.startsWith('/') ? rest : QByteArray("/") + rest;
+    out.absoluteForm = scheme + "://" + hostPort + out.originForm;
+    return true;
+}
+
+bool isBlank(const QByteArray &body)
+{
+    for (const char c : body) {
+        if (c != ' ' && c != '\t' && c != '\r' && c != '\n')
+            return false;
+    }
+    return true;
+}
+
+// QDomDocument bounds each entity's expansion, but not how often a bounded entity is referenced:
+// a few megabytes of references to a 4 KB entity would still become gigabytes. An envelope
+// never needs entity declarations, so a document type that declares any is refused outright.
+void rejectEntityDeclarations(const QByteArray &body)
+{
+    QXmlStreamReader reader(body);
+    while (!reader.atEnd()) {
+        const QXmlStreamReader::TokenType token = reader.readNext();
+        if (token == QXmlStreamReader::DTD) {
+            if (!reader.entityDeclarations().isEmpty()
+                || reader.text().contains(QLatin1String("<!ENTITY"))) {
+                throw XmlAnswerError(
+                    QStringLiteral("The answer declares XML entities and is not accepted"));
+            }
+        } else if (token == QXmlStreamReader::StartElement
+                   || token == QXmlStreamReader::Invalid) {
+            return; // the prolog is over, or broken: the DOM parser gives the verdict
+        }
+    }
+}
+
+// The root's version is compared as a number ("1", " 1", "1.0"), as a variant comparison with
+// the integer 1 would.
+bool versionIsOne(const QDomElement &root)
+{
+    if (!root.hasAttribute(QStringLiteral("version")))
+        return false;
+    bool ok = false;
+    const double value = root.attribute(QStringLiteral("version")).trimmed().toDouble(&ok);
+    return ok && value == 1.0;
+}
+
+QString markupOf(const QDomElement &element)
+{
+    QString text;
+    QTextStream stream(&text);
+    element.save(stream, -1); // -1: no indentation added, the content stays as sent
+    stream.flush();
+    return text;
+}
+
+bool hasChildElement(const QDomElement &element)
+{
+    return !element.firstChildElement().isNull();
+}
+
+} // namespace
+
+RequestLimits requestLimits()
+{
+    QMutexLocker lock(&limitsMutex);
+    return currentLimits;
+}
+
+void setRequestLimits(const RequestLimits &limits)
+{
+    QMutexLocker lock(&limitsMutex);
+    currentLimits = limits;
+}
+
+bool AttributeEquals(const QDomElement &element, const QString &name, const QString &value)
+{
+    if (element.isNull() || !element.hasAttribute(name))
+        return false;
+    return element.attribute(name) == value;
+}
+
+void setVersionParameter(QStringList &parameters, const QString &version)
+{
+    const QString name = QStringLiteral("version");
+    for (qsizetype i = 0; i < parameters.size(); ++i) {
+        const qsizetype eq = parameters.at(i).indexOf(QLatin1Char('='));
+        if (eq < 0 || QStringView(parameters.at(i)).left(eq).compare(name, Qt::CaseInsensitive) != 0)
+            continue;
+        if (version.isEmpty())
+            parameters.removeAt(i);
+        else
+            parameters[i] = name + QLatin1Char('=') + version;
+        return;
+    }
+    if (!version.isEmpty())
+        parameters.append(name + QLatin1Char('=') + version);
+}
+
+QString buildRequestUrl(const QString &serverAddress, QStringList &parameters,
+                        const QString &version)
+{
+    setVersionParameter(parameters, version);
+    QString url = serverAddress + QLatin1Char('?');
+    for (const QString &line : std::as_const(parameters))
+        url += line + QLatin1Char('&');
+    while (url.endsWith(QLatin1Char('&')))
+        url.chop(1);
+    return url;
+}
+
+EnvelopeResult parseEnvelope(const QByteArray &body)
+{
+    EnvelopeResult result;
+    if (isBlank(body))
+        return result; // no document element: no usable answer
+
+    rejectEntityDeclarations(body);
+    QDomDocument document;
+    QString message;
+    int line = 0;
+    int column = 0;
+    if (!document.setContent(body, &message, &line, &column)) {
+        throw XmlAnswerError(QStringLiteral("The server's answer is not XML: %1 (line %2, column %3)")
+                                 .arg(message)
+                                 .arg(line)
+                                 .arg(column));
+    }
+
+    const QDomElement root = document.documentElement();
+    if (root.isNull() || !versionIsOne(root))
+        return result;
+    const QDomElement status = root.firstChildElement(QStringLiteral("RESULT"));
+    if (status.isNull())
+        return result;
+
+    if (AttributeEquals(status, QStringLiteral("status"), QStringLiteral("OK"))) {
+        const QDomElement data = status.nextSiblingElement(QStringLiteral("DATA"));
+        if (!data.isNull()) {
+            result.code = 0;
+            result.answer = markupOf(data);
+        }
+        return result;
+    }
+
+    if (AttributeEquals(status, QStringLiteral("status"), QStringLiteral("FAIL"))) {
+        result.code = 1;
+        result.errorText = unknownError;
+        result.errorTextSet = true;
+        const QString errCode = QStringLiteral("err_code");
+        if (status.hasAttribute(errCode)) {
+            bool ok = false;
+            const int code = status.attribute(errCode).trimmed().toInt(&ok);
+            // A code that is not an integer stays 1; a code of 0 would read as success, so it
+            // stays 1 as well: a failure answer never yields the success code.
+            if (ok && code != 0)
+                result.code = code;
+            // A message made of elements is not a message: the generic text stays.
+            if (!hasChildElement(status)) {
+                const QString text = status.text().trimmed();
+                if (!text.isEmpty())
+                    result.errorText = text;
+            }
+        }
+        return result;
+    }
+    return result; // any other status: no usable answer
+}
+
+int ServerRequest(QStringList &parameters, QString &answer, QString &errorText,
+                  const QString &serverAddress)
+{
+    answer.clear();
+    const RequestLimits limits = requestLimits();
+    const ProxyValues proxy = proxyValues(); // one consistent copy for the whole request
+    const QString url = buildRequestUrl(serverAddress, parameters, GetProductVersion());
+
+    ServerUrl parts;
+    if (!splitServerUrl(url, parts)) {
+        qCDebug(lcRequest) << "not a usable server address:" << serverAddress;
+        return -1;
+    }
+
+    HttpGet get;
+    get.url = parts.connectUrl;
+    get.requestTarget = proxy.host.isEmpty() ? parts.originForm : parts.absoluteForm;
+    get.proxy = proxy;
+    get.connectTimeoutMs = limits.connectTimeoutMs;
+    get.stallTimeoutSec = limits.stallTimeoutSec;
+    get.maxBodyBytes = limits.maxBodyBytes;
+    get.headers = {
+        "Host: " + parts.hostName,
+        "User-Agent: Mozilla/5.0",
+        "Accept: text/html",
+        "Accept-Language: en-us,en;q=0.5",
+        "Accept-Charset: ISO-8859-1,utf-8;q=0.7,*;q=0.7",
+        "Keep-Alive: 300",
+        "Connection: keep-alive",
+        // curl's own line for proxied requests; the server sees only the lines above.
+        "Proxy-Connection:",
+    };
+
+    QByteArray body;
+    const HttpOutcome outcome = performHttpGet(get, [&body](const char *data, std::size_t size) {
+        body.append(data, qsizetype(size));
+        return true;
+    });
+    if (outcome != HttpOutcome::Completed)
+        return -1;
+
+    const EnvelopeResult envelope = parseEnvelope(body);
+    if (envelope.code == 0)
+        answer = envelope.answer;
+    if (envelope.errorTextSet)
+        errorText = envelope.errorText;
+    return envelope.code;
+}
+
+bool DownloadFile(const QString &url, QFileDevice &file)
+{
+    const RequestLimits limits = requestLimits();
+    // The body goes to a spool file first: the caller's file must stay untouched when the
+    // exchange fails halfway, and an installer need not fit in memory.
+    QTemporaryFile spool(GetTempFolder() + QStringLiteral("ramux-download-XXXXXX"));
+    if (!spool.open())
+        return false;
+
+    HttpGet get;
+    get.url = url.toUtf8();
+    get.userAgent = "Mozilla/4.0 (compatible; Synapse)";
+    get.connectTimeoutMs = limits.connectTimeoutMs;
+    get.stallTimeoutSec = limits.stallTimeoutSec;
+    get.maxBodyBytes = limits.maxDownloadBytes;
+    const HttpOutcome outcome =
+        performHttpGet(get, [&spool](const char *data, std::size_t size) {
+            return spool.write(data, qint64(size)) == qint64(size);
+        });
+    if (outcome != HttpOutcome::Completed)
+        return false;
+
+    if (!spool.flush() || !spool.seek(0) || !file.isWritable() || !file.seek(0))
+        return false;
+    char buffer[64 * 1024];
+    qint64 written = 0;
+    for (;;) {
+        const qint64 n = spool.read(buffer, sizeof buffer);
+        if (n < 0)
+            return false;
+        if (n == 0)
+            break;
+        if (file.write(buffer, n) != n)
+            return false;
+        written += n;
+    }
+    // The body replaces the content: a longer earlier content must not leave its tail behind.
+    return file.flush() && file.resize(written);
+}
