@@ -1,8 +1,169 @@
 // ramux-server: the reference update server (answers get_splash, get_table, check_update).
-#include <cstdio>
+#include "contentserver.h"
+#include "serverapi.h"
 
-int main()
+#include "db/contentdb.h"
+#include "db/demoimport.h"
+#include "pages/ramuxerror.h"
+
+#include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <csignal>
+#include <cstdio>
+#include <pthread.h>
+#include <thread>
+
+namespace {
+
+const char *const kUsage =
+    "usage: ramux-server (--demo | --content PATH) [options]\n"
+    "  --demo                 serve the demo reference (built from the demo sources at start)\n"
+    "  --content PATH         serve a content database (ramuxctl synth --content PATH makes a large one)\n"
+    "  --port N               listening port (8642)\n"
+    "  --bind ADDRESS         listening address (127.0.0.1)\n"
+    "  --threads N            requests served at once (16)\n"
+    "  --offer-version V      program version offered by check_update\n"
+    "  --offer-link URL       download address of the offered installer\n"
+    "  --offer-file PATH      serve this installer under /download/<name>; sets the link and its SHA-256\n"
+    "  --offer-about TEXT     description of the offered version\n"
+    "  --offer-about-url URL  page about the offered version\n"
+    "  --details-text TEXT    update_details_text of the items table\n"
+    "  --details-url URL      update_details_url of the items table\n"
+    "  --quiet                no request log\n";
+
+void print(const QString &text)
 {
-    std::fputs("ramux-server: not built yet\n", stderr);
-    return 1;
+    const QByteArray utf8 = text.toUtf8();
+    std::fwrite(utf8.constData(), 1, size_t(utf8.size()), stderr);
+}
+
+QString takeValue(QStringList &args, int at)
+{
+    if (at + 1 >= args.size())
+        throw RamuxError(QStringLiteral("%1 needs a value").arg(args.at(at)));
+    return args.at(at + 1);
+}
+
+int takeNumber(const QString &name, const QString &text, int low, int high)
+{
+    bool ok = false;
+    const int value = text.toInt(&ok);
+    if (!ok || value < low || value > high)
+        throw RamuxError(QStringLiteral("%1: %2 is not a number from %3 to %4").arg(name, text).arg(low).arg(high));
+    return value;
+}
+
+int serve(QStringList args)
+{
+    ServerOptions options;
+    ServerOffer offer;
+    bool demo = false;
+    QString content, offerFile;
+    for (int i = 0; i < args.size(); ++i) {
+        const QString &a = args.at(i);
+        auto value = [&] { return takeValue(args, i++); };
+        if (a == QLatin1String("--demo"))
+            demo = true;
+        else if (a == QLatin1String("--content"))
+            content = value();
+        else if (a == QLatin1String("--port"))
+            options.port = takeNumber(a, value(), 0, 65535);
+        else if (a == QLatin1String("--bind"))
+            options.bind = value();
+        else if (a == QLatin1String("--threads"))
+            options.threads = takeNumber(a, value(), 1, 256);
+        else if (a == QLatin1String("--offer-version"))
+            offer.version = value();
+        else if (a == QLatin1String("--offer-link"))
+            offer.downloadLink = value();
+        else if (a == QLatin1String("--offer-file"))
+            offerFile = value();
+        else if (a == QLatin1String("--offer-about"))
+            offer.about = value();
+        else if (a == QLatin1String("--offer-about-url"))
+            offer.aboutUrl = value();
+        else if (a == QLatin1String("--details-text"))
+            offer.detailsText = value();
+        else if (a == QLatin1String("--details-url"))
+            offer.detailsUrl = value();
+        else if (a == QLatin1String("--quiet"))
+            options.log = false;
+        else {
+            std::fputs(kUsage, stderr);
+            return a == QLatin1String("--help") ? 0 : 2;
+        }
+    }
+    if (demo == !content.isEmpty()) {
+        std::fputs(kUsage, stderr);
+        return 2;
+    }
+
+    QTemporaryDir scratch;
+    if (demo) {
+        if (!scratch.isValid())
+            throw RamuxError(QStringLiteral("Не удается создать временную папку"));
+        const QString dir = demoContentDir();
+        content = scratch.filePath(QStringLiteral("demo-content.sqlite"));
+        ContentDatabase::create(content, loadDemoContent(dir));
+        print(QStringLiteral("ramux-server: demo content from %1\n").arg(dir));
+    }
+
+    if (!offerFile.isEmpty()) {
+        QFile file(offerFile);
+        if (!file.open(QIODevice::ReadOnly))
+            throw RamuxError(QStringLiteral("Не удается открыть %1").arg(offerFile));
+        options.downloadName = QFileInfo(offerFile).fileName();
+        static const QRegularExpression safe(QStringLiteral("^[A-Za-z0-9._-]+$"));
+        if (!safe.match(options.downloadName).hasMatch())
+            throw RamuxError(QStringLiteral("Имя файла для загрузки: только латинские буквы, цифры, '.', '_' и '-'"));
+        options.downloadBytes = file.readAll();
+        offer.downloadSha256 =
+            QString::fromLatin1(QCryptographicHash::hash(options.downloadBytes, QCryptographicHash::Sha256).toHex());
+    }
+
+    ServerApi api(content, offer);
+    ContentServer listener(api, options);
+    listener.bind();
+    if (!options.downloadName.isEmpty() && !offer.downloadLink) {
+        // The link to the served installer names the port, known only once bound.
+        offer.downloadLink = listener.baseUrl() + QStringLiteral("/download/") + options.downloadName;
+        api.setOffer(offer);
+    }
+    ContentServer *server = &listener;
+
+    // SIGINT and SIGTERM end the serving loop so the demo's temporary files are removed.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    std::thread watcher([&stopSignals, server] {
+        int received = 0;
+        sigwait(&stopSignals, &received);
+        server->stop();
+    });
+    print(QStringLiteral("ramux-server: listening on %1/api.php\n").arg(server->baseUrl()));
+    server->run();
+    // The loop can also end by itself (socket error): wake the watcher so the thread can be joined.
+    pthread_kill(watcher.native_handle(), SIGTERM);
+    watcher.join();
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    try {
+        return serve(app.arguments().mid(1));
+    } catch (const std::exception &e) {
+        std::fprintf(stderr, "ramux-server: %s\n", e.what());
+        return 1;
+    }
 }

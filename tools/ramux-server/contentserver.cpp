@@ -1,0 +1,125 @@
+// The HTTP shell of the reference update server.
+#include "contentserver.h"
+
+#include "serverapi.h"
+#include "pages/ramuxerror.h"
+
+#include <QDateTime>
+#include <httplib.h>
+
+#include <chrono>
+#include <cstdio>
+#include <mutex>
+
+namespace {
+
+std::mutex logMutex;
+thread_local std::chrono::steady_clock::time_point requestStart;
+
+// Request targets come from the network: keep the log line one printable line.
+std::string printable(const std::string &text)
+{
+    std::string out;
+    const size_t limit = 300;
+    for (size_t i = 0; i < text.size() && i < limit; ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        out += (c < 0x20 || c == 0x7F) ? '?' : char(c);
+    }
+    if (text.size() > limit)
+        out += "...";
+    return out;
+}
+
+} // namespace
+
+ContentServer::ContentServer(ServerApi &api, ServerOptions options)
+    : m_api(api), m_options(std::move(options)), m_server(std::make_unique<httplib::Server>())
+{
+    const size_t threads = size_t(std::max(1, m_options.threads));
+    m_server->new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
+    m_server->set_keep_alive_max_count(1000);
+    m_server->set_keep_alive_timeout(2);
+    m_server->set_read_timeout(10);
+    m_server->set_write_timeout(30);
+    m_server->set_payload_max_length(64 * 1024);
+
+    m_server->set_pre_routing_handler([](const httplib::Request &, httplib::Response &) {
+        requestStart = std::chrono::steady_clock::now();
+        return httplib::Server::HandlerResponse::Unhandled;
+    });
+
+    m_server->Get("/api.php", [this](const httplib::Request &req, httplib::Response &res) {
+        QueryParameters parameters;
+        for (const auto &[name, value] : req.params)
+            parameters.append({QString::fromUtf8(name), QString::fromUtf8(value)});
+        // httplib keeps parameters sorted by name; the first of a repeated name is the first sent.
+        res.set_content(m_api.answer(parameters).toStdString(), "text/xml; charset=UTF-8");
+    });
+
+    if (!m_options.downloadName.isEmpty()) {
+        const std::string path = "/download/" + m_options.downloadName.toStdString();
+        m_server->Get(path, [this](const httplib::Request &, httplib::Response &res) {
+            res.set_content(m_options.downloadBytes.constData(), size_t(m_options.downloadBytes.size()),
+                            "application/octet-stream");
+        });
+    }
+
+    if (m_options.log) {
+        m_server->set_logger([](const httplib::Request &req, const httplib::Response &res) {
+            const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - requestStart).count();
+            const QByteArray when = QDateTime::currentDateTime().toString(Qt::ISODateWithMs).toUtf8();
+            std::lock_guard<std::mutex> lock(logMutex);
+            std::fprintf(stderr, "%s %s %s %s %d %zu %.1fms\n", when.constData(), printable(req.remote_addr).c_str(),
+                         printable(req.method).c_str(), printable(req.target).c_str(), res.status, res.body.size(), ms);
+        });
+    }
+}
+
+ContentServer::~ContentServer()
+{
+    stop();
+}
+
+int ContentServer::bind()
+{
+    const std::string host = m_options.bind.toStdString();
+    if (m_options.port == 0)
+        m_port = m_server->bind_to_any_port(host);
+    else
+        m_port = m_server->bind_to_port(host, m_options.port) ? m_options.port : -1;
+    if (m_port <= 0)
+        throw RamuxError(QStringLiteral("Не удается открыть порт %1 на %2").arg(m_options.port).arg(m_options.bind));
+    return m_port;
+}
+
+void ContentServer::run()
+{
+    m_server->listen_after_bind();
+}
+
+int ContentServer::start()
+{
+    const int port = bind();
+    m_thread = std::thread([this] { run(); });
+    return port;
+}
+
+void ContentServer::stop()
+{
+    if (m_thread.joinable()) {
+        // A stop that comes before the loop is listening would be lost and the join would hang.
+        for (int i = 0; i < 2000 && !m_server->is_running(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    m_server->stop();
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
+QString ContentServer::baseUrl() const
+{
+    QString host = m_options.bind;
+    if (host == QLatin1String("0.0.0.0") || host.isEmpty())
+        host = QStringLiteral("127.0.0.1");
+    return QStringLiteral("http://%1:%2").arg(host).arg(m_port);
+}

@@ -1,0 +1,50 @@
+// The HTTP shell of the reference update server: GET /api.php answered by ServerApi, an offered
+// installer under /download/<name>, one log line per request on stderr.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <memory>
+#include <thread>
+
+class ServerApi;
+namespace httplib {
+class Server;
+}
+
+struct ServerOptions
+{
+    QString bind = QStringLiteral("127.0.0.1");
+    int port = 8642;          // 0 picks a free port
+    int threads = 16;         // requests served at once
+    bool log = true;
+    QString downloadName;     // file name served under /download/
+    QByteArray downloadBytes;
+};
+
+class ContentServer final
+{
+public:
+    ContentServer(ServerApi &api, ServerOptions options);
+    ~ContentServer();
+    ContentServer(const ContentServer &) = delete;
+    ContentServer &operator=(const ContentServer &) = delete;
+
+    // Binds the listening socket; returns the port. Throws RamuxError when it cannot.
+    int bind();
+    // Serves until stop(); bind() first.
+    void run();
+    // bind() and serve on a thread of its own (tests, benchmarks).
+    int start();
+    void stop();
+
+    int port() const { return m_port; }
+    QString baseUrl() const;
+
+private:
+    ServerApi &m_api;
+    ServerOptions m_options;
+    std::unique_ptr<httplib::Server> m_server;
+    std::thread m_thread;
+    int m_port = 0;
+};

@@ -1,0 +1,341 @@
+// The answers of the reference update server.
+#include "serverapi.h"
+
+#include "db/content.h"
+#include "db/contentdb.h"
+#include "db/schema.h"
+#include "pages/packedcontent.h"
+
+#include <QRegularExpression>
+
+namespace {
+
+const QByteArray kHead = QByteArrayLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<ramux version=\"1\">");
+const QByteArray kTail = QByteArrayLiteral("</ramux>");
+
+std::optional<QString> parameter(const QueryParameters &parameters, const char *name)
+{
+    // Names are matched without regard to letter case; the first one wins.
+    for (const auto &p : parameters) {
+        if (p.first.compare(QLatin1String(name), Qt::CaseInsensitive) == 0)
+            return p.second;
+    }
+    return std::nullopt;
+}
+
+// Plain decimal, optionally negative, that fits a 64-bit stamp: nothing else is a number here.
+std::optional<qint64> decimal(const QString &text)
+{
+    static const QRegularExpression pattern(QStringLiteral("^-?[0-9]{1,18}$"));
+    if (!pattern.match(text).hasMatch())
+        return std::nullopt;
+    return text.toLongLong();
+}
+
+QByteArray okEnvelope(const QByteArray &data)
+{
+    QByteArray out;
+    out.reserve(kHead.size() + data.size() + 64);
+    out += kHead;
+    out += "<RESULT status=\"OK\"/>";
+    out += data;
+    out += kTail;
+    return out;
+}
+
+void appendElement(QByteArray &out, const char *name, const QString &value)
+{
+    out += '<';
+    out += name;
+    out += '>';
+    ServerApi::appendEscaped(out, value.toUtf8());
+    out += "</";
+    out += name;
+    out += '>';
+}
+
+bool isXmlName(const QString &name)
+{
+    static const QRegularExpression pattern(QStringLiteral("^[A-Za-z_][A-Za-z0-9_.-]*$"));
+    return pattern.match(name).hasMatch() && !name.startsWith(QLatin1String("xml"), Qt::CaseInsensitive);
+}
+
+} // namespace
+
+class ServerApi::Lease
+{
+public:
+    explicit Lease(ServerApi &api) : m_api(api), m_db(api.acquire()) {}
+    ~Lease()
+    {
+        if (m_db)
+            m_api.release(std::move(m_db));
+    }
+    ContentDatabase &db() { return *m_db; }
+
+private:
+    ServerApi &m_api;
+    std::unique_ptr<ContentDatabase> m_db;
+};
+
+ServerApi::ServerApi(QString contentPath, ServerOffer offer) : m_path(std::move(contentPath)), m_offer(std::move(offer))
+{
+    release(std::make_unique<ContentDatabase>(m_path)); // a bad file fails here, not at the first request
+}
+
+ServerApi::~ServerApi() = default;
+
+std::unique_ptr<ContentDatabase> ServerApi::acquire()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_poolMutex);
+        if (!m_pool.empty()) {
+            auto db = std::move(m_pool.back());
+            m_pool.pop_back();
+            return db;
+        }
+    }
+    // One connection per concurrent request; the pool never holds more than the busiest moment needed.
+    return std::make_unique<ContentDatabase>(m_path);
+}
+
+void ServerApi::release(std::unique_ptr<ContentDatabase> db)
+{
+    std::lock_guard<std::mutex> lock(m_poolMutex);
+    m_pool.push_back(std::move(db));
+}
+
+QByteArray ServerApi::answer(const QueryParameters &parameters)
+{
+    try {
+        const QString action = parameter(parameters, "action").value_or(QString());
+        if (action != QLatin1String("get_table") && action != QLatin1String("get_splash")
+            && action != QLatin1String("check_update"))
+            return failEnvelope(ServerFailure::UnknownAction, QStringLiteral("Неизвестное действие: %1").arg(action.left(64)));
+        Lease lease(*this);
+        if (action == QLatin1String("get_table"))
+            return getTable(lease.db(), parameters);
+        if (action == QLatin1String("get_splash"))
+            return getSplash(lease.db());
+        return checkUpdate(lease.db());
+    } catch (const std::exception &e) {
+        qWarning("ramux-server: %s", e.what());
+        return failEnvelope(ServerFailure::Internal, QStringLiteral("Внутренняя ошибка сервера"));
+    } catch (...) {
+        return failEnvelope(ServerFailure::Internal, QStringLiteral("Внутренняя ошибка сервера"));
+    }
+}
+
+QByteArray ServerApi::failEnvelope(ServerFailure code, const QString &message)
+{
+    QByteArray out = kHead;
+    out += "<RESULT status=\"FAIL\" err_code=\"" + QByteArray::number(int(code)) + "\">";
+    appendEscaped(out, message.toUtf8());
+    out += "</RESULT>";
+    out += kTail;
+    return out;
+}
+
+QByteArray ServerApi::getTable(ContentDatabase &db, const QueryParameters &parameters)
+{
+    const QString table = parameter(parameters, "table").value_or(QString());
+    if (!schema::isDataTable(table))
+        return failEnvelope(ServerFailure::UnknownTable, QStringLiteral("Неизвестная таблица: %1").arg(table.left(64)));
+    qint64 after = 0;
+    if (const auto text = parameter(parameters, "date")) {
+        const auto value = decimal(*text);
+        if (!value)
+            return failEnvelope(ServerFailure::BadDate, QStringLiteral("Неверное значение date"));
+        after = *value;
+    }
+    qint64 limit = kDefaultLimit;
+    if (const auto text = parameter(parameters, "limit")) {
+        const auto value = decimal(*text);
+        if (!value || *value < 1 || *value > kMaxLimit)
+            return failEnvelope(ServerFailure::BadLimit,
+                                QStringLiteral("Значение limit должно быть от 1 до %1").arg(kMaxLimit));
+        limit = *value;
+    }
+    const ContentPage page = db.readPage(table, after, int(limit));
+    QString detailsText, detailsUrl;
+    if (table == QLatin1String("items")) {
+        detailsText = setting(db, contentmeta::DetailsText, m_offer.detailsText).value_or(QString());
+        detailsUrl = setting(db, contentmeta::DetailsUrl, m_offer.detailsUrl).value_or(QString());
+    }
+    return okEnvelope("<DATA>" + tableElement(page, detailsText, detailsUrl) + "</DATA>");
+}
+
+QByteArray ServerApi::tableElement(const ContentPage &page, const QString &detailsText, const QString &detailsUrl)
+{
+    QList<QByteArray> names;
+    for (const QString &column : page.columns)
+        names.append(column.toUtf8());
+    size_t size = 64;
+    for (const ContentPageRow &row : page.rows) {
+        size += 64;
+        for (const auto &value : row.values)
+            size += value ? size_t(value->size()) + 40 : 0;
+    }
+    QByteArray out;
+    out.reserve(qsizetype(size + size / 16));
+    out += "<TABLE";
+    if (!detailsText.isEmpty()) {
+        out += " update_details_text=\"";
+        appendEscaped(out, detailsText.toUtf8(), true);
+        out += '"';
+    }
+    if (!detailsUrl.isEmpty()) {
+        out += " update_details_url=\"";
+        appendEscaped(out, detailsUrl.toUtf8(), true);
+        out += '"';
+    }
+    out += '>';
+    for (const ContentPageRow &row : page.rows) {
+        out += "<ROW id=\"" + QByteArray::number(row.id) + "\" last_update=\"" + QByteArray::number(row.stamp) + '"';
+        if (row.deleted) {
+            out += " action=\"DELETE\"/>";
+            continue;
+        }
+        out += '>';
+        // A NULL column is left out rather than sent empty: the client stores an empty element
+        // as an empty string, while a row it appends keeps NULL in every column not mentioned.
+        for (size_t i = 0; i < row.values.size() && i < size_t(names.size()); ++i) {
+            if (!row.values[i])
+                continue;
+            out += '<';
+            out += names.at(qsizetype(i));
+            out += '>';
+            appendEscaped(out, *row.values[i]);
+            out += "</";
+            out += names.at(qsizetype(i));
+            out += '>';
+        }
+        out += "</ROW>";
+    }
+    out += "</TABLE>";
+    return out;
+}
+
+QByteArray ServerApi::getSplash(ContentDatabase &db)
+{
+    QByteArray data = "<DATA>";
+    const QString greeting = db.meta(QString::fromLatin1(contentmeta::Greeting)).value_or(QString());
+    if (!trimControl(greeting).isEmpty()) {
+        data += "<PAGE>";
+        // The page's children are the elements of the packed content, each as an element of its own.
+        scanPackedContent(greeting, [&](QString &name, QString &content) {
+            if (!isXmlName(name))
+                return;
+            const QByteArray tag = name.toUtf8();
+            data += '<' + tag + '>';
+            appendEscaped(data, content.toUtf8());
+            data += "</" + tag + '>';
+        });
+        data += "</PAGE>";
+    }
+    data += "</DATA>";
+    return okEnvelope(data);
+}
+
+QByteArray ServerApi::checkUpdate(ContentDatabase &db)
+{
+    QByteArray data = "<DATA>";
+    const struct
+    {
+        const char *element;
+        const char *key;
+        const std::optional<QString> &given;
+    } fields[] = {
+        {"VERSION", contentmeta::ProgramVersion, m_offer.version},
+        {"DL_LINK", contentmeta::DownloadLink, m_offer.downloadLink},
+        {"DL_SHA256", contentmeta::DownloadSha256, m_offer.downloadSha256},
+        {"ABOUT", contentmeta::About, m_offer.about},
+        {"ABOUT_URL", contentmeta::AboutUrl, m_offer.aboutUrl},
+    };
+    for (const auto &f : fields) {
+        const auto value = setting(db, f.key, f.given);
+        if (value && !value->isEmpty())
+            appendElement(data, f.element, *value);
+    }
+    data += "</DATA>";
+    return okEnvelope(data);
+}
+
+std::optional<QString> ServerApi::setting(ContentDatabase &db, const char *key, const std::optional<QString> &given)
+{
+    if (given)
+        return given;
+    return db.meta(QString::fromLatin1(key));
+}
+
+void ServerApi::appendEscaped(QByteArray &out, const QByteArray &utf8, bool attribute)
+{
+    const auto *p = reinterpret_cast<const unsigned char *>(utf8.constData());
+    const auto *end = p + utf8.size();
+    while (p < end) {
+        const unsigned char c = *p;
+        if (c < 0x80) {
+            switch (c) {
+            case '&': out += "&amp;"; break;
+            case '<': out += "&lt;"; break;
+            case '>': out += "&gt;"; break;
+            case '"':
+                if (attribute)
+                    out += "&quot;";
+                else
+                    out += '"';
+                break;
+            case '\r': out += "&#13;"; break; // a raw CR would be folded into LF by the parser
+            case '\n':
+                if (attribute)
+                    out += "&#10;";
+                else
+                    out += '\n';
+                break;
+            case '\t':
+                if (attribute)
+                    out += "&#9;";
+                else
+                    out += '\t';
+                break;
+            default:
+                if (c >= 0x20)
+                    out += char(c);
+                break; // other control characters cannot appear in XML 1.0 at all
+            }
+            ++p;
+            continue;
+        }
+        // Multi-byte sequence: copied when it is valid UTF-8 of a character XML allows.
+        int length = 0;
+        char32_t cp = 0;
+        if (c >= 0xC2 && c <= 0xDF) {
+            length = 2;
+            cp = c & 0x1F;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            length = 3;
+            cp = c & 0x0F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            length = 4;
+            cp = c & 0x07;
+        }
+        bool valid = length > 0 && end - p >= length;
+        for (int i = 1; valid && i < length; ++i) {
+            if ((p[i] & 0xC0) != 0x80)
+                valid = false;
+            else
+                cp = (cp << 6) | (p[i] & 0x3F);
+        }
+        if (valid) {
+            const char32_t minimum = length == 2 ? 0x80 : length == 3 ? 0x800 : 0x10000;
+            valid = cp >= minimum && cp <= 0x10FFFF && !(cp >= 0xD800 && cp <= 0xDFFF) && cp != 0xFFFE && cp != 0xFFFF;
+        }
+        if (valid) {
+            out.append(reinterpret_cast<const char *>(p), length);
+            p += length;
+        } else {
+            out += "\xEF\xBF\xBD"; // U+FFFD for a broken byte
+            ++p;
+        }
+    }
+}
