@@ -1,12 +1,20 @@
 // Program entry of the desktop reference.
+#include "app/look.h"
+#include "app/mainform.h"
+#include "app/workerhook.h"
+
 #include <QApplication>
-#include <QMainWindow>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    QMainWindow w;
-    w.setWindowTitle(QStringLiteral("Ramux"));
-    w.show();
+    QApplication::setApplicationName(QStringLiteral("Ramux"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Ramux"));
+    applyRamuxLook(app);
+
+    TKalmedaRamuxMainForm window(QApplication::arguments().mid(1));
+    StartUpdateWorker(&window);
+    if (!window.isUpdateOnly())
+        window.show();
     return app.exec();
 }

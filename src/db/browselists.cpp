@@ -51,16 +51,11 @@ QStringList latinLetters()
 BrowseNode lettersRoot(const QString &rootText, const QStringList &letters, const NameList &names,
                        QString (*letterOf)(const QString &))
 {
-    QHash<QString, int> letterIndex;
-    for (int i = 0; i < letters.size(); ++i)
-        letterIndex.insert(letters[i], i);
     BrowseNode root{rootText, 0, {}};
-    root.children.resize(letters.size());
-    for (int i = 0; i < letters.size(); ++i)
-        root.children[i].text = letters[i];
-    // Every letter a key can yield is among the prepared ones, so no letter node is ever added.
+    for (const QString &letter : letters)
+        root.children.push_back(BrowseNode{letter, 0, {}});
     for (const NameEntry &entry : names)
-        root.children[letterIndex.value(letterOf(entry.key))].children.push_back(BrowseNode{entry.key, entry.id, {}});
+        FindLetterNode(root, letterOf(entry.key)).children.push_back(BrowseNode{entry.key, entry.id, {}});
     root.children.erase(std::remove_if(root.children.begin(), root.children.end(),
                                        [](const BrowseNode &n) { return n.children.isEmpty(); }),
                         root.children.end());
@@ -126,6 +121,16 @@ NameLists buildNameLists(const ReferenceSnapshot &snapshot)
     sortNameList(lists.russian);
     sortNameList(lists.latin);
     return lists;
+}
+
+BrowseNode &FindLetterNode(BrowseNode &root, const QString &letter)
+{
+    for (BrowseNode &child : root.children) {
+        if (child.text == letter)
+            return child;
+    }
+    root.children.push_back(BrowseNode{letter, 0, {}});
+    return root.children.last();
 }
 
 QString russianRootText()

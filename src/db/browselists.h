@@ -46,6 +46,9 @@ QString latinRootText();
 QString cyrillicLetterOf(const QString &key);
 QString latinLetterOf(const QString &key);
 
+// The child of `root` whose text equals `letter` exactly; a new last child when there is none.
+BrowseNode &FindLetterNode(BrowseNode &root, const QString &letter);
+
 // Two roots ("Русское название", "Латинское название"), under each the letters in alphabet
 // order and "*" last, under each letter its products in list order; letters without products
 // are left out.

@@ -1,0 +1,334 @@
+#include "app/mainform.h"
+
+#include "app/messageboxes.h"
+#include "app/searchcombobox.h"
+#include "app/splashhooks.h"
+#include "db/location.h"
+#include "db/options.h"
+#include "pages/packedcontent.h"
+#include "pages/ramuxerror.h"
+#include "update/datareloadevent.h"
+#include "update/proxysettings.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+#include <QStackedWidget>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+static void initRamuxResources()
+{
+    // The resources live in a static library; make sure they are registered before use.
+    Q_INIT_RESOURCE(resources);
+}
+
+namespace {
+
+constexpr int kExitTag = 100; // tbExit's tag: no page has this index
+
+enum PageIndex { kDrugs = 0, kGroups = 1, kSettings = 2, kAppendix = 3, kAbout = 4, kVendors = 5 };
+
+QFont windowFont()
+{
+    QFont font(QStringLiteral("Tahoma"));
+    font.setPixelSize(11);
+    return font;
+}
+
+} // namespace
+
+TKalmedaRamuxMainForm::TKalmedaRamuxMainForm(const QStringList &arguments, const QString &databasePath,
+                                             QWidget *parent)
+    : QMainWindow(parent), m_databasePath(databasePath)
+{
+    initRamuxResources();
+    setFont(windowFont());
+    setWindowIcon(QIcon(QStringLiteral(":/icons/ramux.png")));
+    resize(792, 573);
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+
+    buildToolBar();
+    buildPages();
+
+    Panel10 = new QLabel(QStringLiteral("Подождите, идет перезагрузка данных..."), this);
+    Panel10->setObjectName(QStringLiteral("Panel10"));
+    Panel10->setFixedSize(481, 135);
+    Panel10->setAlignment(Qt::AlignCenter);
+    Panel10->setFrameShape(QFrame::Panel);
+    Panel10->setFrameShadow(QFrame::Raised);
+    Panel10->setLineWidth(2);
+    Panel10->setAutoFillBackground(true);
+    QFont waitFont(QStringLiteral("Tahoma"));
+    waitFont.setPixelSize(19);
+    waitFont.setBold(true);
+    Panel10->setFont(waitFont);
+    Panel10->hide();
+
+    StatusBar = statusBar();
+    StatusBar->setSizeGripEnabled(false);
+    StatusBar->hide();
+
+    qApp->installEventFilter(this);
+    FormCreate(arguments);
+}
+
+TKalmedaRamuxMainForm::~TKalmedaRamuxMainForm()
+{
+    qApp->removeEventFilter(this);
+}
+
+void TKalmedaRamuxMainForm::buildToolBar()
+{
+    ToolBar1 = new QToolBar(this);
+    ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
+    ToolBar1->setMovable(false);
+    ToolBar1->setFloatable(false);
+    ToolBar1->setContextMenuPolicy(Qt::PreventContextMenu);
+    ToolBar1->setIconSize(QSize(24, 24));
+    ToolBar1->setContentsMargins(3, 3, 3, 3);
+    ToolBar1->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    addToolBar(Qt::TopToolBarArea, ToolBar1);
+
+    auto add = [&](const QString &caption, const char *icon, int tag, bool sizesToCaption) {
+        auto *button = new QToolButton(ToolBar1);
+        button->setText(caption);
+        button->setIcon(QIcon(QStringLiteral(":/icons/%1.png").arg(QLatin1String(icon))));
+        button->setIconSize(QSize(24, 24));
+        button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+        button->setAutoRaise(true);
+        button->setFocusPolicy(Qt::NoFocus);
+        button->setMinimumHeight(44);
+        if (sizesToCaption)
+            button->setMinimumWidth(0);
+        else
+            button->setFixedWidth(149);
+        ToolBar1->addWidget(button);
+        m_tags.insert(button, tag);
+        if (tag == kExitTag)
+            connect(button, &QToolButton::clicked, this, [this] { tbExitClick(); });
+        else
+            connect(button, &QToolButton::clicked, this, [this, button] { ChangePage(button); });
+        return button;
+    };
+    tbDrugs = add(QStringLiteral("  Препараты  "), "drugs", kDrugs, true);
+    tbGroups = add(QStringLiteral("Фармакологические группы"), "groups", kGroups, false);
+    tbVendors = add(QStringLiteral("  Производители  "), "vendors", kVendors, true);
+    tbSettings = add(QStringLiteral("  Настройка  "), "settings", kSettings, true);
+    tbAppendix = add(QStringLiteral("   Дополнительно   "), "appendix", kAppendix, true);
+    tbAbout = add(QStringLiteral("  О программе  "), "about", kAbout, true);
+    tbExit = add(QStringLiteral("  Выход  "), "exit", kExitTag, true);
+}
+
+QWidget *TKalmedaRamuxMainForm::buildViewPage(QFrame *&panel)
+{
+    auto *page = new QWidget;
+    auto *layout = new QVBoxLayout(page);
+    layout->setContentsMargins(0, 0, 0, 0);
+    panel = new QFrame(page);
+    auto *panelLayout = new QVBoxLayout(panel);
+    panelLayout->setContentsMargins(0, 0, 0, 0);
+    panelLayout->setSpacing(0);
+    layout->addWidget(panel);
+    return page;
+}
+
+void TKalmedaRamuxMainForm::buildPages()
+{
+    PageControl1 = new QStackedWidget(this);
+    PageControl1->setObjectName(QStringLiteral("PageControl1"));
+    setCentralWidget(PageControl1);
+    tsDrugs = buildDrugsPage();
+    tsGroups = buildGroupsPage();
+    tsSettings = buildSettingsPage();
+    tsAppendix = buildViewPage(Panel4);
+    tsAbout = buildViewPage(Panel7);
+    tsVendors = buildVendorsPage();
+    // Stack order is the page index the buttons carry.
+    for (QWidget *page : {tsDrugs, tsGroups, tsSettings, tsAppendix, tsAbout, tsVendors})
+        PageControl1->addWidget(page);
+}
+
+void TKalmedaRamuxMainForm::FormCreate(const QStringList &arguments)
+{
+    // 1. Update-only mode: nothing else is set up; the window is never shown.
+    if (!arguments.isEmpty() && arguments.first().toLower() == QLatin1String("updateonly")) {
+        m_updateOnly = true;
+        return;
+    }
+    ShowStatus(QStringLiteral("Запуск программы..."));
+    setWindowTitle(QStringLiteral("Ramux"));
+    createViews();
+    RussianNames.clear();
+    LatinNames.clear();
+    ShowStatus(QStringLiteral("Открытие базы данных..."));
+    const QString path = m_databasePath.isEmpty() ? LocateDatabaseFile() : m_databasePath;
+    m_connectionString = BuildConnectionString(path);
+    try {
+        openDatabase();
+    } catch (const std::exception &e) {
+        showErrorBox(QString::fromUtf8(e.what()));
+    }
+    if (!DBConn.isOpen()) {
+        showErrorBox(QStringLiteral("Не удается открыть базу данных"));
+        requestExit(0);
+        return; // only reached when a test has replaced the exit
+    }
+    LoadOptions();
+    try {
+        FetchGreetingPage();
+    } catch (...) {
+        // The greeting page is a courtesy; start-up goes on without it.
+    }
+    // The stack has no tabs at all: the toolbar is the only page switcher.
+    LoadSectionsTree();
+    LoadItemsTree();
+    LoadVendorsTree();
+    CloseSplash();
+}
+
+void TKalmedaRamuxMainForm::openDatabase()
+{
+    DBConn.openConnectionString(m_connectionString);
+    DBConnAfterConnect();
+}
+
+void TKalmedaRamuxMainForm::DBConnAfterConnect()
+{
+    ShowStatus(QStringLiteral("Открытие таблиц..."));
+    if (!DBConn.hasTable(QStringLiteral("options")))
+        throw DbError(QStringLiteral("no such table: options"), 1);
+    try {
+        const std::optional<QString> splash = readStoredSplash(DBConn);
+        if (splash) {
+            const QString page = trimControl(*splash);
+            if (!page.isEmpty())
+                ShowPage(page);
+        }
+    } catch (...) {
+        // A stored greeting page that cannot be read leaves the built-in page in the splash.
+    }
+    loadReferenceTables(DBConn, Tables);
+}
+
+void TKalmedaRamuxMainForm::FormShow()
+{
+    ChangePage(tbDrugs);
+}
+
+void TKalmedaRamuxMainForm::ChangePage(QToolButton *sender)
+{
+    const int page = m_tags.value(sender, -1);
+    for (auto it = m_tags.constBegin(); it != m_tags.constEnd(); ++it)
+        it.key()->setEnabled(it.value() != page);
+    if (page >= 0 && page < PageControl1->count())
+        PageControl1->setCurrentIndex(page);
+}
+
+void TKalmedaRamuxMainForm::tbExitClick()
+{
+    close();
+}
+
+void TKalmedaRamuxMainForm::FormResize()
+{
+    // Integer division truncates toward zero, as the panel's placement always has.
+    Panel10->move((width() - Panel10->width()) / 2, (height() - Panel10->height()) / 2);
+}
+
+void TKalmedaRamuxMainForm::FormClose()
+{
+    try {
+        SaveOptions();
+    } catch (...) {
+        // The window always closes; the stored row keeps its earlier values.
+    }
+}
+
+bool TKalmedaRamuxMainForm::ApplicationEventsMessage(QEvent *event)
+{
+    if (event->type() != DataReloadMessage())
+        return false;
+    if (!m_updateOnly)
+        reloadData();
+    return true;
+}
+
+void TKalmedaRamuxMainForm::reloadData()
+{
+    DBConn.close();
+    try {
+        openDatabase();
+    } catch (const std::exception &e) {
+        showErrorBox(QString::fromUtf8(e.what()));
+        requestExit(0);
+        return;
+    }
+    PageControl1->setEnabled(false);
+    FormResize();
+    Panel10->show();
+    Panel10->raise();
+    QString failure;
+    try {
+        TreeView2->clear();
+        LoadSectionsTree();
+        LoadItemsTree();
+        LoadVendorsTree();
+    } catch (const std::exception &e) {
+        failure = QString::fromUtf8(e.what());
+    }
+    PageControl1->setEnabled(true);
+    Panel10->hide();
+    CloseSplash();
+    // The application's general error report: the error's text in a message box.
+    if (!failure.isNull())
+        showErrorBox(failure);
+}
+
+void TKalmedaRamuxMainForm::SetStatusText(const QString &text)
+{
+    StatusBar->showMessage(text);
+}
+
+void TKalmedaRamuxMainForm::SetStatusVisible(bool visible)
+{
+    StatusBar->setVisible(visible);
+}
+
+bool TKalmedaRamuxMainForm::eventFilter(QObject *watched, QEvent *event)
+{
+    if (ApplicationEventsMessage(event))
+        return true;
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TKalmedaRamuxMainForm::resizeEvent(QResizeEvent *event)
+{
+    QMainWindow::resizeEvent(event);
+    FormResize();
+}
+
+void TKalmedaRamuxMainForm::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    if (!event->spontaneous())
+        FormShow();
+}
+
+void TKalmedaRamuxMainForm::closeEvent(QCloseEvent *event)
+{
+    FormClose();
+    event->accept();
+    // Closing this window ends the program, also when it was never shown (update-only mode)
+    // and so never counts as the last visible window.
+    QCoreApplication::quit();
+}

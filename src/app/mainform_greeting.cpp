@@ -1,0 +1,6 @@
+// The greeting page from the update server: arrives with the splash window.
+#include "app/mainform.h"
+
+void TKalmedaRamuxMainForm::FetchGreetingPage()
+{
+}

@@ -1,0 +1,30 @@
+// The editable search box of the product page: capitals as the user types, no completion, no
+// insertion on Return, and a drop-down that hands typed keys back to the edit field.
+#pragma once
+
+#include <QComboBox>
+#include <QValidator>
+
+// Turns every letter into its capital, one character for one, so the caret stays in place.
+class TUpperCaseValidator final : public QValidator
+{
+public:
+    using QValidator::QValidator;
+    State validate(QString &input, int &pos) const override;
+};
+
+class TSearchComboBox final : public QComboBox
+{
+    Q_OBJECT
+
+public:
+    explicit TSearchComboBox(QWidget *parent = nullptr);
+    void hidePopup() override;
+
+signals:
+    void closedUp(); // the drop-down has closed (ComboBox2CloseUp)
+    void keyTyped(); // a character key was pressed in the box (ComboBox2KeyPress)
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+};

@@ -1,0 +1,6 @@
+// No update run yet: the worker arrives with the update service.
+#include "app/workerhook.h"
+
+void StartUpdateWorker(TKalmedaRamuxMainForm *)
+{
+}
