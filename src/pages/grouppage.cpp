@@ -1,0 +1,130 @@
+#include "pages/grouppage.h"
+
+#include "db/snapshot.h"
+#include "pages/htmljoiner.h"
+#include "pages/packedcontent.h"
+
+#include <QHash>
+#include <algorithm>
+
+namespace {
+
+// "<LI><A HREF="PREFIX<id>">text</A></LI>", the text unescaped.
+QString entryLink(const QString &prefix, qint64 id, const QString &text)
+{
+    return QLatin1String("<LI><A HREF=\"") + prefix + QString::number(id) + QLatin1String("\">") + text +
+           QLatin1String("</A></LI>");
+}
+
+// id -> the first key the list carries for it (the lists are sorted, so the first in order).
+QHash<qint64, QString> firstKeys(const NameList &list)
+{
+    QHash<qint64, QString> keys;
+    keys.reserve(list.size());
+    for (const NameEntry &entry : list)
+        if (!keys.contains(entry.id))
+            keys.insert(entry.id, entry.key);
+    return keys;
+}
+
+// The products linked directly to the record, sorted by their entry text. A product in
+// neither name list has no text and is left out; a product linked twice is listed twice.
+void appendProducts(THTMLJoiner &joiner, const PageSources &src, const RowTable<LinkRow> &links,
+                    qint64 targetId, const QString &heading)
+{
+    const QHash<qint64, QString> russian = firstKeys(src.russianNames);
+    const QHash<qint64, QString> latin = firstKeys(src.latinNames);
+    QVector<NameEntry> entries;
+    for (const LinkRow &link : links.rows) {
+        if (link.targetId != targetId)
+            continue;
+        const qint64 itemId = link.itemId.value_or(0);
+        QString text = russian.value(itemId);
+        const auto lat = latin.constFind(itemId);
+        if (lat != latin.constEnd())
+            text += QLatin1String(" (") + *lat + QLatin1Char(')');
+        if (!text.isEmpty())
+            entries.push_back(NameEntry{std::move(text), itemId});
+    }
+    if (entries.isEmpty())
+        return;
+    std::stable_sort(entries.begin(), entries.end(),
+                     [](const NameEntry &a, const NameEntry &b) { return compareNames(a.key, b.key) < 0; });
+    QString html = heading;
+    for (const NameEntry &entry : entries)
+        html += entryLink(QStringLiteral("ITEM:"), entry.id, entry.key);
+    html += QLatin1String("</UL>");
+    joiner.AddHTML(html);
+}
+
+std::optional<QString> present(const std::optional<QString> &field)
+{
+    if (!field)
+        return std::nullopt;
+    QString trimmed = trimControl(*field);
+    if (trimmed.isEmpty())
+        return std::nullopt;
+    return trimmed;
+}
+
+ComposedPage finish(THTMLJoiner &joiner)
+{
+    joiner.AddHTML(pageskeleton::closing());
+    return ComposedPage{joiner.GetDocument(), joiner.body(), std::nullopt};
+}
+
+} // namespace
+
+std::optional<ComposedPage> composeGroupPage(const PageSources &sources, qint64 sectionId,
+                                             const QVector<ChildNode> &children)
+{
+    const SectionRow *row = sources.snapshot.sections.locate(sectionId);
+    if (!row)
+        return std::nullopt;
+    THTMLJoiner joiner;
+    joiner.AddHTML(pageskeleton::opening());
+    if (const auto name = present(row->name))
+        joiner.AddHTML(QLatin1String("<H3>") + *name + QLatin1String("</H3><BR/>"));
+    if (!children.isEmpty()) {
+        QString html = QStringLiteral("<BR/><B>Подгруппы:</B><UL>");
+        for (const ChildNode &child : children)
+            html += entryLink(QStringLiteral("SECT:"), child.id, child.text);
+        html += QLatin1String("</UL>");
+        joiner.AddHTML(html);
+    }
+    if (const auto description =
+            present(readDescription(sources.db, QStringLiteral("sections"), sectionId))) {
+        joiner.AddHTML(QStringLiteral("<BR/><B>Описание группы:</B><BR/>"));
+        joiner.AddPacked(*description);
+    }
+    appendProducts(joiner, sources, sources.snapshot.itemsToSections, sectionId,
+                   QStringLiteral("<BR/><B>Препараты, входящие в группу:</B><UL>"));
+    return finish(joiner);
+}
+
+std::optional<ComposedPage> composeVendorPage(const PageSources &sources, qint64 vendorId)
+{
+    const NamedRow *row = sources.snapshot.vendors.locate(vendorId);
+    if (!row)
+        return std::nullopt;
+    THTMLJoiner joiner;
+    joiner.AddHTML(pageskeleton::opening());
+    if (const auto name = present(row->name))
+        joiner.AddHTML(QLatin1String("<H3>") + *name + QLatin1String("</H3><BR/>"));
+    if (const auto description = present(readDescription(sources.db, QStringLiteral("vendors"), vendorId))) {
+        joiner.AddHTML(QStringLiteral("<BR/><B>Информация о поставщике:</B><BR/>"));
+        joiner.AddPacked(*description);
+    }
+    appendProducts(joiner, sources, sources.snapshot.itemsToVendors, vendorId,
+                   QStringLiteral("<BR/><B>Производимые препараты:</B><UL>"));
+    return finish(joiner);
+}
+
+QVector<ChildNode> childNodesOf(const BrowseNode &node)
+{
+    QVector<ChildNode> children;
+    children.reserve(node.children.size());
+    for (const BrowseNode &child : node.children)
+        children.push_back(ChildNode{child.id, child.text});
+    return children;
+}
