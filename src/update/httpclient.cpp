@@ -6,6 +6,7 @@
 
 #include <curl/curl.h>
 
+#include <chrono>
 #include <memory>
 #include <mutex>
 
@@ -21,8 +22,14 @@ void ensureCurlInitialised()
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
+using Clock = std::chrono::steady_clock;
+
 struct TransferState
 {
+    // Every arrival from the server restarts the wait; curl's own low-speed check counts only
+    // body bytes, so a server sending its header lines slowly would be cut off by it.
+    bool connected = false;
+    Clock::time_point lastActivity = Clock::now();
     const HttpBodySink *sink = nullptr;
     qint64 maxBody = -1;
     qint64 received = 0;
@@ -34,6 +41,7 @@ size_t writeBody(char *data, size_t size, size_t count, void *userdata)
 {
     auto *state = static_cast<TransferState *>(userdata);
     const size_t bytes = size * count;
+    state->lastActivity = Clock::now();
     if (state->maxBody >= 0 && state->received + qint64(bytes) > state->maxBody) {
         state->tooLarge = true;
         return 0; // makes curl end the transfer with CURLE_WRITE_ERROR
@@ -44,6 +52,20 @@ size_t writeBody(char *data, size_t size, size_t count, void *userdata)
         return 0;
     }
     return bytes;
+}
+
+size_t readHeader(char *, size_t size, size_t count, void *userdata)
+{
+    static_cast<TransferState *>(userdata)->lastActivity = Clock::now();
+    return size * count;
+}
+
+int connectionReady(void *userdata, char *, char *, int, int)
+{
+    auto *state = static_cast<TransferState *>(userdata);
+    state->connected = true;
+    state->lastActivity = Clock::now();
+    return CURL_PREREQFUNC_OK;
 }
 
 struct EasyDeleter
@@ -101,8 +123,6 @@ HttpOutcome performHttpGet(const HttpGet &request, const HttpBodySink &sink, QSt
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(h, CURLOPT_FORBID_REUSE, 1L);
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, long(qMax(1, request.connectTimeoutMs)));
-    curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, long(qMax(1, request.stallTimeoutSec)));
     if (request.maxBodyBytes >= 0)
         curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(request.maxBodyBytes));
     if (!request.userAgent.isEmpty())
@@ -145,6 +165,10 @@ HttpOutcome performHttpGet(const HttpGet &request, const HttpBodySink &sink, QSt
     state.maxBody = request.maxBodyBytes;
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &writeBody);
     curl_easy_setopt(h, CURLOPT_WRITEDATA, &state);
+    curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &readHeader);
+    curl_easy_setopt(h, CURLOPT_HEADERDATA, &state);
+    curl_easy_setopt(h, CURLOPT_PREREQFUNCTION, &connectionReady);
+    curl_easy_setopt(h, CURLOPT_PREREQDATA, &state);
 
     char curlError[CURL_ERROR_SIZE] = {0};
     curl_easy_setopt(h, CURLOPT_ERRORBUFFER, curlError);
@@ -158,7 +182,9 @@ HttpOutcome performHttpGet(const HttpGet &request, const HttpBodySink &sink, QSt
     // not stall); elsewhere the thread blocks in curl, waking now and then to honour a stop.
     const bool pumpEvents = onMainThread();
     const int pollMs = pumpEvents ? 10 : 200;
+    const auto stallLimit = std::chrono::seconds(qMax(1, request.stallTimeoutSec));
     bool aborted = false;
+    bool stalled = false;
     CURLcode result = CURLE_RECV_ERROR; // stays so unless curl reports the transfer's end
     bool done = false;
     while (!done) {
@@ -186,9 +212,18 @@ HttpOutcome performHttpGet(const HttpGet &request, const HttpBodySink &sink, QSt
         curl_multi_poll(multi.get(), nullptr, 0, pollMs, nullptr);
         if (pumpEvents)
             QCoreApplication::processEvents();
+        // The connection itself is bounded by curl's connect time-out.
+        if (state.connected && Clock::now() - state.lastActivity > stallLimit) {
+            stalled = true;
+            break;
+        }
     }
     curl_multi_remove_handle(multi.get(), h);
 
+    if (stalled) {
+        fail(QStringLiteral("no data from the server for %1 s").arg(stallLimit.count()));
+        return HttpOutcome::Failed;
+    }
     if (aborted) {
         fail(QStringLiteral("stopped"));
         return HttpOutcome::Aborted;

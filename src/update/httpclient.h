@@ -20,7 +20,7 @@ struct HttpGet
     QByteArray userAgent;      // empty: no User-Agent from curl (a header line may carry one)
     ProxyValues proxy;         // empty host: direct, whatever the environment says
     int connectTimeoutMs = 90000;
-    int stallTimeoutSec = 90;  // below one byte a second for this long ends the transfer
+    int stallTimeoutSec = 90;  // once connected, this long without data ends the transfer
     qint64 maxBodyBytes = -1;  // -1: no cap
 };
 
