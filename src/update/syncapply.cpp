@@ -1,0 +1,256 @@
+#include "update/syncapply.h"
+
+#include "db/options.h"
+#include "db/sqlitedb.h"
+
+#include <QLoggingCategory>
+#include <QTextStream>
+#include <algorithm>
+#include <limits>
+
+Q_LOGGING_CATEGORY(lcSyncApply, "ramux.update.sync")
+
+namespace {
+
+// A null QString binds NULL; every value the server sends is text, never NULL.
+QString nonNull(const QString &text)
+{
+    return text.isNull() ? QString(QLatin1String("")) : text;
+}
+
+} // namespace
+
+SyncCounters &SyncCounters::operator+=(const SyncCounters &other)
+{
+    edited += other.edited;
+    deleted += other.deleted;
+    added += other.added;
+    return *this;
+}
+
+QString fieldValue(const QDomElement &field)
+{
+    const QDomNodeList children = field.childNodes();
+    // Only a plain text node counts as text: a CDATA section keeps its markup.
+    if (children.count() == 1 && children.at(0).nodeType() == QDomNode::TextNode)
+        return nonNull(children.at(0).nodeValue());
+    QString markup;
+    QTextStream stream(&markup);
+    for (QDomNode child = field.firstChild(); !child.isNull(); child = child.nextSibling())
+        child.save(stream, -1); // -1: no indentation or line breaks added
+    stream.flush();
+    return nonNull(markup);
+}
+
+std::optional<qint64> readIntegerAttribute(const QDomElement &row, const QString &name)
+{
+    if (!row.hasAttribute(name))
+        return std::nullopt;
+    bool ok = false;
+    const qint64 value = row.attribute(name).trimmed().toLongLong(&ok, 10);
+    if (!ok)
+        return std::nullopt;
+    return value;
+}
+
+TableSync::TableSync(Database &db, const QString &table, bool counted)
+    : m_db(db), m_table(table), m_counted(counted)
+{
+    // Opening the table: a table the file lacks ends the run, as the caller expects.
+    const std::optional<QString> key = m_db.findColumn(table, QStringLiteral("id"));
+    if (!key)
+        throw DbError(QStringLiteral("no id column in table %1").arg(table), 1);
+    m_keyColumn = *key;
+    m_quotedTable = quoteIdentifier(table);
+}
+
+TableSync::~TableSync() = default;
+
+std::optional<QString> TableSync::columnFor(const QString &elementName)
+{
+    auto it = m_columnByName.constFind(elementName);
+    if (it != m_columnByName.constEnd())
+        return *it;
+    std::optional<QString> column = m_db.findColumn(m_table, elementName);
+    // The key is set from the row's id attribute alone: a field must never move a row.
+    if (column && column->compare(m_keyColumn, Qt::CaseInsensitive) == 0)
+        column.reset();
+    m_columnByName.insert(elementName, column);
+    return column;
+}
+
+SyncRow TableSync::readRow(const QDomElement &row)
+{
+    SyncRow result;
+    result.lastUpdate = readIntegerAttribute(row, QStringLiteral("last_update"));
+    result.id = readIntegerAttribute(row, QStringLiteral("id"));
+    // Ids are 32-bit keys; anything wider cannot name a record of ours.
+    if (result.id && (*result.id < std::numeric_limits<qint32>::min() || *result.id > std::numeric_limits<qint32>::max()))
+        result.id.reset();
+    result.isDelete = row.hasAttribute(QStringLiteral("action"))
+                      && row.attribute(QStringLiteral("action")) == QLatin1String("DELETE");
+    if (result.isDelete)
+        return result;
+    for (QDomElement field = row.firstChildElement(); !field.isNull(); field = field.nextSiblingElement()) {
+        const std::optional<QString> column = columnFor(field.tagName());
+        if (!column)
+            continue;
+        const QString value = fieldValue(field);
+        auto same = std::find_if(result.fields.begin(), result.fields.end(),
+                                 [&](const auto &f) { return f.first == *column; });
+        if (same != result.fields.end())
+            same->second = value;
+        else
+            result.fields.emplace_back(*column, value);
+    }
+    return result;
+}
+
+Statement &TableSync::statement(const QString &key, const std::function<QString()> &sql)
+{
+    auto it = m_statements.find(key);
+    if (it == m_statements.end())
+        it = m_statements.emplace(key, std::make_unique<Statement>(m_db.prepare(sql()))).first;
+    Statement &st = *it->second;
+    st.reset();
+    return st;
+}
+
+TableSync::RowEffect TableSync::applyRow(const SyncRow &row)
+{
+    const qint64 id = *row.id;
+    const QString key = quoteIdentifier(m_keyColumn);
+
+    Statement &find = statement(QStringLiteral("S"), [&] {
+        return QStringLiteral("SELECT 1 FROM %1 WHERE %2 = ?1").arg(m_quotedTable, key);
+    });
+    find.bind(1, id);
+    const bool found = find.step();
+    find.reset();
+
+    if (row.isDelete) {
+        if (!found)
+            return RowEffect::Nothing;
+        Statement &del = statement(QStringLiteral("D"), [&] {
+            return QStringLiteral("DELETE FROM %1 WHERE %2 = ?1").arg(m_quotedTable, key);
+        });
+        del.bind(1, id);
+        del.run();
+        return RowEffect::Deleted;
+    }
+
+    // The statement shape depends on which columns the row mentions; names are declared ones.
+    QStringList columns;
+    for (const auto &field : row.fields)
+        columns << field.first;
+    const QString shape = columns.join(QLatin1Char('\x1f'));
+
+    if (found) {
+        if (row.fields.empty())
+            return RowEffect::Edited;
+        Statement &upd = statement(QStringLiteral("U\x1f") + shape, [&] {
+            QStringList sets;
+            for (int i = 0; i < columns.size(); ++i)
+                sets << QStringLiteral("%1 = ?%2").arg(quoteIdentifier(columns.at(i))).arg(i + 1);
+            return QStringLiteral("UPDATE %1 SET %2 WHERE %3 = ?%4")
+                .arg(m_quotedTable, sets.join(QLatin1String(", ")), key)
+                .arg(columns.size() + 1);
+        });
+        int index = 1;
+        for (const auto &field : row.fields)
+            upd.bind(index++, field.second);
+        upd.bind(index, id);
+        upd.run();
+        return RowEffect::Edited;
+    }
+
+    Statement &ins = statement(QStringLiteral("I\x1f") + shape, [&] {
+        QStringList names{key};
+        QStringList marks{QStringLiteral("?1")};
+        for (int i = 0; i < columns.size(); ++i) {
+            names << quoteIdentifier(columns.at(i));
+            marks << QStringLiteral("?%1").arg(i + 2);
+        }
+        return QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+            .arg(m_quotedTable, names.join(QLatin1String(", ")), marks.join(QLatin1String(", ")));
+    });
+    ins.bind(1, id);
+    int index = 2;
+    for (const auto &field : row.fields)
+        ins.bind(index++, field.second);
+    ins.run();
+    return RowEffect::Added;
+}
+
+PageOutcome TableSync::applyPage(const QDomElement &tableElement)
+{
+    PageOutcome outcome;
+    outcome.rows = tableElement.childNodes().count();
+    if (outcome.rows == 0)
+        return outcome;
+
+    // Read every row first: the newest stamp covers the whole page, as the position must.
+    std::vector<SyncRow> rows;
+    rows.reserve(size_t(outcome.rows));
+    for (QDomNode node = tableElement.firstChild(); !node.isNull(); node = node.nextSibling()) {
+        SyncRow row;
+        if (node.isElement())
+            row = readRow(node.toElement());
+        if (row.lastUpdate && *row.lastUpdate > outcome.newest)
+            outcome.newest = *row.lastUpdate;
+        rows.push_back(std::move(row));
+    }
+
+    SyncCounters pending;
+    try {
+        Transaction transaction(m_db);
+        bool failed = false;
+        for (const SyncRow &row : rows) {
+            if (!row.id) {
+                // Without a readable id the row could only land on the wrong record.
+                ++outcome.skipped;
+                continue;
+            }
+            Savepoint savepoint(m_db);
+            RowEffect effect;
+            try {
+                effect = applyRow(row);
+                savepoint.release();
+            } catch (const RamuxError &e) {
+                outcome.error = QStringLiteral("%1 id %2: %3").arg(m_table).arg(*row.id).arg(e.message());
+                failed = true;
+                break; // the savepoint's destructor undoes this row alone
+            }
+            ++outcome.applied;
+            switch (effect) {
+            case RowEffect::Edited: ++pending.edited; break;
+            case RowEffect::Added: ++pending.added; break;
+            case RowEffect::Deleted: ++pending.deleted; break;
+            case RowEffect::Nothing: break;
+            }
+        }
+        if (!failed) {
+            Savepoint savepoint(m_db);
+            try {
+                writeTablePosition(m_db, m_table, outcome.newest);
+                savepoint.release();
+            } catch (const RamuxError &e) {
+                outcome.error = QStringLiteral("%1 position: %2").arg(m_table, e.message());
+                failed = true;
+            }
+        }
+        transaction.commit();
+        outcome.complete = !failed;
+    } catch (const DbError &e) {
+        // BEGIN or COMMIT refused: nothing of the page is in the file.
+        outcome.error = QStringLiteral("%1: %2").arg(m_table, e.message());
+        outcome.applied = 0;
+        outcome.complete = false;
+        return outcome;
+    }
+    if (m_counted)
+        outcome.counted = pending;
+    if (!outcome.error.isEmpty())
+        qCWarning(lcSyncApply).noquote() << "page stopped short:" << outcome.error;
+    return outcome;
+}

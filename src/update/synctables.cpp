@@ -1,0 +1,122 @@
+#include "update/synctables.h"
+
+#include "db/options.h"
+#include "db/schema.h"
+#include "db/sqlitedb.h"
+#include "pages/packedcontent.h"
+#include "update/syncapply.h"
+#include "update/updaterun.h"
+
+#include <QDomDocument>
+#include <QLoggingCategory>
+
+Q_DECLARE_LOGGING_CATEGORY(lcSyncApply)
+
+namespace {
+
+// Tables 0 to 4 are counted; the details text and address come with items only.
+constexpr int countedTables = 5;
+constexpr int detailsTable = 4;
+
+void takeDetail(const QDomElement &table, const QString &attribute, QString &target)
+{
+    const QString value = trimControl(table.attribute(attribute));
+    if (!value.isEmpty())
+        target = value; // an empty value never clears what an earlier page sent
+}
+
+} // namespace
+
+namespace tablesync {
+
+void setParameter(QStringList &parameters, const QString &name, const QString &value)
+{
+    const QString line = name + QLatin1Char('=') + value;
+    for (QString &existing : parameters) {
+        const qsizetype eq = existing.indexOf(QLatin1Char('='));
+        const QStringView existingName = eq < 0 ? QStringView(existing) : QStringView(existing).left(eq);
+        if (existingName.compare(name, Qt::CaseInsensitive) == 0) {
+            existing = line;
+            return;
+        }
+    }
+    parameters << line;
+}
+
+} // namespace tablesync
+
+void SyncTables(Database &db, UpdateFields &fields, UpdateHost &host, SyncStats &stats)
+{
+    if (!fields.DataUpdateEnabled)
+        return;
+    fields.StatusText = updatestatus::checkingData();
+    host.ReportStatus(fields);
+
+    QStringList parameters;
+    const QStringList &tables = schema::dataTables();
+    for (int index = 0; index < tables.size(); ++index) {
+        const QString &table = tables.at(index);
+        TableSync sync(db, table, index < countedTables);
+
+        tablesync::setParameter(parameters, QStringLiteral("table"), table);
+        tablesync::setParameter(parameters, QStringLiteral("action"), QStringLiteral("get_table"));
+        tablesync::setParameter(parameters, QStringLiteral("start"), QStringLiteral("0"));
+        tablesync::setParameter(parameters, QStringLiteral("limit"), QString::number(tablesync::pageLimit));
+
+        int stalledPages = 0;
+        for (;;) {
+            if (host.stopRequested())
+                return;
+            const qint64 date = readTablePosition(db, table);
+            tablesync::setParameter(parameters, QStringLiteral("date"), QString::number(date));
+
+            QString answer;
+            QString errorText;
+            ++stats.requests;
+            // A body that is not XML throws here and ends the whole run.
+            const int result = host.request(parameters, answer, errorText, fields.ServerAddress);
+            if (result != 0) {
+                ++stats.failedRequests;
+                break;
+            }
+
+            QDomDocument document;
+            if (!document.setContent(answer, false)) {
+                ++stats.unreadableAnswers;
+                break;
+            }
+            const QDomElement tableElement = document.documentElement().firstChildElement(QStringLiteral("TABLE"));
+            if (tableElement.isNull())
+                break; // no TABLE: an empty page
+            if (index == detailsTable) {
+                takeDetail(tableElement, QStringLiteral("update_details_text"), fields.DetailsText);
+                takeDetail(tableElement, QStringLiteral("update_details_url"), fields.DetailsUrl);
+            }
+            if (!tableElement.hasChildNodes())
+                break;
+
+            fields.StatusText = updatestatus::loadingData();
+            host.ReportStatus(fields);
+
+            const PageOutcome page = sync.applyPage(tableElement);
+            ++stats.pages;
+            stats.rowsApplied += page.applied;
+            stats.rowsSkipped += page.skipped;
+            fields.EditedCount += page.counted.edited;
+            fields.DeletedCount += page.counted.deleted;
+            fields.AddedCount += page.counted.added;
+            if (!page.complete) {
+                // Asking again with the same date would fail the same way: give the table up.
+                ++stats.incompletePages;
+                break;
+            }
+            // A correct server always answers newer stamps than asked for; one that does not
+            // would keep the worker busy without end.
+            if (page.newest <= date && ++stalledPages >= tablesync::maxStalledPages) {
+                ++stats.cutOffTables;
+                qCWarning(lcSyncApply).noquote() << "table" << table << "cut off: pages do not move past" << date;
+                break;
+            }
+        }
+    }
+}

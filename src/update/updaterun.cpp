@@ -1,0 +1,133 @@
+#include "update/updaterun.h"
+
+#include "db/location.h"
+#include "db/options.h"
+#include "db/sqlitedb.h"
+#include "update/serverrequest.h"
+#include "update/synctables.h"
+
+#include <QFileInfo>
+#include <QLoggingCategory>
+#include <QProcess>
+#include <QThread>
+
+Q_LOGGING_CATEGORY(lcUpdateRun, "ramux.update")
+
+UpdateHost::~UpdateHost() = default;
+
+void UpdateHost::AskProgramUpdate(UpdateFields &) {}
+
+void UpdateHost::ShowDataDetails(UpdateFields &) {}
+
+void UpdateHost::sleepMs(int milliseconds)
+{
+    QThread::msleep(static_cast<unsigned long>(qMax(0, milliseconds)));
+}
+
+QString UpdateHost::databaseFile()
+{
+    return LocateDatabaseFile();
+}
+
+void UpdateHost::adjustSettings(UpdateFields &) {}
+
+int UpdateHost::request(QStringList &parameters, QString &answer, QString &errorText, const QString &serverAddress)
+{
+    return ServerRequest(parameters, answer, errorText, serverAddress);
+}
+
+void UpdateHost::CheckProgramUpdate(UpdateRun &) {}
+
+void UpdateHost::startInstaller(const QString &installerPath)
+{
+    // Started in its own folder, detached; its outcome is not looked at.
+    QFile::setPermissions(installerPath, QFile::permissions(installerPath) | QFileDevice::ExeOwner);
+    QProcess::startDetached(installerPath, {}, QFileInfo(installerPath).absolutePath());
+}
+
+UpdateRun::UpdateRun(UpdateHost &host) : m_host(host) {}
+
+UpdateRun::~UpdateRun()
+{
+    delete m_db;
+}
+
+void UpdateRun::reportStatus(const QString &text)
+{
+    fields.StatusText = text;
+    m_host.ReportStatus(fields);
+}
+
+UpdateRun::Ending UpdateRun::Execute()
+{
+    Ending ending = Ending::Nothing;
+    try {
+        m_host.createTrayIcon();
+        fields.StatusText = updatestatus::starting();
+        fields.DetailsText.clear();
+        fields.DetailsUrl.clear();
+        m_host.ReportStatus(fields);
+
+        fields.EditedCount = 0;
+        fields.DeletedCount = 0;
+        fields.AddedCount = 0;
+        fields.InstallerReady = false;
+
+        m_db = new Database;
+        const QString connectionString = BuildConnectionString(m_host.databaseFile());
+        bool opened = false;
+        try {
+            m_db->openConnectionString(connectionString);
+            opened = true;
+        } catch (const std::exception &e) {
+            qCWarning(lcUpdateRun).noquote() << "database not opened:" << QString::fromUtf8(e.what());
+            m_errorText = QString::fromUtf8(e.what());
+        }
+        if (!opened) {
+            reportStatus(updatestatus::noDatabase());
+            m_host.sleepMs(5000);
+            ending = Ending::NoDatabase;
+        } else {
+            // The options table must be there; its fields are each read on their own.
+            m_db->columns(QStringLiteral("options"));
+            const StoredOptions options = LoadWorkerOptions(*m_db);
+            fields.ServerAddress = options.updServ;
+            fields.ProgramUpdateEnabled = options.progUpd;
+            fields.DataUpdateEnabled = options.dataUpd;
+            m_host.adjustSettings(fields);
+
+            SyncTables(*m_db, fields, m_host, stats);
+            if (!m_host.stopRequested() && fields.ProgramUpdateEnabled)
+                m_host.CheckProgramUpdate(*this);
+            m_host.HideStatus();
+
+            if (fields.InstallerReady) {
+                m_host.startInstaller(fields.InstallerPath);
+                m_host.hideTrayIcon();
+                m_host.postClose();
+                ending = Ending::InstallerStarted;
+            } else if (fields.EditedCount + fields.DeletedCount + fields.AddedCount > 0
+                       && !fields.DetailsUrl.isEmpty()) {
+                m_host.ShowDataDetails(fields);
+                m_host.postDataReload();
+                ending = Ending::DetailsShown;
+            }
+        }
+    } catch (const std::exception &e) {
+        m_errorText = QString::fromUtf8(e.what());
+        if (const auto *ramux = dynamic_cast<const RamuxError *>(&e))
+            m_errorText = ramux->message();
+        qCWarning(lcUpdateRun).noquote() << "update run ended:" << m_errorText;
+        ending = Ending::Error;
+    }
+
+    // Clean-up, whichever way the run went.
+    delete m_db;
+    m_db = nullptr;
+    m_host.hideTrayIcon();
+    m_host.HideStatus();
+    m_host.freeTrayIcon();
+    if (m_host.isUpdateOnly())
+        m_host.postClose();
+    return ending;
+}

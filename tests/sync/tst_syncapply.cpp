@@ -1,0 +1,279 @@
+// The page-apply part of the synchronisation, driven with DOM pages on a real store.
+#include "db/options.h"
+#include "db/schema.h"
+#include "db/sqlitedb.h"
+#include "update/syncapply.h"
+
+#include <QDomDocument>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+class TestSyncApply : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    std::unique_ptr<Database> m_db;
+    QList<QDomDocument> m_documents;
+    int m_files = 0;
+
+    QDomElement page(const QString &rows, const QString &attributes = QString())
+    {
+        QDomDocument document;
+        const QString xml = QStringLiteral("<DATA><TABLE%1>%2</TABLE></DATA>").arg(attributes, rows);
+        if (!document.setContent(xml, false))
+            qFatal("bad test page");
+        m_documents << document;
+        return document.documentElement().firstChildElement(QStringLiteral("TABLE"));
+    }
+
+    QString value(const QString &sql)
+    {
+        Statement st = m_db->prepare(sql);
+        return st.step() ? st.text(0) : QStringLiteral("<no row>");
+    }
+    qint64 count(const QString &table) { return value(QStringLiteral("SELECT count(*) FROM %1").arg(table)).toLongLong(); }
+
+private slots:
+    void init()
+    {
+        m_db.reset(new Database);
+        const QString path = m_dir.filePath(QStringLiteral("t%1.rxd").arg(++m_files));
+        schema::createDatabaseFile(path);
+        m_db->open(path, schema::databasePassword());
+    }
+    void cleanup()
+    {
+        m_documents.clear();
+        m_db.reset();
+    }
+
+    void fieldValueTakesTextOrMarkup_data()
+    {
+        QTest::addColumn<QString>("element");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("text") << "<f>Лекарство</f>" << "Лекарство";
+        QTest::newRow("entities decoded") << "<f>a &amp; b &lt;c&gt;</f>" << "a & b <c>";
+        QTest::newRow("blanks kept") << "<f> x </f>" << " x ";
+        QTest::newRow("empty") << "<f/>" << "";
+        QTest::newRow("paragraph markup") << "<f><p>Текст <b>жирный</b></p></f>" << "<p>Текст <b>жирный</b></p>";
+        QTest::newRow("mixed") << "<f>a<br/>b</f>" << "a<br/>b";
+        QTest::newRow("cdata keeps markup") << "<f><![CDATA[<q>]]></f>" << "<![CDATA[<q>]]>";
+        QTest::newRow("escaped text in markup") << "<f><p>a &amp; b</p></f>" << "<p>a &amp; b</p>";
+    }
+    void fieldValueTakesTextOrMarkup()
+    {
+        QFETCH(QString, element);
+        QFETCH(QString, expected);
+        QDomDocument document;
+        QVERIFY(document.setContent(element, false));
+        const QString value = fieldValue(document.documentElement());
+        QCOMPARE(value, expected);
+        QVERIFY(!value.isNull());
+    }
+
+    void changeOfUnknownIdAppendsAndCounts()
+    {
+        TableSync sync(*m_db, QStringLiteral("vendors"), true);
+        const PageOutcome out = sync.applyPage(page(QStringLiteral(
+            "<ROW id=\"7\" last_update=\"100\"><name>Завод</name><description>PACK</description></ROW>")));
+        QVERIFY(out.complete);
+        QCOMPARE(out.rows, 1);
+        QCOMPARE(out.counted.added, 1);
+        QCOMPARE(out.counted.edited, 0);
+        QCOMPARE(value(QStringLiteral("SELECT name || '|' || description FROM vendors WHERE id = 7")), QStringLiteral("Завод|PACK"));
+        QCOMPARE(readTablePosition(*m_db, QStringLiteral("vendors")), 100);
+    }
+
+    void partialChangeKeepsOtherFields()
+    {
+        m_db->exec(QStringLiteral("INSERT INTO items (id, name, name_lat, dose) VALUES (3, 'Старое', 'Vetus', 'DOSE')"));
+        TableSync sync(*m_db, QStringLiteral("items"), true);
+        const PageOutcome out = sync.applyPage(page(QStringLiteral("<ROW id=\"3\" last_update=\"9\"><name>Новое</name></ROW>")));
+        QVERIFY(out.complete);
+        QCOMPARE(out.counted.edited, 1);
+        QCOMPARE(out.counted.added, 0);
+        QCOMPARE(value(QStringLiteral("SELECT name || '|' || name_lat || '|' || dose FROM items WHERE id = 3")),
+                 QStringLiteral("Новое|Vetus|DOSE"));
+        QCOMPARE(count(QStringLiteral("items")), 1);
+    }
+
+    void onlyExactDeleteDeletes()
+    {
+        m_db->exec(QStringLiteral("INSERT INTO sections (id, parent_id, name) VALUES (1, 0, 'A'), (2, 0, 'B')"));
+        TableSync sync(*m_db, QStringLiteral("sections"), true);
+        const PageOutcome out = sync.applyPage(page(QStringLiteral(
+            "<ROW id=\"1\" last_update=\"5\" action=\"DELETE\"/>"
+            "<ROW id=\"2\" last_update=\"6\" action=\"delete\"><name>B2</name></ROW>"
+            "<ROW id=\"9\" last_update=\"7\" action=\"DELETE\"/>")));
+        QVERIFY(out.complete);
+        QCOMPARE(out.counted.deleted, 1);
+        QCOMPARE(out.counted.edited, 1); // the lower-case "delete" is a change
+        QCOMPARE(out.counted.added, 0);  // deleting an unknown id does nothing
+        QCOMPARE(count(QStringLiteral("sections")), 1);
+        QCOMPARE(value(QStringLiteral("SELECT name FROM sections WHERE id = 2")), QStringLiteral("B2"));
+        QCOMPARE(readTablePosition(*m_db, QStringLiteral("sections")), 7);
+    }
+
+    void rowsWithoutStampsSetPositionToZero()
+    {
+        writeTablePosition(*m_db, QStringLiteral("dealers"), 500);
+        TableSync sync(*m_db, QStringLiteral("dealers"), true);
+        const PageOutcome out = sync.applyPage(page(QStringLiteral(
+            "<ROW id=\"1\"><name>a</name></ROW><ROW id=\"2\" last_update=\"soon\"><name>b</name></ROW>")));
+        QVERIFY(out.complete);
+        QCOMPARE(out.newest, 0);
+        QCOMPARE(count(QStringLiteral("dealers")), 2);
+        QCOMPARE(readTablePosition(*m_db, QStringLiteral("dealers")), 0);
+    }
+
+    void positionFollowsPageEvenWhenLower()
+    {
+        writeTablePosition(*m_db, QStringLiteral("vendors"), 500);
+        TableSync sync(*m_db, QStringLiteral("vendors"), true);
+        QVERIFY(sync.applyPage(page(QStringLiteral("<ROW id=\"1\" last_update=\"40\"/><ROW id=\"2\" last_update=\"30\"/>"))).complete);
+        QCOMPARE(readTablePosition(*m_db, QStringLiteral("vendors")), 40);
+    }
+
+    void linkTablesAreNotCounted()
+    {
+        TableSync sync(*m_db, QStringLiteral("items_to_sections"), false);
+        const PageOutcome out = sync.applyPage(page(QStringLiteral(
+            "<ROW id=\"1\" last_update=\"3\"><item_id>10</item_id><section_id>20</section_id></ROW>")));
+        QVERIFY(out.complete);
+        QCOMPARE(out.counted.total(), 0);
+        QCOMPARE(out.applied, 1);
+        QCOMPARE(value(QStringLiteral("SELECT typeof(item_id) || typeof(section_id) FROM items_to_sections")),
+                 QStringLiteral("integerinteger"));
+    }
+
+    void elementsThatAreNotColumnsOfThisTableAreSkipped()
+    {
+        TableSync sync(*m_db, QStringLiteral("vendors"), true);
+        const PageOutcome out = sync.applyPage(page(QStringLiteral(
+            "<ROW id=\"4\" last_update=\"1\">"
+            "<NAME>Upper</NAME>"              // letter case differs: still the column
+            "<parent_id>3</parent_id>"        // a column of sections, not of vendors
+            "<name_lat>X</name_lat>"          // a column of items
+            "<x_DROP_TABLE_items>1</x_DROP_TABLE_items>"
+            "<ID>99</ID>"                     // never moves the row to another key
+            "<last_update>77</last_update>"
+            "</ROW>")));
+        QVERIFY(out.complete);
+        QCOMPARE(value(QStringLiteral("SELECT id || '|' || name FROM vendors")), QStringLiteral("4|Upper"));
+        QCOMPARE(count(QStringLiteral("vendors")), 1);
+        QCOMPARE(count(QStringLiteral("items")), 0);
+        QCOMPARE(readTablePosition(*m_db, QStringLiteral("vendors")), 1);
+    }
+
+    void mixedCaseColumnIsMatched()
+    {
+        TableSync sync(*m_db, QStringLiteral("items"), true);
+        QVERIFY(sync.applyPage(page(QStringLiteral(
+            "<ROW id=\"1\" last_update=\"1\"><contra_indication>CI</contra_indication><Name>n</Name></ROW>"))).complete);
+        QCOMPARE(value(QStringLiteral("SELECT CONTRA_INDICATION || name FROM items")), QStringLiteral("CIn"));
+    }
+
+    void rowsWithUnreadableIdAreSkipped()
+    {
+        m_db->exec(QStringLiteral("INSERT INTO vendors (id, name) VALUES (0, 'zero')"));
+        TableSync sync(*m_db, QStringLiteral("vendors"), true);
+        const PageOutcome out = sync.applyPage(page(QStringLiteral(
+            "<ROW id=\"abc\" last_update=\"10\"><name>a</name></ROW>"
+            "<ROW id=\"1.5\" last_update=\"11\"><name>b</name></ROW>"
+            "<ROW id=\"\" last_update=\"12\"><name>c</name></ROW>"
+            "<ROW last_update=\"13\"><name>d</name></ROW>"
+            "<ROW id=\"99999999999\" last_update=\"14\"><name>e</name></ROW>"
+            "<!-- a note -->"
+            "<ROW id=\" 5 \" last_update=\"9\"><name>ok</name></ROW>")));
+        QVERIFY(out.complete);
+        QCOMPARE(out.rows, 7);
+        QCOMPARE(out.skipped, 6);
+        QCOMPARE(out.applied, 1);
+        QCOMPARE(out.counted.added, 1);
+        QCOMPARE(out.counted.edited, 0);
+        // Nothing landed on another record, in particular not on id 0.
+        QCOMPARE(value(QStringLiteral("SELECT group_concat(id || '=' || name) FROM (SELECT * FROM vendors ORDER BY id)")),
+                 QStringLiteral("0=zero,5=ok"));
+        QCOMPARE(readTablePosition(*m_db, QStringLiteral("vendors")), 14);
+    }
+
+    void valuesAreNotNarrowedAndKeepAffinity()
+    {
+        TableSync sync(*m_db, QStringLiteral("sections"), true);
+        const QString name = QStringLiteral("Антибиотики ✓ 抗生素 €");
+        QVERIFY(sync.applyPage(page(QStringLiteral("<ROW id=\"2\" last_update=\"1\"><name>%1</name><parent_id>5</parent_id>"
+                                                   "<description>123</description></ROW>").arg(name))).complete);
+        QCOMPARE(value(QStringLiteral("SELECT name FROM sections")), name);
+        QCOMPARE(value(QStringLiteral("SELECT typeof(parent_id) || '|' || typeof(description) FROM sections")),
+                 QStringLiteral("integer|text"));
+    }
+
+    void fieldNamedTwiceKeepsLaterValue()
+    {
+        TableSync sync(*m_db, QStringLiteral("dealers"), true);
+        QVERIFY(sync.applyPage(page(QStringLiteral("<ROW id=\"1\" last_update=\"1\"><name>a</name><NAME>b</NAME></ROW>"))).complete);
+        QCOMPARE(value(QStringLiteral("SELECT name FROM dealers")), QStringLiteral("b"));
+    }
+
+    void failingRowRollsBackAloneAndPositionStays()
+    {
+        m_db->exec(QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON vendors WHEN NEW.name = 'bad'"
+                                  " BEGIN SELECT RAISE(ABORT, 'refused'); END"));
+        m_db->exec(QStringLiteral("CREATE TRIGGER refuse2 BEFORE UPDATE ON vendors WHEN NEW.name = 'bad'"
+                                  " BEGIN SELECT RAISE(ABORT, 'refused'); END"));
+        m_db->exec(QStringLiteral("INSERT INTO vendors (id, name) VALUES (2, 'two')"));
+        writeTablePosition(*m_db, QStringLiteral("vendors"), 3);
+        TableSync sync(*m_db, QStringLiteral("vendors"), true);
+        const PageOutcome out = sync.applyPage(page(QStringLiteral(
+            "<ROW id=\"1\" last_update=\"4\"><name>one</name></ROW>"
+            "<ROW id=\"2\" last_update=\"5\"><name>bad</name><description>D</description></ROW>"
+            "<ROW id=\"3\" last_update=\"6\"><name>three</name></ROW>")));
+        QVERIFY(!out.complete);
+        QVERIFY(out.error.contains(QStringLiteral("refused")));
+        QCOMPARE(out.applied, 1);
+        QCOMPARE(out.counted.added, 1);
+        QCOMPARE(out.counted.edited, 0);
+        QCOMPARE(value(QStringLiteral("SELECT group_concat(id || '=' || name || coalesce(description, '')) FROM vendors")),
+                 QStringLiteral("1=one,2=two")); // row 2 untouched, row 3 never applied
+        QCOMPARE(readTablePosition(*m_db, QStringLiteral("vendors")), 3);
+        // The store is usable afterwards: no transaction left open.
+        m_db->exec(QStringLiteral("BEGIN IMMEDIATE; COMMIT"));
+    }
+
+    void missingPositionFieldKeepsRowsAndFailsPage()
+    {
+        m_db.reset(new Database);
+        const QString path = m_dir.filePath(QStringLiteral("custom.rxd"));
+        m_db->open(path, schema::databasePassword(), Database::OpenMode::Create);
+        m_db->exec(QStringLiteral("CREATE TABLE dealers (id INTEGER PRIMARY KEY, name TEXT);"
+                                  "CREATE TABLE options (id INTEGER PRIMARY KEY, lu_items INTEGER);"
+                                  "INSERT INTO options (id, lu_items) VALUES (1, 0)"));
+        TableSync sync(*m_db, QStringLiteral("dealers"), true);
+        const PageOutcome out = sync.applyPage(page(QStringLiteral("<ROW id=\"1\" last_update=\"4\"><name>a</name></ROW>")));
+        QVERIFY(!out.complete);
+        QCOMPARE(count(QStringLiteral("dealers")), 1);
+        QCOMPARE(out.counted.added, 1);
+    }
+
+    void missingTableIsAnError()
+    {
+        m_db->exec(QStringLiteral("DROP TABLE dealers"));
+        QVERIFY_THROWS_EXCEPTION(DbError, TableSync(*m_db, QStringLiteral("dealers"), true));
+    }
+
+    void emptyPageChangesNothing()
+    {
+        writeTablePosition(*m_db, QStringLiteral("items"), 8);
+        TableSync sync(*m_db, QStringLiteral("items"), true);
+        const PageOutcome out = sync.applyPage(page(QString()));
+        QCOMPARE(out.rows, 0);
+        QCOMPARE(readTablePosition(*m_db, QStringLiteral("items")), 8);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSyncApply)
+#include "tst_syncapply.moc"
