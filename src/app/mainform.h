@@ -47,9 +47,10 @@ public:
     // The child of `root` with exactly that text, appended when missing.
     static QTreeWidgetItem *FindLetterNode(QTreeWidgetItem *root, const QString &letter);
 
-    void LoadItemsTree();
-    void LoadSectionsTree();
-    void LoadVendorsTree();
+    // The list loaders (virtual so a test can make one fail during a reload).
+    virtual void LoadItemsTree();
+    virtual void LoadSectionsTree();
+    virtual void LoadVendorsTree();
     void LoadOptions();
     void SaveOptions();
 

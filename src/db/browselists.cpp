@@ -217,7 +217,9 @@ QVector<BrowseNode> buildSectionTree(const ReferenceSnapshot &snapshot, const st
         BrowseNode &node = level.siblings->last();
         if (onGroupLevel)
             onGroupLevel();
-        const QVector<int> *sub = childRows(row.id);
+        // Every other group is placed once, so only a group with id 0 could meet its own list of
+        // subgroups again: the top level, which it would otherwise hold inside itself.
+        const QVector<int> *sub = row.id == 0 ? &none : childRows(row.id);
         node.children.reserve(sub->size());
         stack.push_back(Level{&node.children, sub, 0});
     }
