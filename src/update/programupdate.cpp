@@ -1,0 +1,166 @@
+#include "update/programupdate.h"
+
+#include "pages/commonfunc.h"
+#include "pages/ramuxerror.h"
+#include "update/serverrequest.h"
+
+#include <QCryptographicHash>
+#include <QDomDocument>
+#include <QFile>
+#include <QLoggingCategory>
+
+Q_LOGGING_CATEGORY(lcProgramUpdate, "ramux.update.program")
+
+namespace {
+
+// The value of the first child element of DATA with this name.
+QString readValue(const QDomElement &data, const QString &name)
+{
+    const QDomElement element = data.firstChildElement(name);
+    if (element.isNull())
+        return QString();
+    const QDomNodeList children = element.childNodes();
+    if (children.isEmpty())
+        return QString();
+    const QDomNode only = children.at(0);
+    if (children.size() != 1 || !(only.isText() || only.isCDATASection()))
+        throw RamuxError(QStringLiteral("Unreadable %1 in the update answer").arg(name));
+    return only.nodeValue();
+}
+
+bool isSha256Hex(const QString &text)
+{
+    if (text.size() != 64)
+        return false;
+    for (const QChar c : text) {
+        const bool hex = (c >= QLatin1Char('0') && c <= QLatin1Char('9')) ||
+                         (c >= QLatin1Char('a') && c <= QLatin1Char('f'));
+        if (!hex)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+ProgramUpdateOffer parseProgramUpdateAnswer(const QString &answer)
+{
+    QDomDocument doc;
+    QString error;
+    if (!doc.setContent(answer, &error))
+        throw RamuxError(QStringLiteral("Unreadable update answer: %1").arg(error));
+    const QDomElement data = doc.documentElement();
+
+    ProgramUpdateOffer offer;
+    offer.version = readValue(data, QStringLiteral("VERSION"));
+    offer.downloadLink = readValue(data, QStringLiteral("DL_LINK"));
+    offer.about = readValue(data, QStringLiteral("ABOUT"));
+    offer.aboutUrl = readValue(data, QStringLiteral("ABOUT_URL"));
+    // A digest we cannot compare against would let any file through, so it is as unreadable
+    // as a malformed value.
+    offer.sha256 = readValue(data, QStringLiteral("DL_SHA256")).trimmed().toLower();
+    if (!offer.sha256.isEmpty() && !isSha256Hex(offer.sha256))
+        throw RamuxError(QStringLiteral("Unreadable DL_SHA256 in the update answer"));
+    return offer;
+}
+
+QString installerFileName(const QString &downloadLink)
+{
+    return downloadLink.mid(downloadLink.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
+bool isUsableInstallerFileName(const QString &name)
+{
+    // "." and ".." would name the temporary folder or its parent, not a file in it.
+    return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..") &&
+           !name.contains(QChar(0));
+}
+
+QString fileSha256(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QString();
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    if (!hash.addData(&file))
+        return QString();
+    return QString::fromLatin1(hash.result().toHex());
+}
+
+void CheckProgramUpdate(const QString &serverAddress, bool programUpdateEnabled, ProgramUpdateFields &fields,
+                        const ProgramUpdateHooks &hooks)
+{
+    if ((hooks.stopRequested && hooks.stopRequested()) || !programUpdateEnabled)
+        return;
+
+    auto report = [&](const QString &text) {
+        fields.StatusText = text;
+        if (hooks.reportStatus)
+            hooks.reportStatus(fields);
+    };
+    report(QStringLiteral("Проверка обновления программы..."));
+
+    QStringList parameters{QStringLiteral("action=check_update")};
+    fields.NewVersion.clear();
+    fields.DownloadLink.clear();
+    fields.AboutText.clear();
+    fields.AboutUrl.clear();
+    fields.DownloadSha256.clear();
+
+    QString answer;
+    QString errorText;
+    const int result = hooks.serverRequest ? hooks.serverRequest(parameters, answer, errorText, serverAddress)
+                                           : ServerRequest(parameters, answer, errorText, serverAddress);
+    if (result != 0)
+        return;
+
+    const ProgramUpdateOffer offer = parseProgramUpdateAnswer(answer);
+    if (!offer.version.isEmpty())
+        fields.NewVersion = offer.version;
+    // Equality only: a server may offer an older build on purpose (a withdrawn release).
+    const QString running = hooks.runningVersion.isEmpty() ? GetProductVersion() : hooks.runningVersion;
+    if (fields.NewVersion == running)
+        return;
+    fields.DownloadLink = offer.downloadLink;
+    fields.AboutText = offer.about;
+    fields.AboutUrl = offer.aboutUrl;
+    fields.DownloadSha256 = offer.sha256;
+
+    fields.DialogResult = hooks.askProgramUpdate ? hooks.askProgramUpdate(fields) : 7;
+    if (fields.DialogResult != 6)
+        return;
+
+    const QString name = installerFileName(fields.DownloadLink);
+    if (!isUsableInstallerFileName(name))
+        throw RamuxError(QStringLiteral("The download link names no file: %1").arg(fields.DownloadLink));
+    const QString folder = hooks.tempFolder.isEmpty() ? GetTempFolder() : hooks.tempFolder;
+    fields.InstallerPath = folder + name;
+
+    // The temporary folder is shared with other users: remove what is there (a symbolic link
+    // included, never its target) and create the file exclusively, so nobody can slip another
+    // file under the name we are about to start.
+    QFile::remove(fields.InstallerPath);
+    QFile file(fields.InstallerPath);
+    if (!file.open(QIODevice::ReadWrite | QIODevice::NewOnly))
+        throw RamuxError(QStringLiteral("Cannot create %1: %2").arg(fields.InstallerPath, file.errorString()));
+
+    report(QStringLiteral("Загрузка обновления..."));
+
+    const bool downloaded = hooks.downloadFile ? hooks.downloadFile(fields.DownloadLink, file)
+                                               : DownloadFile(fields.DownloadLink, file);
+    file.close();
+    if (!downloaded) {
+        qCInfo(lcProgramUpdate) << "installer download failed:" << fields.DownloadLink;
+        return;
+    }
+    if (!fields.DownloadSha256.isEmpty()) {
+        const QString actual = fileSha256(fields.InstallerPath);
+        if (actual != fields.DownloadSha256) {
+            // Never leave a file that failed its check where a later run or the user could start it.
+            qCWarning(lcProgramUpdate) << "installer checksum mismatch, removed:" << fields.InstallerPath;
+            QFile::remove(fields.InstallerPath);
+            return;
+        }
+    }
+    fields.InstallerReady = true;
+}

@@ -1,0 +1,74 @@
+// The program update check of the update run: asks the server which version it offers, offers
+// it to the user and downloads an accepted installer into the temporary folder.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+class QFileDevice;
+
+// The worker's fields the check reads and writes.
+struct ProgramUpdateFields
+{
+    QString StatusText;
+    QString NewVersion;
+    QString DownloadLink;
+    QString AboutText;
+    QString AboutUrl;
+    // SHA-256 of the installer as the server states it (hex); empty when the server sent none.
+    QString DownloadSha256;
+    QString InstallerPath;
+    int DialogResult = 0;
+    bool InstallerReady = false;
+};
+
+using ServerRequestFunction =
+    std::function<int(QStringList &parameters, QString &answer, QString &errorText, const QString &serverAddress)>;
+using DownloadFileFunction = std::function<bool(const QString &url, QFileDevice &file)>;
+
+// What the worker lends the check. Empty functions fall back to: no stop request, no status
+// display, offer declined (7), the real request layer.
+struct ProgramUpdateHooks
+{
+    std::function<bool()> stopRequested;
+    // ReportStatus: the fields' StatusText has just changed.
+    std::function<void(const ProgramUpdateFields &fields)> reportStatus;
+    // AskProgramUpdate: runs the offer window and returns its modal result.
+    std::function<int(const ProgramUpdateFields &fields)> askProgramUpdate;
+    ServerRequestFunction serverRequest;
+    DownloadFileFunction downloadFile;
+    // The running program's version; GetProductVersion() when empty.
+    QString runningVersion;
+    // Where the installer goes; GetTempFolder() when empty (must end with a separator).
+    QString tempFolder;
+};
+
+// The offer read from a check_update answer (the DATA element's markup).
+struct ProgramUpdateOffer
+{
+    QString version;
+    QString downloadLink;
+    QString about;
+    QString aboutUrl;
+    QString sha256;
+};
+
+// Reads VERSION, DL_LINK, ABOUT, ABOUT_URL and DL_SHA256 from the DATA markup. Each value is
+// the element's single text or CDATA child; an absent or empty element gives an empty value.
+// Throws RamuxError when the markup is not XML or a value element holds anything else.
+ProgramUpdateOffer parseProgramUpdateAnswer(const QString &answer);
+
+// The installer's file name: what follows the last "/" of the link (the whole link without one).
+QString installerFileName(const QString &downloadLink);
+// Whether a file name may be created in the temporary folder as it stands.
+bool isUsableInstallerFileName(const QString &name);
+
+// Lower-case hex SHA-256 of the file's whole content; empty when it cannot be read.
+QString fileSha256(const QString &path);
+
+// The check itself. Returns normally when it ends quietly (switched off, no answer, same
+// version, offer declined, failed or unverified download); throws RamuxError when the error
+// must end the update run (answer unreadable, unusable file name, file cannot be created).
+void CheckProgramUpdate(const QString &serverAddress, bool programUpdateEnabled, ProgramUpdateFields &fields,
+                        const ProgramUpdateHooks &hooks);

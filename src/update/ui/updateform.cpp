@@ -1,0 +1,194 @@
+#include "update/ui/updateform.h"
+
+#include <QDesktopServices>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLoggingCategory>
+#include <QMutex>
+#include <QPushButton>
+#include <QScreen>
+#include <QTimer>
+#include <QUrl>
+#include <QVBoxLayout>
+
+Q_LOGGING_CATEGORY(lcUpdateWindows, "ramux.update.ui")
+
+namespace {
+
+const char *const kAddressProperty = "ramuxAddress";
+
+QMutex openerLock;
+UrlOpener &currentOpener()
+{
+    static UrlOpener opener;
+    return opener;
+}
+
+bool desktopOpen(const QString &address)
+{
+    const QUrl url(address.trimmed(), QUrl::StrictMode);
+    const QString scheme = url.scheme().toLower();
+    if (!url.isValid() || (scheme != QLatin1String("http") && scheme != QLatin1String("https"))) {
+        qCWarning(lcUpdateWindows) << "not a web address, not opened:" << address;
+        return false;
+    }
+    return QDesktopServices::openUrl(url);
+}
+
+} // namespace
+
+bool OpenAddressInShell(const QString &address)
+{
+    UrlOpener opener;
+    {
+        QMutexLocker locker(&openerLock);
+        opener = currentOpener();
+    }
+    return opener ? opener(address) : desktopOpen(address);
+}
+
+void setUrlOpener(UrlOpener opener)
+{
+    QMutexLocker locker(&openerLock);
+    currentOpener() = std::move(opener);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+TUpdateWindowBase::TUpdateWindowBase(const QString &countdownFormat, int designWidth)
+    : QDialog(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                           Qt::MSWindowsFixedSizeDialogHint),
+      m_countdownFormat(countdownFormat), m_designWidth(designWidth)
+{
+    setFont(QFont(QStringLiteral("Tahoma"), 8));
+    setAttribute(Qt::WA_DeleteOnClose, false);
+
+    m_layout = new QVBoxLayout(this);
+    m_layout->setContentsMargins(3, 3, 3, 3);
+    m_layout->setSpacing(3);
+    m_layout->setSizeConstraint(QLayout::SetFixedSize);
+
+    Bevel1 = new QFrame(this);
+    Bevel1->setObjectName(QStringLiteral("Bevel1"));
+    Bevel1->setFrameShape(QFrame::HLine);
+    Bevel1->setFrameShadow(QFrame::Sunken);
+
+    Panel1 = new QWidget(this);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setFixedHeight(34);
+    Panel1->setMinimumWidth(m_designWidth - 6);
+
+    // FormCreate: the countdown runs from the window's creation.
+    CounterTimer = new QTimer(this);
+    CounterTimer->setInterval(1000);
+    connect(CounterTimer, &QTimer::timeout, this, &TUpdateWindowBase::CounterTimerTimer);
+    CounterTimer->start();
+}
+
+QPushButton *TUpdateWindowBase::addButton(const QString &caption, int left, int width)
+{
+    auto *button = new QPushButton(caption, Panel1);
+    button->setGeometry(left, 6, width, 25);
+    return button;
+}
+
+void TUpdateWindowBase::CounterTimerTimer()
+{
+    if (m_countdown <= 0)
+        return;
+    --m_countdown;
+    noButton()->setText(m_countdownFormat.arg(m_countdown));
+    if (m_countdown == 0) {
+        CounterTimer->stop();
+        noButton()->click();
+    }
+}
+
+void TUpdateWindowBase::fitToContents()
+{
+    adjustSize();
+    setFixedSize(size());
+    if (QScreen *screen = QGuiApplication::primaryScreen()) {
+        QRect frame = frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+}
+
+void TUpdateWindowBase::reject()
+{
+    done(mrCancel);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+TKalmedaRamuxUpdateForm::TKalmedaRamuxUpdateForm()
+    : TUpdateWindowBase(QStringLiteral("Нет, в другой раз - %1"), 383)
+{
+    setObjectName(QStringLiteral("KalmedaRamuxUpdateForm"));
+    setWindowTitle(QStringLiteral("Доступно обновление программы"));
+
+    Label1 = new QLabel(this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setTextFormat(Qt::PlainText);
+    QFont bold = font();
+    bold.setBold(true);
+    Label1->setFont(bold);
+
+    AboutLabel = new QLabel(this);
+    AboutLabel->setObjectName(QStringLiteral("AboutLabel"));
+    AboutLabel->setTextFormat(Qt::PlainText);
+    AboutLabel->setWordWrap(false);
+
+    m_layout->addWidget(Label1);
+    m_layout->addWidget(AboutLabel);
+    m_layout->addWidget(Bevel1);
+    m_layout->addWidget(Panel1);
+
+    btnYes = addButton(QStringLiteral("Да"), 3, 75);
+    btnNo = addButton(QStringLiteral("Нет, в другой раз"), 84, 125);
+    btnAbout = addButton(QStringLiteral("Подробнее"), 219, 75);
+    btnUrl = addButton(QStringLiteral("Скачать"), 300, 75);
+    btnYes->setObjectName(QStringLiteral("btnYes"));
+    btnNo->setObjectName(QStringLiteral("btnNo"));
+    btnAbout->setObjectName(QStringLiteral("btnAbout"));
+    btnUrl->setObjectName(QStringLiteral("btnUrl"));
+    setTabOrder(btnYes, btnAbout);
+    setTabOrder(btnAbout, btnUrl);
+    setTabOrder(btnUrl, btnNo);
+    btnYes->setFocus();
+
+    connect(btnYes, &QPushButton::clicked, this, [this] { done(mrYes); });
+    connect(btnNo, &QPushButton::clicked, this, [this] { done(mrNo); });
+    connect(btnAbout, &QPushButton::clicked, this, [this] { ShowUrl(btnAbout); });
+    connect(btnUrl, &QPushButton::clicked, this, [this] { ShowUrl(btnUrl); });
+}
+
+void TKalmedaRamuxUpdateForm::fill(const QString &version, const QString &link, const QString &aboutText,
+                                   const QString &aboutUrl)
+{
+    Label1->setText(QStringLiteral("Версия: ") + version);
+    AboutLabel->setText(aboutText);
+    btnAbout->setProperty(kAddressProperty, aboutUrl);
+    btnAbout->setEnabled(!aboutUrl.isEmpty());
+    btnUrl->setProperty(kAddressProperty, link);
+}
+
+void TKalmedaRamuxUpdateForm::ShowUrl(QPushButton *button)
+{
+    OpenAddressInShell(button->property(kAddressProperty).toString());
+    // Handed to the browser: the program itself downloads nothing then.
+    if (button == btnUrl)
+        done(mrCancel);
+}
+
+int ShowUpdateOffer(const QString &version, const QString &link, const QString &aboutText, const QString &aboutUrl)
+{
+    if (link.isEmpty())
+        return mrNo;
+    TKalmedaRamuxUpdateForm form;
+    form.fill(version, link, aboutText, aboutUrl);
+    form.fitToContents();
+    return form.exec();
+}

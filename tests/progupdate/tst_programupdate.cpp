@@ -1,0 +1,472 @@
+// The program update check: reading the offer, deciding to offer it, and the installer file.
+#include "pages/commonfunc.h"
+#include "pages/ramuxerror.h"
+#include "update/installer.h"
+#include "update/programupdate.h"
+#include "update/serverrequest.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <httplib.h>
+#include <thread>
+
+namespace {
+
+QString dataMarkup(const QString &inner)
+{
+    return QStringLiteral("<DATA>") + inner + QStringLiteral("</DATA>");
+}
+
+QString sha256Hex(const QByteArray &bytes)
+{
+    return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
+}
+
+// A scripted run: the answer the "server" gives, what the user answers, what the download writes.
+struct FakeRun
+{
+    int requestResult = 0;
+    QString answer;
+    int userAnswer = 6;
+    bool downloadCompletes = true;
+    QByteArray body = QByteArrayLiteral("#!/bin/sh\necho installer\n");
+
+    QStringList sentParameters;
+    QStringList statuses;
+    int asked = 0;
+    ProgramUpdateFields askedWith;
+    QString downloadedUrl;
+
+    ProgramUpdateHooks hooks(const QString &tempFolder)
+    {
+        ProgramUpdateHooks h;
+        h.reportStatus = [this](const ProgramUpdateFields &f) { statuses << f.StatusText; };
+        h.askProgramUpdate = [this](const ProgramUpdateFields &f) {
+            ++asked;
+            askedWith = f;
+            return userAnswer;
+        };
+        h.serverRequest = [this](QStringList &parameters, QString &answerOut, QString &, const QString &) {
+            sentParameters = parameters;
+            answerOut = requestResult == 0 ? answer : QString();
+            return requestResult;
+        };
+        h.downloadFile = [this](const QString &url, QFileDevice &file) {
+            downloadedUrl = url;
+            if (!downloadCompletes)
+                return false;
+            file.seek(0);
+            file.write(body);
+            return true;
+        };
+        h.runningVersion = QStringLiteral("1.1");
+        h.tempFolder = tempFolder + QLatin1Char('/');
+        return h;
+    }
+};
+
+} // namespace
+
+class TestProgramUpdate : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void answerValuesFromTextAndCData();
+    void answerWithElementsInsideAValueIsUnreadable_data();
+    void answerWithElementsInsideAValueIsUnreadable();
+    void installerFileNameIsWhatFollowsTheLastSlash();
+
+    void switchedOffOrStoppedSendsNothing();
+    void failedRequestShowsNothing_data();
+    void failedRequestShowsNothing();
+    void sameVersionIsNotOffered();
+    void olderVersionIsOfferedAllTheSame();
+    void missingVersionIsOfferedWithEmptyVersion();
+    void declinedOfferDownloadsNothing();
+    void acceptedOfferDownloadsIntoTheTemporaryFolder();
+    void linkWithoutSlashIsTheFileName();
+    void linkWithoutFileNameCreatesNothing_data();
+    void linkWithoutFileNameCreatesNothing();
+    void failedDownloadLeavesTheFileAndIsNotReady();
+    void checksumMatchMakesTheInstallerReady();
+    void checksumMismatchDeletesTheFile();
+    void existingLinkAtTheInstallerPathIsReplacedNotFollowed();
+
+    void realServerOfferDownloadAndVerify();
+    void systemStarterRunsTheInstallerDirectly();
+    void replacedStarterIsUsed();
+};
+
+void TestProgramUpdate::answerValuesFromTextAndCData()
+{
+    const ProgramUpdateOffer offer = parseProgramUpdateAnswer(
+        dataMarkup(QStringLiteral("<VERSION>1.2</VERSION><DL_LINK><![CDATA[http://h/a?x=1&y=2]]></DL_LINK>"
+                                  "<ABOUT>Новое &amp; лучшее</ABOUT><ABOUT_URL/>"
+                                  "<DL_SHA256>%1</DL_SHA256>")
+                       .arg(QStringLiteral("AB").repeated(32))));
+    QCOMPARE(offer.version, QStringLiteral("1.2"));
+    QCOMPARE(offer.downloadLink, QStringLiteral("http://h/a?x=1&y=2"));
+    QCOMPARE(offer.about, QStringLiteral("Новое & лучшее"));
+    QVERIFY(offer.aboutUrl.isEmpty());
+    QCOMPARE(offer.sha256, QStringLiteral("ab").repeated(32));
+
+    const ProgramUpdateOffer empty = parseProgramUpdateAnswer(QStringLiteral("<DATA/>"));
+    QVERIFY(empty.version.isEmpty() && empty.downloadLink.isEmpty() && empty.sha256.isEmpty());
+}
+
+void TestProgramUpdate::answerWithElementsInsideAValueIsUnreadable_data()
+{
+    QTest::addColumn<QString>("answer");
+    QTest::newRow("child element") << dataMarkup(QStringLiteral("<VERSION><B>1.2</B></VERSION>"));
+    QTest::newRow("mixed content") << dataMarkup(QStringLiteral("<DL_LINK>http://h/<B>x</B></DL_LINK>"));
+    QTest::newRow("text and CDATA") << dataMarkup(QStringLiteral("<ABOUT>a<![CDATA[b]]></ABOUT>"));
+    QTest::newRow("not XML") << QStringLiteral("<DATA><VERSION>1.2</DATA>");
+    QTest::newRow("digest not hex") << dataMarkup(QStringLiteral("<DL_SHA256>xyz</DL_SHA256>"));
+    QTest::newRow("digest too short") << dataMarkup(QStringLiteral("<DL_SHA256>abcd</DL_SHA256>"));
+}
+
+void TestProgramUpdate::answerWithElementsInsideAValueIsUnreadable()
+{
+    QFETCH(QString, answer);
+    QVERIFY_THROWS_EXCEPTION(RamuxError, parseProgramUpdateAnswer(answer));
+
+    // In the check the error ends the run before any window.
+    QTemporaryDir dir;
+    FakeRun run;
+    run.answer = answer;
+    ProgramUpdateFields fields;
+    QVERIFY_THROWS_EXCEPTION(RamuxError, CheckProgramUpdate(QStringLiteral("http://s/api.php"), true, fields,
+                                                            run.hooks(dir.path())));
+    QCOMPARE(run.asked, 0);
+}
+
+void TestProgramUpdate::installerFileNameIsWhatFollowsTheLastSlash()
+{
+    QCOMPARE(installerFileName(QStringLiteral("http://h/dl/setup-1.2.sh")), QStringLiteral("setup-1.2.sh"));
+    QCOMPARE(installerFileName(QStringLiteral("http://h/dl/")), QString());
+    QCOMPARE(installerFileName(QStringLiteral("setup.sh")), QStringLiteral("setup.sh"));
+    QVERIFY(!isUsableInstallerFileName(QString()));
+    QVERIFY(!isUsableInstallerFileName(QStringLiteral(".")));
+    QVERIFY(!isUsableInstallerFileName(QStringLiteral("..")));
+    QVERIFY(isUsableInstallerFileName(QStringLiteral("...")));
+}
+
+void TestProgramUpdate::switchedOffOrStoppedSendsNothing()
+{
+    QTemporaryDir dir;
+    FakeRun run;
+    run.answer = dataMarkup(QStringLiteral("<VERSION>1.2</VERSION><DL_LINK>http://h/s.sh</DL_LINK>"));
+    ProgramUpdateFields fields;
+    CheckProgramUpdate(QStringLiteral("http://s/api.php"), false, fields, run.hooks(dir.path()));
+    QVERIFY(run.statuses.isEmpty());
+    QVERIFY(run.sentParameters.isEmpty());
+
+    ProgramUpdateHooks stopped = run.hooks(dir.path());
+    stopped.stopRequested = [] { return true; };
+    CheckProgramUpdate(QStringLiteral("http://s/api.php"), true, fields, stopped);
+    QVERIFY(run.statuses.isEmpty());
+    QVERIFY(run.sentParameters.isEmpty());
+}
+
+void TestProgramUpdate::failedRequestShowsNothing_data()
+{
+    QTest::addColumn<int>("result");
+    QTest::newRow("unreachable") << -1;
+    QTest::newRow("server failure") << 7;
+}
+
+void TestProgramUpdate::failedRequestShowsNothing()
+{
+    QFETCH(int, result);
+    QTemporaryDir dir;
+    FakeRun run;
+    run.requestResult = result;
+    ProgramUpdateFields fields;
+    fields.NewVersion = QStringLiteral("stale");
+    CheckProgramUpdate(QStringLiteral("http://s/api.php"), true, fields, run.hooks(dir.path()));
+    QCOMPARE(run.sentParameters, QStringList{QStringLiteral("action=check_update")});
+    QCOMPARE(run.statuses, QStringList{QStringLiteral("Проверка обновления программы...")});
+    QCOMPARE(run.asked, 0);
+    QVERIFY(fields.NewVersion.isEmpty());
+}
+
+void TestProgramUpdate::sameVersionIsNotOffered()
+{
+    QTemporaryDir dir;
+    FakeRun run;
+    run.answer = dataMarkup(QStringLiteral("<VERSION>1.1</VERSION><DL_LINK>http://h/s.sh</DL_LINK>"));
+    ProgramUpdateFields fields;
+    CheckProgramUpdate(QStringLiteral("http://s/api.php"), true, fields, run.hooks(dir.path()));
+    QCOMPARE(run.asked, 0);
+    QCOMPARE(fields.NewVersion, QStringLiteral("1.1"));
+    QVERIFY(fields.DownloadLink.isEmpty());
+
+    // With no version of its own given, the check compares with the program's version.
+    ProgramUpdateHooks real = run.hooks(dir.path());
+    real.runningVersion.clear();
+    run.answer = dataMarkup(QStringLiteral("<VERSION>%1</VERSION><DL_LINK>http://h/s.sh</DL_LINK>").arg(GetProductVersion()));
+    CheckProgramUpdate(QStringLiteral("http://s/api.php"), true, fields, real);
+    QCOMPARE(run.asked, 0);
+}
+
+void TestProgramUpdate::olderVersionIsOfferedAllTheSame()
+{
+    QTemporaryDir dir;
+    FakeRun run;
+    run.userAnswer = 7;
+    run.answer = dataMarkup(QStringLiteral("<VERSION>1.0</VERSION><DL_LINK>http://h/s.sh</DL_LINK>"
+                                           "<ABOUT>Откат</ABOUT><ABOUT_URL>http://h/about</ABOUT_URL>"));
+    ProgramUpdateFields fields;
+    CheckProgramUpdate(QStringLiteral("http://s/api.php"), true, fields, run.hooks(dir.path()));
+    QCOMPARE(run.asked, 1);
+    QCOMPARE(run.askedWith.NewVersion, QStringLiteral("1.0"));
+    QCOMPARE(run.askedWith.DownloadLink, QStringLiteral("http://h/s.sh"));
+    QCOMPARE(run.askedWith.AboutText, QStringLiteral("Откат"));
+    QCOMPARE(run.askedWith.AboutUrl, QStringLiteral("http://h/about"));
+    QCOMPARE(fields.DialogResult, 7);
+}
+
+void TestProgramUpdate::missingVersionIsOfferedWithEmptyVersion()
+{
+    QTemporaryDir dir;
+    FakeRun run;
+    run.userAnswer = 2;
+    run.answer = dataMarkup(QStringLiteral("<DL_LINK>http://h/s.sh</DL_LINK>"));
+    ProgramUpdateFields fields;
+    fields.AboutText = QStringLiteral("left from before");
+    CheckProgramUpdate(QStringLiteral("http://s/api.php"), true, fields, run.hooks(dir.path()));
+    QCOMPARE(run.asked, 1);
+    QVERIFY(run.askedWith.NewVersion.isEmpty());
+    QVERIFY(run.askedWith.AboutText.isEmpty());
+    QCOMPARE(fields.DialogResult, 2);
+}
+
+void TestProgramUpdate::declinedOfferDownloadsNothing()
+{
+    QTemporaryDir dir;
+    for (int answer : {7, 2}) {
+        FakeRun run;
+        run.userAnswer = answer;
+        run.answer = dataMarkup(QStringLiteral("<VERSION>1.2</VERSION><DL_LINK>http://h/s.sh</DL_LINK>"));
+        ProgramUpdateFields fields;
+        CheckProgramUpdate(QStringLiteral("http://s/api.php"), true, fields, run.hooks(dir.path()));
+        QVERIFY(run.downloadedUrl.isEmpty());
+        QVERIFY(!fields.InstallerReady);
+        QVERIFY(QDir(dir.path()).isEmpty());
+    }
+}
+
+void TestProgramUpdate::acceptedOfferDownloadsIntoTheTemporaryFolder()
+{
+    QTemporaryDir dir;
+    FakeRun run;
+    run.answer = dataMarkup(QStringLiteral("<VERSION>1.2</VERSION><DL_LINK>http://h/dl/setup.sh</DL_LINK>"));
+    // A longer file of the same name is replaced, not overwritten in place.
+    {
+        QFile old(dir.filePath(QStringLiteral("setup.sh")));
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write(QByteArray(4096, 'x'));
+    }
+    ProgramUpdateFields fields;
+    CheckProgramUpdate(QStringLiteral("http://s/api.php"), true, fields, run.hooks(dir.path()));
+    QCOMPARE(run.statuses, (QStringList{QStringLiteral("Проверка обновления программы..."),
+                                        QStringLiteral("Загрузка обновления...")}));
+    QCOMPARE(run.downloadedUrl, QStringLiteral("http://h/dl/setup.sh"));
+    QCOMPARE(fields.InstallerPath, dir.path() + QStringLiteral("/setup.sh"));
+    QVERIFY(fields.InstallerReady);
+    QFile written(fields.InstallerPath);
+    QVERIFY(written.open(QIODevice::ReadOnly));
+    QCOMPARE(written.readAll(), run.body);
+}
+
+void TestProgramUpdate::linkWithoutSlashIsTheFileName()
+{
+    QTemporaryDir dir;
+    FakeRun run;
+    run.answer = dataMarkup(QStringLiteral("<VERSION>1.2</VERSION><DL_LINK>setup.sh</DL_LINK>"));
+    ProgramUpdateFields fields;
+    CheckProgramUpdate(QStringLiteral("http://s/api.php"), true, fields, run.hooks(dir.path()));
+    QCOMPARE(fields.InstallerPath, dir.path() + QStringLiteral("/setup.sh"));
+    QVERIFY(QFile::exists(fields.InstallerPath));
+}
+
+void TestProgramUpdate::linkWithoutFileNameCreatesNothing_data()
+{
+    QTest::addColumn<QString>("link");
+    QTest::newRow("ends in slash") << QStringLiteral("http://h/dl/");
+    QTest::newRow("dot") << QStringLiteral("http://h/dl/.");
+    QTest::newRow("dot dot") << QStringLiteral("http://h/dl/..");
+}
+
+void TestProgramUpdate::linkWithoutFileNameCreatesNothing()
+{
+    QFETCH(QString, link);
+    QTemporaryDir parent;
+    const QString temp = parent.filePath(QStringLiteral("tmp"));
+    QVERIFY(QDir().mkpath(temp));
+    FakeRun run;
+    run.answer = dataMarkup(QStringLiteral("<VERSION>1.2</VERSION><DL_LINK>%1</DL_LINK>").arg(link));
+    ProgramUpdateFields fields;
+    QVERIFY_THROWS_EXCEPTION(RamuxError,
+                             CheckProgramUpdate(QStringLiteral("http://s/api.php"), true, fields, run.hooks(temp)));
+    QVERIFY(run.downloadedUrl.isEmpty());
+    QVERIFY(!fields.InstallerReady);
+    QCOMPARE(QDir(parent.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{QStringLiteral("tmp")});
+    QVERIFY(QDir(temp).isEmpty());
+}
+
+void TestProgramUpdate::failedDownloadLeavesTheFileAndIsNotReady()
+{
+    QTemporaryDir dir;
+    FakeRun run;
+    run.downloadCompletes = false;
+    run.answer = dataMarkup(QStringLiteral("<VERSION>1.2</VERSION><DL_LINK>http://h/s.sh</DL_LINK>"));
+    ProgramUpdateFields fields;
+    CheckProgramUpdate(QStringLiteral("http://s/api.php"), true, fields, run.hooks(dir.path()));
+    QVERIFY(!fields.InstallerReady);
+    QVERIFY(QFile::exists(fields.InstallerPath));
+    QCOMPARE(QFileInfo(fields.InstallerPath).size(), 0);
+}
+
+void TestProgramUpdate::checksumMatchMakesTheInstallerReady()
+{
+    QTemporaryDir dir;
+    FakeRun run;
+    run.answer = dataMarkup(QStringLiteral("<VERSION>1.2</VERSION><DL_LINK>http://h/s.sh</DL_LINK>"
+                                           "<DL_SHA256> %1 </DL_SHA256>")
+                                .arg(sha256Hex(run.body).toUpper()));
+    ProgramUpdateFields fields;
+    CheckProgramUpdate(QStringLiteral("http://s/api.php"), true, fields, run.hooks(dir.path()));
+    QVERIFY(fields.InstallerReady);
+    QCOMPARE(fileSha256(fields.InstallerPath), sha256Hex(run.body));
+}
+
+void TestProgramUpdate::checksumMismatchDeletesTheFile()
+{
+    QTemporaryDir dir;
+    FakeRun run;
+    run.answer = dataMarkup(QStringLiteral("<VERSION>1.2</VERSION><DL_LINK>http://h/s.sh</DL_LINK>"
+                                           "<DL_SHA256>%1</DL_SHA256>")
+                                .arg(sha256Hex(QByteArrayLiteral("what the server meant"))));
+    ProgramUpdateFields fields;
+    CheckProgramUpdate(QStringLiteral("http://s/api.php"), true, fields, run.hooks(dir.path()));
+    QCOMPARE(run.downloadedUrl, QStringLiteral("http://h/s.sh"));
+    QVERIFY(!fields.InstallerReady);
+    QVERIFY(!QFile::exists(fields.InstallerPath));
+}
+
+void TestProgramUpdate::existingLinkAtTheInstallerPathIsReplacedNotFollowed()
+{
+    QTemporaryDir dir;
+    const QString target = dir.filePath(QStringLiteral("victim"));
+    {
+        QFile victim(target);
+        QVERIFY(victim.open(QIODevice::WriteOnly));
+        victim.write("keep me");
+    }
+    QVERIFY(QFile::link(target, dir.filePath(QStringLiteral("s.sh"))));
+    FakeRun run;
+    run.answer = dataMarkup(QStringLiteral("<VERSION>1.2</VERSION><DL_LINK>http://h/s.sh</DL_LINK>"));
+    ProgramUpdateFields fields;
+    CheckProgramUpdate(QStringLiteral("http://s/api.php"), true, fields, run.hooks(dir.path()));
+    QVERIFY(fields.InstallerReady);
+    QVERIFY(!QFileInfo(fields.InstallerPath).isSymLink());
+    QFile victim(target);
+    QVERIFY(victim.open(QIODevice::ReadOnly));
+    QCOMPARE(victim.readAll(), QByteArrayLiteral("keep me"));
+}
+
+// The whole check through the real request layer against a server on the loopback.
+void TestProgramUpdate::realServerOfferDownloadAndVerify()
+{
+    const std::string installer = "#!/bin/sh\necho real\n";
+    std::string digest = sha256Hex(QByteArray::fromStdString(installer)).toStdString();
+    std::string queries;
+    httplib::Server server;
+    server.Get("/dl/setup.sh", [&](const httplib::Request &, httplib::Response &res) {
+        res.set_content(installer, "application/octet-stream");
+    });
+    const int port = server.bind_to_any_port("127.0.0.1");
+    QVERIFY(port > 0);
+    const std::string base = "http://127.0.0.1:" + std::to_string(port);
+    server.Get("/api2.php", [&](const httplib::Request &req, httplib::Response &res) {
+        queries += req.get_param_value("action") + ";";
+        res.set_content("<?xml version=\"1.0\" encoding=\"UTF-8\"?><ROOT version=\"1\"><RESULT status=\"OK\"/>"
+                        "<DATA><VERSION>1.2</VERSION><DL_LINK>" + base + "/dl/setup.sh</DL_LINK>"
+                        "<DL_SHA256>" + digest + "</DL_SHA256></DATA></ROOT>",
+                        "text/xml");
+    });
+    std::thread listener([&] { server.listen_after_bind(); });
+    while (!server.is_running())
+        std::this_thread::yield();
+
+    QTemporaryDir dir;
+    ProgramUpdateHooks hooks;
+    int asked = 0;
+    hooks.askProgramUpdate = [&](const ProgramUpdateFields &f) {
+        ++asked;
+        return f.NewVersion == QLatin1String("1.2") ? 6 : 7;
+    };
+    hooks.runningVersion = QStringLiteral("1.1");
+    hooks.tempFolder = dir.path() + QLatin1Char('/');
+    ProgramUpdateFields fields;
+    CheckProgramUpdate(QString::fromStdString(base + "/api2.php"), true, fields, hooks);
+    QCOMPARE(asked, 1);
+    QVERIFY(fields.InstallerReady);
+    QCOMPARE(fileSha256(fields.InstallerPath), QString::fromStdString(digest));
+
+    // The same offer with a digest of something else: the download is thrown away.
+    digest = std::string(64, '0');
+    ProgramUpdateFields second;
+    CheckProgramUpdate(QString::fromStdString(base + "/api2.php"), true, second, hooks);
+    QVERIFY(!second.InstallerReady);
+    QVERIFY(!QFile::exists(second.InstallerPath));
+    QCOMPARE(QString::fromStdString(queries), QStringLiteral("check_update;check_update;"));
+
+    server.stop();
+    listener.join();
+}
+
+void TestProgramUpdate::systemStarterRunsTheInstallerDirectly()
+{
+    QTemporaryDir dir;
+    const QString script = dir.filePath(QStringLiteral("setup.sh"));
+    const QString marker = dir.filePath(QStringLiteral("marker"));
+    {
+        QFile file(script);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        // The installer runs in its own folder.
+        file.write("#!/bin/sh\npwd > marker\n");
+    }
+    QVERIFY(!(QFile::permissions(script) & QFileDevice::ExeOwner));
+    qputenv("RAMUX_INSTALLER_NO_PKEXEC", "1");
+    QVERIFY(StartInstallerElevated(script));
+    QVERIFY(QFile::permissions(script) & QFileDevice::ExeOwner);
+    QTRY_VERIFY(QFileInfo(marker).size() > 0);
+    QFile written(marker);
+    QVERIFY(written.open(QIODevice::ReadOnly));
+    QCOMPARE(QDir(QString::fromLocal8Bit(written.readAll().trimmed())).canonicalPath(), QDir(dir.path()).canonicalPath());
+
+    QVERIFY(!StartInstallerElevated(dir.filePath(QStringLiteral("missing.sh"))));
+}
+
+void TestProgramUpdate::replacedStarterIsUsed()
+{
+    QString started;
+    setInstallerStarter([&](const QString &path) {
+        started = path;
+        return true;
+    });
+    QVERIFY(StartInstallerElevated(QStringLiteral("/nowhere/setup.sh")));
+    QCOMPARE(started, QStringLiteral("/nowhere/setup.sh"));
+    setInstallerStarter({});
+    QVERIFY(!StartInstallerElevated(QStringLiteral("/nowhere/setup.sh")));
+}
+
+QTEST_GUILESS_MAIN(TestProgramUpdate)
+#include "tst_programupdate.moc"
