@@ -3,6 +3,7 @@
 #include "pages/commonfunc.h"
 #include "pages/ramuxerror.h"
 #include "update/serverrequest.h"
+#include "update/updaterun.h"
 
 #include <QCryptographicHash>
 #include <QDomDocument>
@@ -163,4 +164,46 @@ void CheckProgramUpdate(const QString &serverAddress, bool programUpdateEnabled,
         }
     }
     fields.InstallerReady = true;
+}
+
+void RunProgramUpdateCheck(UpdateRun &run)
+{
+    UpdateFields &worker = run.fields;
+    ProgramUpdateFields fields;
+    fields.StatusText = worker.StatusText;
+    fields.InstallerPath = worker.InstallerPath;
+    fields.DialogResult = worker.DialogResult;
+    fields.InstallerReady = worker.InstallerReady;
+
+    auto toWorker = [&worker](const ProgramUpdateFields &f) {
+        worker.StatusText = f.StatusText;
+        worker.NewVersion = f.NewVersion;
+        worker.DownloadLink = f.DownloadLink;
+        worker.AboutText = f.AboutText;
+        worker.AboutUrl = f.AboutUrl;
+        worker.InstallerPath = f.InstallerPath;
+        worker.DialogResult = f.DialogResult;
+        worker.InstallerReady = f.InstallerReady;
+    };
+    // The worker's fields follow the check also when an error ends it half-way.
+    struct WriteBack
+    {
+        std::function<void()> write;
+        ~WriteBack() { write(); }
+    } writeBack{[&] { toWorker(fields); }};
+
+    UpdateHost &host = run.host();
+    ProgramUpdateHooks hooks;
+    hooks.stopRequested = [&host] { return host.stopRequested(); };
+    hooks.reportStatus = [&run](const ProgramUpdateFields &f) { run.reportStatus(f.StatusText); };
+    hooks.askProgramUpdate = [&](const ProgramUpdateFields &f) {
+        toWorker(f);
+        host.AskProgramUpdate(worker);
+        return worker.DialogResult;
+    };
+    hooks.serverRequest = [&host](QStringList &parameters, QString &answer, QString &errorText,
+                                  const QString &serverAddress) {
+        return host.request(parameters, answer, errorText, serverAddress);
+    };
+    CheckProgramUpdate(worker.ServerAddress, worker.ProgramUpdateEnabled, fields, hooks);
 }

@@ -7,6 +7,7 @@
 #include <functional>
 
 class QFileDevice;
+class UpdateRun;
 
 // The worker's fields the check reads and writes.
 struct ProgramUpdateFields
@@ -72,3 +73,7 @@ QString fileSha256(const QString &path);
 // must end the update run (answer unreadable, unusable file name, file cannot be created).
 void CheckProgramUpdate(const QString &serverAddress, bool programUpdateEnabled, ProgramUpdateFields &fields,
                         const ProgramUpdateHooks &hooks);
+
+// The check as a step of the update run: reads and writes the run's fields, reports and asks
+// through the run's host, and sends its request through the host's request.
+void RunProgramUpdateCheck(UpdateRun &run);

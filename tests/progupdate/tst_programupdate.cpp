@@ -4,6 +4,7 @@
 #include "update/installer.h"
 #include "update/programupdate.h"
 #include "update/serverrequest.h"
+#include "update/updaterun.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -97,6 +98,7 @@ private slots:
     void checksumMismatchDeletesTheFile();
     void existingLinkAtTheInstallerPathIsReplacedNotFollowed();
 
+    void updateRunStepUsesTheRunsHost();
     void realServerOfferDownloadAndVerify();
     void systemStarterRunsTheInstallerDirectly();
     void replacedStarterIsUsed();
@@ -379,6 +381,51 @@ void TestProgramUpdate::existingLinkAtTheInstallerPathIsReplacedNotFollowed()
     QFile victim(target);
     QVERIFY(victim.open(QIODevice::ReadOnly));
     QCOMPARE(victim.readAll(), QByteArrayLiteral("keep me"));
+}
+
+// The step as the update run calls it: the host's request, status and offer window.
+void TestProgramUpdate::updateRunStepUsesTheRunsHost()
+{
+    struct Host final : UpdateHost
+    {
+        QStringList statuses;
+        QString offeredVersion;
+        QString offeredLink;
+        QString sentTo;
+        int answer = 7;
+        void ReportStatus(const UpdateFields &f) override { statuses << f.StatusText; }
+        void HideStatus() override {}
+        void AskProgramUpdate(UpdateFields &f) override
+        {
+            offeredVersion = f.NewVersion;
+            offeredLink = f.DownloadLink;
+            f.DialogResult = answer;
+        }
+        int request(QStringList &parameters, QString &answerText, QString &, const QString &address) override
+        {
+            sentTo = address + QLatin1Char('?') + parameters.join(QLatin1Char('&'));
+            answerText = QStringLiteral("<DATA><VERSION>0.9</VERSION><DL_LINK>http://h/s.sh</DL_LINK></DATA>");
+            return 0;
+        }
+    } host;
+    UpdateRun run(host);
+    run.fields.ServerAddress = QStringLiteral("http://s/api.php");
+    run.fields.DialogResult = 99;
+    RunProgramUpdateCheck(run);
+    QCOMPARE(host.sentTo, QStringLiteral("http://s/api.php?action=check_update"));
+    QCOMPARE(host.statuses, QStringList{QStringLiteral("Проверка обновления программы...")});
+    QCOMPARE(host.offeredVersion, QStringLiteral("0.9"));
+    QCOMPARE(host.offeredLink, QStringLiteral("http://h/s.sh"));
+    QCOMPARE(run.fields.DialogResult, 7);
+    QCOMPARE(run.fields.NewVersion, QStringLiteral("0.9"));
+    QCOMPARE(run.fields.StatusText, QStringLiteral("Проверка обновления программы..."));
+    QVERIFY(!run.fields.InstallerReady);
+
+    // Switched off in the settings: nothing is asked.
+    host.sentTo.clear();
+    run.fields.ProgramUpdateEnabled = false;
+    RunProgramUpdateCheck(run);
+    QVERIFY(host.sentTo.isEmpty());
 }
 
 // The whole check through the real request layer against a server on the loopback.
