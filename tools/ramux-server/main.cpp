@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 
 #include <csignal>
+#include <malloc.h>
 #include <cstdio>
 #include <pthread.h>
 #include <thread>
@@ -159,6 +160,10 @@ int serve(QStringList args)
 
 int main(int argc, char *argv[])
 {
+    // Pages of table rows are megabyte buffers made and freed on every request. Served from the
+    // heap they reuse memory already mapped; as fresh mappings each one pays its page faults again.
+    mallopt(M_MMAP_THRESHOLD, 256 * 1024 * 1024);
+    mallopt(M_TRIM_THRESHOLD, 512 * 1024 * 1024);
     QCoreApplication app(argc, argv);
     try {
         return serve(app.arguments().mid(1));

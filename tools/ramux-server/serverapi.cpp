@@ -162,10 +162,15 @@ QByteArray ServerApi::getTable(ContentDatabase &db, const QueryParameters &param
         detailsText = setting(db, contentmeta::DetailsText, m_offer.detailsText).value_or(QString());
         detailsUrl = setting(db, contentmeta::DetailsUrl, m_offer.detailsUrl).value_or(QString());
     }
-    return okEnvelope("<DATA>" + tableElement(page, detailsText, detailsUrl) + "</DATA>");
+    QByteArray out = kHead;
+    out += "<RESULT status=\"OK\"/><DATA>";
+    appendTable(out, page, detailsText, detailsUrl);
+    out += "</DATA>";
+    out += kTail;
+    return out;
 }
 
-QByteArray ServerApi::tableElement(const ContentPage &page, const QString &detailsText, const QString &detailsUrl)
+void ServerApi::appendTable(QByteArray &out, const ContentPage &page, const QString &detailsText, const QString &detailsUrl)
 {
     QList<QByteArray> names;
     for (const QString &column : page.columns)
@@ -176,8 +181,7 @@ QByteArray ServerApi::tableElement(const ContentPage &page, const QString &detai
         for (const auto &value : row.values)
             size += value ? size_t(value->size()) + 40 : 0;
     }
-    QByteArray out;
-    out.reserve(qsizetype(size + size / 16));
+    out.reserve(out.size() + qsizetype(size + size / 16));
     out += "<TABLE";
     if (!detailsText.isEmpty()) {
         out += " update_details_text=\"";
@@ -213,7 +217,6 @@ QByteArray ServerApi::tableElement(const ContentPage &page, const QString &detai
         out += "</ROW>";
     }
     out += "</TABLE>";
-    return out;
 }
 
 QByteArray ServerApi::getSplash(ContentDatabase &db)
@@ -270,38 +273,33 @@ std::optional<QString> ServerApi::setting(ContentDatabase &db, const char *key, 
 
 void ServerApi::appendEscaped(QByteArray &out, const QByteArray &utf8, bool attribute)
 {
-    const auto *p = reinterpret_cast<const unsigned char *>(utf8.constData());
+    const char *const begin = utf8.constData();
+    const auto *p = reinterpret_cast<const unsigned char *>(begin);
     const auto *end = p + utf8.size();
+    out.reserve(out.size() + utf8.size() + 64);
     while (p < end) {
+        // Long stretches need no escaping (packed fields are Base64): copy them in one go.
+        const auto *run = p;
+        while (run < end && *run >= 0x20 && *run < 0x80 && *run != '&' && *run != '<' && *run != '>'
+               && !(attribute && *run == '"'))
+            ++run;
+        if (run > p) {
+            out.append(reinterpret_cast<const char *>(p), run - p);
+            p = run;
+            if (p >= end)
+                break;
+        }
         const unsigned char c = *p;
         if (c < 0x80) {
             switch (c) {
             case '&': out += "&amp;"; break;
             case '<': out += "&lt;"; break;
             case '>': out += "&gt;"; break;
-            case '"':
-                if (attribute)
-                    out += "&quot;";
-                else
-                    out += '"';
-                break;
+            case '"': out += "&quot;"; break; // reached only inside attributes
             case '\r': out += "&#13;"; break; // a raw CR would be folded into LF by the parser
-            case '\n':
-                if (attribute)
-                    out += "&#10;";
-                else
-                    out += '\n';
-                break;
-            case '\t':
-                if (attribute)
-                    out += "&#9;";
-                else
-                    out += '\t';
-                break;
-            default:
-                if (c >= 0x20)
-                    out += char(c);
-                break; // other control characters cannot appear in XML 1.0 at all
+            case '\n': out += attribute ? "&#10;" : "\n"; break;
+            case '\t': out += attribute ? "&#9;" : "\t"; break;
+            default: break; // other control characters cannot appear in XML 1.0 at all
             }
             ++p;
             continue;
