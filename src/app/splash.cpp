@@ -1,9 +1,7 @@
 #include "app/splash.h"
 
-#include "pages/base64.h"
-#include "pages/cp1251.h"
 #include "pages/htmljoiner.h"
-#include "pages/packedcontent.h"
+#include "pages/ui/htmlrenderer.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -12,7 +10,6 @@
 #include <QLabel>
 #include <QPropertyAnimation>
 #include <QScreen>
-#include <QTextBrowser>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -49,13 +46,10 @@ TSplash::TSplash() : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint)
     // FormCreate, step by step.
     m_closeCountdown = 7;
 
-    View = new QTextBrowser(Panel2);
+    // The view adds its widget to Panel2's layout, above the status line added next.
+    View = new TPBearHTMLRenderer(Panel2);
     View->setObjectName(QStringLiteral("SplashView"));
-    View->setFrameShape(QFrame::NoFrame);
-    // The splash view has no link handler: a click on a link goes nowhere.
-    View->setOpenLinks(false);
-    View->setOpenExternalLinks(false);
-    inner->addWidget(View, 1);
+    inner->setStretchFactor(View->Viewer(), 1);
 
     Panel1 = new QLabel(Panel2);
     Panel1->setObjectName(QStringLiteral("Panel1"));
@@ -71,7 +65,7 @@ TSplash::TSplash() : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint)
     if (about.open(QIODevice::ReadOnly)) {
         THTMLJoiner joiner;
         joiner.AddHTML(QString::fromUtf8(about.readAll()));
-        setViewDocument(joiner.GetDocument());
+        View->LoadDocument(joiner.GetDocument());
     }
 
     setWindowTitle(QStringLiteral("Ramux"));
@@ -92,7 +86,7 @@ TSplash::TSplash() : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint)
     connect(FlashTimer, &QTimer::timeout, this, &TSplash::FlashTimerTimer);
 }
 
-// FormDestroy: the view goes with its panel, as every child does.
+// FormDestroy: the view and its widget go with Panel2, which owns both.
 TSplash::~TSplash() = default;
 
 void TSplash::ShowStatus(const QString &text)
@@ -128,7 +122,7 @@ void TSplash::ShowStatus(const QString &text)
 
 void TSplash::ShowPage(const QString &document)
 {
-    setViewDocument(document);
+    View->LoadDocument(document);
     QCoreApplication::processEvents();
 }
 
@@ -171,21 +165,6 @@ void TSplash::closeEvent(QCloseEvent *event)
     // closed explicitly.
     CloseTimer->stop();
     event->accept();
-}
-
-void TSplash::setViewDocument(const QString &packed)
-{
-    // Packed content: the page is the first HTML element, Windows-1251 HTML in Base64.
-    QString html;
-    bool found = false;
-    scanPackedContent(packed, [&](QString &name, QString &content) {
-        if (found || trimControl(name).compare(QLatin1String("HTML"), Qt::CaseInsensitive) != 0)
-            return;
-        html = decodeCp1251(base64Decode(trimControl(content).toLatin1()));
-        found = true;
-    });
-    if (found)
-        View->setHtml(html);
 }
 
 void TSplash::blendStatus(bool show, int milliseconds)

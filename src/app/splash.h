@@ -9,7 +9,7 @@
 class QGraphicsOpacityEffect;
 class QLabel;
 class QPropertyAnimation;
-class QTextBrowser;
+class TPBearHTMLRenderer;
 class QTimer;
 
 class TSplash final : public QWidget
@@ -22,7 +22,8 @@ public:
 
     QWidget *Panel2;
     QLabel *Panel1;
-    QTextBrowser *View;
+    // The splash view; it has no link handler.
+    TPBearHTMLRenderer *View;
     QTimer *CloseTimer;
     QTimer *FlashTimer;
 
@@ -49,7 +50,6 @@ protected:
     void closeEvent(QCloseEvent *event) override; // FormClose
 
 private:
-    void setViewDocument(const QString &packed);
     void blendStatus(bool show, int milliseconds);
     void placeOnScreen();
 

@@ -6,16 +6,16 @@
 #include "pages/base64.h"
 #include "pages/cp1251.h"
 #include "pages/ramuxerror.h"
+#include "pages/ui/htmlrenderer.h"
 #include "update/greeting.h"
+
+#include "splashserver.h"
 
 #include <QLabel>
 #include <QTemporaryDir>
-#include <QTextBrowser>
 #include <QTimer>
 #include <QtTest>
 
-#include <httplib.h>
-#include <thread>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -28,42 +28,6 @@ QString packedPage(const QString &html)
 {
     return QStringLiteral("<HTML>") + QString::fromLatin1(base64Encode(encodeCp1251Html(html))) +
            QStringLiteral("</HTML>");
-}
-
-// A loopback update server answering get_splash with a fixed body.
-class SplashServer
-{
-public:
-    explicit SplashServer(std::string body)
-    {
-        m_server.Get("/api.php", [this, body](const httplib::Request &req, httplib::Response &res) {
-            m_actions += req.get_param_value("action");
-            res.set_content(body, "text/xml");
-        });
-        m_port = m_server.bind_to_any_port("127.0.0.1");
-        m_thread = std::thread([this] { m_server.listen_after_bind(); });
-        while (!m_server.is_running())
-            std::this_thread::yield();
-    }
-    ~SplashServer()
-    {
-        m_server.stop();
-        m_thread.join();
-    }
-    QString address() const { return QStringLiteral("http://127.0.0.1:%1/api.php").arg(m_port); }
-    QString actions() const { return QString::fromStdString(m_actions); }
-
-private:
-    httplib::Server m_server;
-    std::thread m_thread;
-    int m_port = 0;
-    std::string m_actions;
-};
-
-std::string envelope(const std::string &data)
-{
-    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?><RAMUX version=\"1\"><RESULT status=\"OK\"/>" + data +
-           "</RAMUX>";
 }
 
 } // namespace
@@ -102,14 +66,16 @@ void TestSplash::splashWindowLooksAsDesigned()
     QCOMPARE(splash.closeCountdown(), 7);
     QCOMPARE(splash.blinkToggle(), 255);
     // The built-in about page is there before any server page.
-    QVERIFY(splash.View->toPlainText().contains(QStringLiteral("Ramux")));
+    QVERIFY(splash.View->Viewer()->toPlainText().contains(QStringLiteral("Ramux")));
 
     splash.ShowStatus(QStringLiteral("Запуск программы..."));
     QVERIFY(splash.isVisible());
     QCOMPARE(splash.Panel2->size(), QSize(518, 338));
     QCOMPARE(splash.Panel1->height(), 19);
     QCOMPARE(splash.Panel1->y() + splash.Panel1->height(), splash.Panel2->height());
-    QCOMPARE(splash.View->y() + splash.View->height(), splash.Panel1->y());
+    QCOMPARE(splash.View->Viewer()->parentWidget(), splash.Panel2);
+    QCOMPARE(splash.View->Viewer()->y() + splash.View->Viewer()->height(), splash.Panel1->y());
+    QCOMPARE(splash.View->Viewer()->y(), 0);
     QCOMPARE(splash.Panel1->font().family(), QStringLiteral("Tahoma"));
     QCOMPARE(splash.Panel1->font().pointSize(), 8);
     QCOMPARE(splash.Panel2->palette().color(QPalette::Window), QColor(Qt::white));
@@ -215,13 +181,13 @@ void TestSplash::pageWithoutHtmlKeepsThePreviousPage()
 {
     TSplash splash;
     splash.ShowPage(packedPage(QStringLiteral("<p>Добро пожаловать €</p>")));
-    QCOMPARE(splash.View->toPlainText(), QStringLiteral("Добро пожаловать €"));
+    QCOMPARE(splash.View->Viewer()->toPlainText(), QStringLiteral("Добро пожаловать €"));
     splash.ShowPage(QString());
     splash.ShowPage(QStringLiteral("<LOGO>iVBORw0KGgo=</LOGO>"));
-    QCOMPARE(splash.View->toPlainText(), QStringLiteral("Добро пожаловать €"));
+    QCOMPARE(splash.View->Viewer()->toPlainText(), QStringLiteral("Добро пожаловать €"));
     // Invalid Base64 reaches the caller and leaves the page as it was.
     QVERIFY_THROWS_EXCEPTION(RamuxError, splash.ShowPage(QStringLiteral("<HTML>@@@@</HTML>")));
-    QCOMPARE(splash.View->toPlainText(), QStringLiteral("Добро пожаловать €"));
+    QCOMPARE(splash.View->Viewer()->toPlainText(), QStringLiteral("Добро пожаловать €"));
 }
 
 void TestSplash::greetingPageJoinsPageChildrenInOrder()
@@ -238,8 +204,9 @@ void TestSplash::greetingPageJoinsPageChildrenInOrder()
 
 void TestSplash::greetingPageStoredAndShownAtTheNextStart()
 {
-    const QString page = packedPage(QStringLiteral("<h1>Новости сервера</h1>"));
-    SplashServer server(envelope("<DATA><PAGE>" + page.toStdString() + "</PAGE></DATA>"));
+    const QString page = packedPage(QStringLiteral("<h1>Новости сервера</h1><img src=\"LOGO\">")) +
+                         QStringLiteral("<LOGO>iVBORw0KGgo=</LOGO>");
+    SplashServer server(SplashServer::envelope("<DATA><PAGE>" + page.toStdString() + "</PAGE></DATA>"));
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("Ramux.rxd"));
     schema::createDatabaseFile(path);
@@ -255,7 +222,8 @@ void TestSplash::greetingPageStoredAndShownAtTheNextStart()
         storeSplash(db, result.page);
         TSplash splash;
         splash.ShowPage(result.page);
-        QCOMPARE(splash.View->toPlainText(), QStringLiteral("Новости сервера"));
+        QVERIFY(splash.View->Viewer()->toPlainText().startsWith(QStringLiteral("Новости сервера")));
+        QVERIFY(splash.View->FindPart(u"logo"));
     }
     // The next start: what was stored is what the splash shows.
     Database db;
@@ -265,12 +233,13 @@ void TestSplash::greetingPageStoredAndShownAtTheNextStart()
     QCOMPARE(*stored, page);
     TSplash next;
     next.ShowPage(*stored);
-    QCOMPARE(next.View->toPlainText(), QStringLiteral("Новости сервера"));
+    QVERIFY(next.View->Viewer()->toPlainText().startsWith(QStringLiteral("Новости сервера")));
+    QVERIFY(next.View->FindPart(u"LOGO"));
 }
 
 void TestSplash::emptyGreetingPageIsStoredButNotShown()
 {
-    SplashServer server(envelope("<DATA><NOTHING/></DATA>"));
+    SplashServer server(SplashServer::envelope("<DATA><NOTHING/></DATA>"));
     const GreetingResult result = RequestGreetingPage(server.address());
     QCOMPARE(result.code, 0);
     QVERIFY(result.page.isEmpty());
@@ -285,9 +254,9 @@ void TestSplash::emptyGreetingPageIsStoredButNotShown()
     QCOMPARE(readStoredSplash(db).value_or(QStringLiteral("NULL")), QString());
 
     TSplash splash;
-    const QString about = splash.View->toPlainText();
+    const QString about = splash.View->Viewer()->toPlainText();
     splash.ShowPage(result.page);
-    QCOMPARE(splash.View->toPlainText(), about);
+    QCOMPARE(splash.View->Viewer()->toPlainText(), about);
 }
 
 void TestSplash::unreachableOrFailingServerChangesNothing()
