@@ -3,7 +3,7 @@
 // does (one fresh connection per request, like the client).
 //
 //   bench_server [--url http://127.0.0.1:PORT/api.php] [--content PATH] [--clients 8]
-//                [--requests 4000] [--seconds 30] [--items-only]
+//                [--requests 4000] [--seconds 30] [--items-only] [--no-cache]
 // Without --url it writes the large synthetic content (unless --content names an existing file)
 // and starts ramux-server from the build's bin folder on a free port.
 #include "db/contentdb.h"
@@ -155,6 +155,7 @@ int main(int argc, char *argv[])
     const int requests = std::clamp(takeOption(args, QStringLiteral("--requests"), QStringLiteral("4000")).toInt(), 1, 1000000);
     const int seconds = std::clamp(takeOption(args, QStringLiteral("--seconds"), QStringLiteral("30")).toInt(), 1, 600);
     const bool itemsOnly = args.removeAll(QStringLiteral("--items-only")) > 0;
+    const bool noCache = args.removeAll(QStringLiteral("--no-cache")) > 0;
 
     QTemporaryDir scratch;
     QProcess server;
@@ -183,8 +184,11 @@ int main(int argc, char *argv[])
         program = (program.isEmpty() ? QCoreApplication::applicationDirPath() + QStringLiteral("/../bin") : program)
             + QStringLiteral("/ramux-server");
         server.setProcessChannelMode(QProcess::SeparateChannels);
-        server.start(program, {QStringLiteral("--content"), content, QStringLiteral("--port"), QStringLiteral("0"),
-                               QStringLiteral("--quiet")});
+        QStringList serverArgs{QStringLiteral("--content"), content, QStringLiteral("--port"), QStringLiteral("0"),
+                               QStringLiteral("--quiet")};
+        if (noCache)
+            serverArgs << QStringLiteral("--cache-mb") << QStringLiteral("0");
+        server.start(program, serverArgs);
         if (!server.waitForStarted(5000)) {
             std::fprintf(stderr, "bench_server: cannot start %s\n", qPrintable(program));
             return 1;

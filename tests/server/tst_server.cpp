@@ -97,6 +97,7 @@ private slots:
     void escapingKeepsHostileTextWellFormed();
     void manyClientsAtOnce();
     void otherPathsAndTheOfferedFile();
+    void cachedPagesFollowEveryChange();
 
 private:
     Answer get(const QString &query, ContentServer *server = nullptr);
@@ -455,6 +456,36 @@ void TestServer::otherPathsAndTheOfferedFile()
     QVERIFY(!get(QStringLiteral("action=get_splash"), &server).data.isNull());
     server.stop();
     QVERIFY(!client.Get("/download/setup-1.2.exe"));
+}
+
+void TestServer::cachedPagesFollowEveryChange()
+{
+    const QString path = m_dir.filePath(QStringLiteral("cached.sqlite"));
+    ContentDatabase::create(path, loadDemoContent(qEnvironmentVariable("RAMUX_SOURCE_DIR") + QStringLiteral("/tests/content/fixture")));
+    ServerApi api(path, {}, 1024 * 1024);
+    const auto page = [&](const QString &table) {
+        return api.answer({{QStringLiteral("action"), QStringLiteral("get_table")}, {QStringLiteral("table"), table},
+                           {QStringLiteral("date"), QStringLiteral("0")}, {QStringLiteral("limit"), QStringLiteral("200")}});
+    };
+    const QByteArray before = page(QStringLiteral("vendors"));
+    QCOMPARE(page(QStringLiteral("vendors")), before);
+    ContentDatabase db(path);
+    db.upsertRow(QStringLiteral("vendors"), 2, {{QStringLiteral("name"), QStringLiteral("Переименован")}});
+    const QByteArray renamed = page(QStringLiteral("vendors"));
+    QVERIFY(renamed != before);
+    QVERIFY(renamed.contains("<name>Переименован</name>"));
+    db.deleteRow(QStringLiteral("vendors"), 1);
+    QVERIFY(page(QStringLiteral("vendors")).contains("<ROW id=\"1\" last_update=\"" + QByteArray::number(db.highestStamp(QStringLiteral("vendors"))) + "\" action=\"DELETE\"/>"));
+    // Another table's change leaves this table's answer as it was; details changes show at once.
+    const QByteArray items = page(QStringLiteral("items"));
+    db.setMeta(QStringLiteral("update_details_url"), QStringLiteral("http://example.org/n"));
+    QVERIFY(page(QStringLiteral("items")) != items);
+    QVERIFY(page(QStringLiteral("items")).contains("update_details_url=\"http://example.org/n\""));
+    // An answer bigger than a quarter of the cache is not kept, and still correct.
+    ServerApi tiny(path, {}, 64);
+    QCOMPARE(tiny.answer({{QStringLiteral("action"), QStringLiteral("get_table")}, {QStringLiteral("table"), QStringLiteral("items")},
+                          {QStringLiteral("date"), QStringLiteral("0")}, {QStringLiteral("limit"), QStringLiteral("200")}}),
+             page(QStringLiteral("items")));
 }
 
 QTEST_GUILESS_MAIN(TestServer)

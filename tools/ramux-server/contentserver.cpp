@@ -7,6 +7,8 @@
 #include <QDateTime>
 #include <httplib.h>
 
+#include <sys/socket.h>
+
 #include <chrono>
 #include <cstdio>
 #include <mutex>
@@ -42,6 +44,15 @@ ContentServer::ContentServer(ServerApi &api, ServerOptions options)
     m_server->set_read_timeout(10);
     m_server->set_write_timeout(30);
     m_server->set_payload_max_length(64 * 1024);
+    // The library listens with a backlog of 5: eight clients connecting afresh for every request
+    // (as the program does) overflow it, and a dropped SYN costs a second. Keep the socket so the
+    // backlog can be raised once it listens.
+    m_server->set_socket_options([this](socket_t sock) {
+        int yes = 1;
+        ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes));
+        if (m_listenSocket < 0)
+            m_listenSocket = int(sock);
+    });
 
     m_server->set_pre_routing_handler([](const httplib::Request &, httplib::Response &) {
         requestStart = std::chrono::steady_clock::now();
@@ -89,6 +100,8 @@ int ContentServer::bind()
         m_port = m_server->bind_to_port(host, m_options.port) ? m_options.port : -1;
     if (m_port <= 0)
         throw RamuxError(QStringLiteral("Не удается открыть порт %1 на %2").arg(m_options.port).arg(m_options.bind));
+    if (m_listenSocket >= 0)
+        ::listen(m_listenSocket, SOMAXCONN);
     return m_port;
 }
 

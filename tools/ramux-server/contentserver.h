@@ -47,4 +47,5 @@ private:
     std::unique_ptr<httplib::Server> m_server;
     std::thread m_thread;
     int m_port = 0;
+    int m_listenSocket = -1;
 };

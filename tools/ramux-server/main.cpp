@@ -28,6 +28,7 @@ const char *const kUsage =
     "  --port N               listening port (8642)\n"
     "  --bind ADDRESS         listening address (127.0.0.1)\n"
     "  --threads N            requests served at once (16)\n"
+    "  --cache-mb N           memory for rendered get_table answers (256; 0 turns the cache off)\n"
     "  --offer-version V      program version offered by check_update\n"
     "  --offer-link URL       download address of the offered installer\n"
     "  --offer-file PATH      serve this installer under /download/<name>; sets the link and its SHA-256\n"
@@ -64,6 +65,7 @@ int serve(QStringList args)
     ServerOptions options;
     ServerOffer offer;
     bool demo = false;
+    int cacheMb = int(ServerApi::kDefaultCacheBytes / (1024 * 1024));
     QString content, offerFile;
     for (int i = 0; i < args.size(); ++i) {
         const QString &a = args.at(i);
@@ -78,6 +80,8 @@ int serve(QStringList args)
             options.bind = value();
         else if (a == QLatin1String("--threads"))
             options.threads = takeNumber(a, value(), 1, 256);
+        else if (a == QLatin1String("--cache-mb"))
+            cacheMb = takeNumber(a, value(), 0, 65536);
         else if (a == QLatin1String("--offer-version"))
             offer.version = value();
         else if (a == QLatin1String("--offer-link"))
@@ -127,7 +131,7 @@ int serve(QStringList args)
             QString::fromLatin1(QCryptographicHash::hash(options.downloadBytes, QCryptographicHash::Sha256).toHex());
     }
 
-    ServerApi api(content, offer);
+    ServerApi api(content, offer, size_t(cacheMb) * 1024 * 1024);
     ContentServer listener(api, options);
     listener.bind();
     if (!options.downloadName.isEmpty() && !offer.downloadLink) {

@@ -6,7 +6,10 @@
 #include "db/schema.h"
 #include "pages/packedcontent.h"
 
+#include <QHash>
 #include <QRegularExpression>
+
+#include <list>
 
 namespace {
 
@@ -62,6 +65,68 @@ bool isXmlName(const QString &name)
 
 } // namespace
 
+class ServerApi::PageCache
+{
+public:
+    explicit PageCache(size_t capacity) : m_capacity(capacity) {}
+
+    std::optional<QByteArray> find(const QByteArray &key)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        auto it = m_index.find(key);
+        if (it == m_index.end())
+            return std::nullopt;
+        m_order.splice(m_order.begin(), m_order, *it); // most recently used first
+        return (*it)->second;
+    }
+
+    void insert(const QByteArray &key, const QByteArray &answer)
+    {
+        const size_t cost = size_t(key.size() + answer.size());
+        if (cost > m_capacity / 4)
+            return;
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_index.contains(key))
+            return;
+        m_order.emplace_front(key, answer);
+        m_index.insert(key, m_order.begin());
+        m_used += cost;
+        while (m_used > m_capacity && !m_order.empty()) {
+            const auto &last = m_order.back();
+            m_used -= size_t(last.first.size() + last.second.size());
+            m_index.remove(last.first);
+            m_order.pop_back();
+        }
+    }
+
+private:
+    using Entry = std::pair<QByteArray, QByteArray>;
+    const size_t m_capacity;
+    std::mutex m_mutex;
+    size_t m_used = 0;
+    std::list<Entry> m_order;
+    QHash<QByteArray, std::list<Entry>::iterator> m_index;
+};
+
+// A read transaction: the table's version and its page come from one snapshot of the file.
+class ReadSnapshot
+{
+public:
+    explicit ReadSnapshot(Database &db) : m_db(db) { m_db.exec(QStringLiteral("BEGIN")); }
+    ~ReadSnapshot()
+    {
+        try {
+            m_db.exec(QStringLiteral("COMMIT"));
+        } catch (...) {
+        }
+    }
+    ReadSnapshot(const ReadSnapshot &) = delete;
+    ReadSnapshot &operator=(const ReadSnapshot &) = delete;
+
+private:
+    Database &m_db;
+};
+
 class ServerApi::Lease
 {
 public:
@@ -78,7 +143,9 @@ private:
     std::unique_ptr<ContentDatabase> m_db;
 };
 
-ServerApi::ServerApi(QString contentPath, ServerOffer offer) : m_path(std::move(contentPath)), m_offer(std::move(offer))
+ServerApi::ServerApi(QString contentPath, ServerOffer offer, size_t cacheBytes)
+    : m_cache(cacheBytes > 0 ? std::make_unique<PageCache>(cacheBytes) : nullptr), m_path(std::move(contentPath)),
+      m_offer(std::move(offer))
 {
     release(std::make_unique<ContentDatabase>(m_path)); // a bad file fails here, not at the first request
 }
@@ -156,17 +223,29 @@ QByteArray ServerApi::getTable(ContentDatabase &db, const QueryParameters &param
                                 QStringLiteral("Значение limit должно быть от 1 до %1").arg(kMaxLimit));
         limit = *value;
     }
-    const ContentPage page = db.readPage(table, after, int(limit));
+    ReadSnapshot snapshot(db.database());
     QString detailsText, detailsUrl;
     if (table == QLatin1String("items")) {
         detailsText = setting(db, contentmeta::DetailsText, m_offer.detailsText).value_or(QString());
         detailsUrl = setting(db, contentmeta::DetailsUrl, m_offer.detailsUrl).value_or(QString());
     }
+    QByteArray key;
+    if (m_cache) {
+        key = (QStringList{table, QString::number(after), QString::number(limit), QString::number(db.highestStamp(table)),
+                           detailsText, detailsUrl})
+                  .join(QLatin1Char('\n'))
+                  .toUtf8();
+        if (auto hit = m_cache->find(key))
+            return *hit;
+    }
+    const ContentPage page = db.readPage(table, after, int(limit));
     QByteArray out = kHead;
     out += "<RESULT status=\"OK\"/><DATA>";
     appendTable(out, page, detailsText, detailsUrl);
     out += "</DATA>";
     out += kTail;
+    if (m_cache)
+        m_cache->insert(key, out);
     return out;
 }
 

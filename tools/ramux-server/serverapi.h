@@ -42,9 +42,11 @@ class ServerApi final
 public:
     static constexpr int kMaxLimit = 1000;
     static constexpr int kDefaultLimit = 200;
+    static constexpr size_t kDefaultCacheBytes = 256u * 1024 * 1024;
 
     // Opens the content database once to check it; requests take connections from a pool.
-    explicit ServerApi(QString contentPath, ServerOffer offer = {});
+    // get_table answers are kept in a cache of at most cacheBytes (0: no cache).
+    explicit ServerApi(QString contentPath, ServerOffer offer = {}, size_t cacheBytes = kDefaultCacheBytes);
     ~ServerApi();
     ServerApi(const ServerApi &) = delete;
     ServerApi &operator=(const ServerApi &) = delete;
@@ -71,6 +73,13 @@ private:
     QByteArray getSplash(ContentDatabase &db);
     QByteArray checkUpdate(ContentDatabase &db);
     std::optional<QString> setting(ContentDatabase &db, const char *key, const std::optional<QString> &given);
+
+    // Every client that starts from an empty database asks for the same pages in the same
+    // order, and a page of products is a megabyte of text: rendered answers are kept, keyed by
+    // the request and the table's highest stamp. Any change of a table takes a stamp above all
+    // others, so a changed table never matches an old key.
+    class PageCache;
+    std::unique_ptr<PageCache> m_cache;
 
     QString m_path;
     ServerOffer m_offer;
