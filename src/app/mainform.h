@@ -93,6 +93,8 @@ public:
     // The five HTML views (created by createViews, owned by their panels).
     TPBearHTMLRenderer *m_productView = nullptr, *m_groupView = nullptr, *m_vendorView = nullptr,
                        *m_appendixView = nullptr, *m_aboutView = nullptr;
+    // The product whose page was composed last: where a partner page's back link leads.
+    std::optional<qint64> m_currentItemId;
 
     // Page handlers (mainform_pages.cpp).
     void createViews();
