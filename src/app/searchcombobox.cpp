@@ -29,6 +29,14 @@ void TSearchComboBox::hidePopup()
     emit closedUp();
 }
 
+void TSearchComboBox::keyPressEvent(QKeyEvent *event)
+{
+    // The box has the focus and hands keys to its edit field directly, past any filter there.
+    if (!event->text().isEmpty())
+        emit keyTyped();
+    QComboBox::keyPressEvent(event);
+}
+
 bool TSearchComboBox::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() != QEvent::KeyPress)

@@ -26,5 +26,6 @@ signals:
     void keyTyped(); // a character key was pressed in the box (ComboBox2KeyPress)
 
 protected:
+    void keyPressEvent(QKeyEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 };
