@@ -4,12 +4,11 @@
 #include "update/httpclient.h"
 #include "update/proxysettings.h"
 
-#include <QDomDocument>
 #include <QLoggingCategory>
 #include <QMutex>
 #include <QTemporaryFile>
-#include <QTextStream>
 #include <QXmlStreamReader>
+#include <QXmlStreamWriter>
 
 Q_LOGGING_CATEGORY(lcRequest, "ramux.update.request")
 
@@ -85,50 +84,27 @@ bool isBlank(const QByteArray &body)
     return true;
 }
 
-// QDomDocument bounds each entity's expansion, but not how often a bounded entity is referenced:
-// a few megabytes of references to a 4 KB entity would still become gigabytes. An envelope
-// never needs entity declarations, so a document type that declares any is refused outright.
-void rejectEntityDeclarations(const QByteArray &body)
+// Deeper nesting than any envelope needs; it also keeps the DOM parse of the answer by its
+// caller from going quadratic on a hostile body.
+constexpr int maxNesting = 256;
+
+XmlAnswerError notXml(const QXmlStreamReader &reader)
 {
-    QXmlStreamReader reader(body);
-    while (!reader.atEnd()) {
-        const QXmlStreamReader::TokenType token = reader.readNext();
-        if (token == QXmlStreamReader::DTD) {
-            if (!reader.entityDeclarations().isEmpty()
-                || reader.text().contains(QLatin1String("<!ENTITY"))) {
-                throw XmlAnswerError(
-                    QStringLiteral("The answer declares XML entities and is not accepted"));
-            }
-        } else if (token == QXmlStreamReader::StartElement
-                   || token == QXmlStreamReader::Invalid) {
-            return; // the prolog is over, or broken: the DOM parser gives the verdict
-        }
-    }
+    return XmlAnswerError(QStringLiteral("The server's answer is not XML: %1 (line %2, column %3)")
+                              .arg(reader.errorString())
+                              .arg(reader.lineNumber())
+                              .arg(reader.columnNumber()));
 }
 
 // The root's version is compared as a number ("1", " 1", "1.0"), as a variant comparison with
 // the integer 1 would.
-bool versionIsOne(const QDomElement &root)
+bool versionIsOne(const QXmlStreamAttributes &attributes)
 {
-    if (!root.hasAttribute(QStringLiteral("version")))
+    if (!attributes.hasAttribute(QStringLiteral("version")))
         return false;
     bool ok = false;
-    const double value = root.attribute(QStringLiteral("version")).trimmed().toDouble(&ok);
+    const double value = attributes.value(QStringLiteral("version")).trimmed().toDouble(&ok);
     return ok && value == 1.0;
-}
-
-QString markupOf(const QDomElement &element)
-{
-    QString text;
-    QTextStream stream(&text);
-    element.save(stream, -1); // -1: no indentation added, the content stays as sent
-    stream.flush();
-    return text;
-}
-
-bool hasChildElement(const QDomElement &element)
-{
-    return !element.firstChildElement().isNull();
 }
 
 } // namespace
@@ -181,60 +157,124 @@ QString buildRequestUrl(const QString &serverAddress, QStringList &parameters,
     return url;
 }
 
+// One streaming pass instead of a DOM: the same rules (root version, first RESULT child, DATA
+// among the siblings after it), a DOM's treatment of whitespace-only text, and the whole body
+// checked for well-formedness. A DOM build of a large page costs over ten times as much here.
 EnvelopeResult parseEnvelope(const QByteArray &body)
 {
     EnvelopeResult result;
     if (isBlank(body))
         return result; // no document element: no usable answer
 
-    rejectEntityDeclarations(body);
-    QDomDocument document;
-    QString message;
-    int line = 0;
-    int column = 0;
-    if (!document.setContent(body, &message, &line, &column)) {
-        throw XmlAnswerError(QStringLiteral("The server's answer is not XML: %1 (line %2, column %3)")
-                                 .arg(message)
-                                 .arg(line)
-                                 .arg(column));
+    QXmlStreamReader reader(body);
+    reader.setNamespaceProcessing(false); // names are compared as written, prefix included
+
+    bool rootAccepted = false;
+    bool resultSeen = false;
+    bool inResult = false;
+    bool resultHasChild = false;
+    QString status;
+    QString errCode;
+    bool hasErrCode = false;
+    QString resultText;
+    bool dataFound = false;
+    bool capturing = false;
+    QString data;
+    QXmlStreamWriter writer(&data);
+    int depth = 0;
+
+    while (!reader.atEnd()) {
+        switch (reader.readNext()) {
+        case QXmlStreamReader::DTD:
+            // The parser bounds each entity's expansion but not how often a bounded entity is
+            // referenced: megabytes of references to a 4 KB entity still make gigabytes. An
+            // envelope never needs entity declarations, so a document declaring any is refused.
+            if (!reader.entityDeclarations().isEmpty()
+                || reader.text().contains(QLatin1String("<!ENTITY"))) {
+                throw XmlAnswerError(QStringLiteral("The answer declares XML entities and is not accepted"));
+            }
+            break;
+        case QXmlStreamReader::StartElement:
+            if (++depth > maxNesting)
+                throw XmlAnswerError(QStringLiteral("The answer is nested too deeply"));
+            if (depth == 1) {
+                rootAccepted = versionIsOne(reader.attributes());
+            } else if (depth == 2 && rootAccepted) {
+                if (!resultSeen && reader.qualifiedName() == QLatin1String("RESULT")) {
+                    resultSeen = true;
+                    inResult = true;
+                    const QXmlStreamAttributes attributes = reader.attributes();
+                    status = attributes.hasAttribute(QStringLiteral("status"))
+                        ? attributes.value(QStringLiteral("status")).toString()
+                        : QString();
+                    hasErrCode = attributes.hasAttribute(QStringLiteral("err_code"));
+                    errCode = attributes.value(QStringLiteral("err_code")).toString();
+                } else if (resultSeen && !dataFound && status == QLatin1String("OK")
+                           && reader.qualifiedName() == QLatin1String("DATA")) {
+                    capturing = true;
+                }
+            } else if (inResult) {
+                resultHasChild = true;
+            }
+            if (capturing)
+                writer.writeCurrentToken(reader);
+            break;
+        case QXmlStreamReader::EndElement:
+            if (capturing) {
+                writer.writeCurrentToken(reader);
+                if (depth == 2) {
+                    capturing = false;
+                    dataFound = true;
+                }
+            }
+            if (inResult && depth == 2)
+                inResult = false;
+            --depth;
+            break;
+        case QXmlStreamReader::Characters:
+            if (inResult)
+                resultText += reader.text();
+            // Whitespace-only text between elements is not content (a DOM drops it as well).
+            if (capturing && (reader.isCDATA() || !reader.isWhitespace()))
+                writer.writeCurrentToken(reader);
+            break;
+        case QXmlStreamReader::Comment:
+        case QXmlStreamReader::ProcessingInstruction:
+            if (capturing)
+                writer.writeCurrentToken(reader);
+            break;
+        default:
+            break;
+        }
     }
+    if (reader.hasError())
+        throw notXml(reader);
 
-    const QDomElement root = document.documentElement();
-    if (root.isNull() || !versionIsOne(root))
+    if (!rootAccepted || !resultSeen)
         return result;
-    const QDomElement status = root.firstChildElement(QStringLiteral("RESULT"));
-    if (status.isNull())
-        return result;
-
-    if (AttributeEquals(status, QStringLiteral("status"), QStringLiteral("OK"))) {
-        const QDomElement data = status.nextSiblingElement(QStringLiteral("DATA"));
-        if (!data.isNull()) {
+    if (status == QLatin1String("OK")) {
+        if (dataFound) {
             result.code = 0;
-            result.answer = markupOf(data);
+            result.answer = data;
         }
         return result;
     }
-
-    if (AttributeEquals(status, QStringLiteral("status"), QStringLiteral("FAIL"))) {
+    if (status == QLatin1String("FAIL")) {
         result.code = 1;
         result.errorText = unknownError;
         result.errorTextSet = true;
-        const QString errCode = QStringLiteral("err_code");
-        if (status.hasAttribute(errCode)) {
+        if (hasErrCode) {
             bool ok = false;
-            const int code = status.attribute(errCode).trimmed().toInt(&ok);
+            const int code = errCode.trimmed().toInt(&ok);
             // A code that is not an integer stays 1; a code of 0 would read as success, so it
             // stays 1 as well: a failure answer never yields the success code.
             if (ok && code != 0)
                 result.code = code;
             // A message made of elements is not a message: the generic text stays.
-            if (!hasChildElement(status)) {
-                const QString text = status.text().trimmed();
-                if (!text.isEmpty())
-                    result.errorText = text;
-            }
+            const QString text = resultText.trimmed();
+            if (!resultHasChild && !text.isEmpty())
+                result.errorText = text;
         }
-        return result;
     }
     return result; // any other status: no usable answer
 }

@@ -11,7 +11,7 @@
 #include <QStringList>
 
 // A body that is not well-formed XML (an HTML error page of a proxy, plain text, a DTD with
-// entity declarations). Raised to the caller of ServerRequest, who decides what it ends.
+// entity declarations, absurd nesting). Raised to the caller of ServerRequest, who decides what it ends.
 class XmlAnswerError final : public RamuxError
 {
 public:
@@ -42,7 +42,8 @@ struct EnvelopeResult
     QString errorText;
     bool errorTextSet = false; // the caller's error text is replaced only when this is set
 };
-// Throws XmlAnswerError when the body is not well-formed XML or declares entities.
+// Throws XmlAnswerError when the body is not well-formed XML, declares entities, or nests
+// elements more than 256 deep.
 EnvelopeResult parseEnvelope(const QByteArray &body);
 
 // Sets the version line in place (appended when missing, removed when the version is empty).

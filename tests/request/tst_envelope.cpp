@@ -151,6 +151,16 @@ void TestEnvelope::envelope_data()
     QTest::newRow("FAIL message in CDATA")
         << QByteArray("<r version=\"1\"><RESULT status=\"FAIL\" err_code=\"4\"><![CDATA[a<b]]></RESULT></r>")
         << 4 << "" << true << "a<b";
+    QTest::newRow("first of two DATA")
+        << QByteArray("<r version=\"1\"><RESULT status=\"OK\"/><DATA>1</DATA><DATA>2</DATA></r>") << 0 << "<DATA>1</DATA>" << false << "";
+    QTest::newRow("prefixed names are other names")
+        << QByteArray("<r version=\"1\" xmlns:x=\"urn:x\"><x:RESULT status=\"OK\"/><DATA/></r>") << -1 << "" << false << "";
+    QTest::newRow("text kept as sent, blank text between elements dropped")
+        << QByteArray("<r version=\"1\"><RESULT status=\"OK\"/>\n <DATA>\n <name> a  b </name>\n <!--c--><e> </e></DATA></r>")
+        << 0 << "<DATA><name> a  b </name><!--c--><e/></DATA>" << false << "";
+    QTest::newRow("FAIL message in pieces")
+        << QByteArray("<r version=\"1\"><RESULT status=\"FAIL\" err_code=\"4\">a &amp; <![CDATA[b]]><!--x--> c</RESULT></r>")
+        << 4 << "" << true << "a & b c";
     QTest::newRow("empty body") << QByteArray() << -1 << "" << false << "";
     QTest::newRow("blank body") << QByteArray(" \r\n\t") << -1 << "" << false << "";
 }
@@ -214,6 +224,11 @@ void TestEnvelope::nonXmlBodyRaises_data()
     QTest::newRow("truncated envelope") << QByteArray("<r version=\"1\"><RESULT status=\"OK\"/><DATA><X>");
     QTest::newRow("declaration only") << QByteArray("<?xml version=\"1.0\"?>");
     QTest::newRow("two roots") << QByteArray("<r version=\"1\"/><r version=\"1\"/>");
+    QTest::newRow("garbage after a good envelope")
+        << QByteArray("<r version=\"1\"><RESULT status=\"OK\"/><DATA/></r>trailing");
+    QTest::newRow("broken after DATA")
+        << QByteArray("<r version=\"1\"><RESULT status=\"OK\"/><DATA/><X></r>");
+    QTest::newRow("undeclared entity") << QByteArray("<r version=\"1\"><RESULT status=\"OK\"/><DATA>&nbsp;</DATA></r>");
 }
 
 void TestEnvelope::nonXmlBodyRaises()
@@ -249,6 +264,12 @@ void TestEnvelope::entityBombsAreRefusedQuickly_data()
     QTest::newRow("external entity")
         << QByteArray("<!DOCTYPE r [<!ENTITY e SYSTEM \"file:///etc/passwd\">]>"
                       "<r version=\"1\"><RESULT status=\"OK\"/><DATA>&e;</DATA></r>");
+    QByteArray deep = "<r version=\"1\"><RESULT status=\"OK\"/><DATA>";
+    for (int i = 0; i < 100000; ++i)
+        deep += "<a>";
+    for (int i = 0; i < 100000; ++i)
+        deep += "</a>";
+    QTest::newRow("deep nesting") << deep + "</DATA></r>";
     QTest::newRow("parameter entity")
         << QByteArray("<!DOCTYPE r [<!ENTITY % p \"x\">]><r version=\"1\"><RESULT status=\"OK\"/><DATA/></r>");
 }
