@@ -61,7 +61,12 @@ TUpdateWindowBase::TUpdateWindowBase(const QString &countdownFormat, int designW
                            Qt::MSWindowsFixedSizeDialogHint),
       m_countdownFormat(countdownFormat), m_designWidth(designWidth)
 {
-    setFont(QFont(QStringLiteral("Tahoma"), 8));
+    // The button widths were laid out for Tahoma; where it is missing, narrow faces of similar
+    // width come before the desktop's default, so the countdown captions still fit.
+    QFont tahoma(QStringLiteral("Tahoma"), 8);
+    tahoma.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("Verdana"), QStringLiteral("Liberation Sans"),
+                        QStringLiteral("Arial"), QStringLiteral("DejaVu Sans Condensed")});
+    setFont(tahoma);
     setAttribute(Qt::WA_DeleteOnClose, false);
 
     m_layout = new QVBoxLayout(this);
