@@ -145,6 +145,8 @@ HttpOutcome performHttpGet(const HttpGet &request, const HttpBodySink &sink, QSt
     const QByteArray proxyHost = request.proxy.host.toUtf8();
     curl_easy_setopt(h, CURLOPT_PROXY, proxyHost.constData());
     if (!proxyHost.isEmpty()) {
+        // The settings decide, not a no_proxy variable of the environment.
+        curl_easy_setopt(h, CURLOPT_NOPROXY, "");
         curl_easy_setopt(h, CURLOPT_PROXYTYPE, long(CURLPROXY_HTTP));
         bool portOk = false;
         const uint port = request.proxy.port.trimmed().toUInt(&portOk);
