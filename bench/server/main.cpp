@@ -59,8 +59,8 @@ double percentile(std::vector<double> v, double p)
     return v[at];
 }
 
-Result run(const std::string &host, int port, const std::string &path, int clients, int maxRequests, int maxSeconds,
-           bool itemsOnly)
+Result run(const std::string &host, int port, const std::string &path, int clients, int maxRequests,
+           int maxSeconds, bool itemsOnly)
 {
     QStringList tables = schema::dataTables();
     if (itemsOnly)
@@ -79,8 +79,9 @@ Result run(const std::string &host, int port, const std::string &path, int clien
             int table = c % int(tables.size());
             qint64 date = 0;
             while (wall.elapsed() < maxSeconds * 1000LL && issued.fetch_add(1) < maxRequests) {
-                const std::string target = path + "?table=" + tables.at(table).toStdString()
-                    + "&action=get_table&start=0&limit=200&date=" + std::to_string(date) + "&version=1.1";
+                const std::string target =
+                    path + "?table=" + tables.at(table).toStdString() +
+                    "&action=get_table&start=0&limit=200&date=" + std::to_string(date) + "&version=1.1";
                 httplib::Client client(host, port);
                 client.set_read_timeout(30);
                 QElapsedTimer timer;
@@ -151,9 +152,12 @@ int main(int argc, char *argv[])
     QStringList args = app.arguments().mid(1);
     const QString url = takeOption(args, QStringLiteral("--url"), QString());
     QString content = takeOption(args, QStringLiteral("--content"), QString());
-    const int clients = std::clamp(takeOption(args, QStringLiteral("--clients"), QStringLiteral("8")).toInt(), 1, 64);
-    const int requests = std::clamp(takeOption(args, QStringLiteral("--requests"), QStringLiteral("4000")).toInt(), 1, 1000000);
-    const int seconds = std::clamp(takeOption(args, QStringLiteral("--seconds"), QStringLiteral("30")).toInt(), 1, 600);
+    const int clients =
+        std::clamp(takeOption(args, QStringLiteral("--clients"), QStringLiteral("8")).toInt(), 1, 64);
+    const int requests = std::clamp(
+        takeOption(args, QStringLiteral("--requests"), QStringLiteral("4000")).toInt(), 1, 1000000);
+    const int seconds =
+        std::clamp(takeOption(args, QStringLiteral("--seconds"), QStringLiteral("30")).toInt(), 1, 600);
     const bool itemsOnly = args.removeAll(QStringLiteral("--items-only")) > 0;
     const bool noCache = args.removeAll(QStringLiteral("--no-cache")) > 0;
 
@@ -178,14 +182,16 @@ int main(int argc, char *argv[])
             QElapsedTimer timer;
             timer.start();
             ContentDatabase::create(content, generateSynthetic());
-            std::printf("bench_server: synthetic content written in %.1f s\n", double(timer.elapsed()) / 1000.0);
+            std::printf("bench_server: synthetic content written in %.1f s\n",
+                        double(timer.elapsed()) / 1000.0);
         }
         QString program = qEnvironmentVariable("RAMUX_BIN_DIR");
-        program = (program.isEmpty() ? QCoreApplication::applicationDirPath() + QStringLiteral("/../bin") : program)
-            + QStringLiteral("/ramux-server");
+        program = (program.isEmpty() ? QCoreApplication::applicationDirPath() + QStringLiteral("/../bin")
+                                     : program) +
+                  QStringLiteral("/ramux-server");
         server.setProcessChannelMode(QProcess::SeparateChannels);
-        QStringList serverArgs{QStringLiteral("--content"), content, QStringLiteral("--port"), QStringLiteral("0"),
-                               QStringLiteral("--quiet")};
+        QStringList serverArgs{QStringLiteral("--content"), content, QStringLiteral("--port"),
+                               QStringLiteral("0"), QStringLiteral("--quiet")};
         if (noCache)
             serverArgs << QStringLiteral("--cache-mb") << QStringLiteral("0");
         server.start(program, serverArgs);

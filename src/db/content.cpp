@@ -46,7 +46,8 @@ const QStringList &columns(const QString &table)
         db.exec(schema::createStatements());
         for (const QString &name : schema::dataTables()) {
             QStringList cols = db.columns(name);
-            cols.removeIf([](const QString &c) { return c.compare(QLatin1String("id"), Qt::CaseInsensitive) == 0; });
+            cols.removeIf(
+                [](const QString &c) { return c.compare(QLatin1String("id"), Qt::CaseInsensitive) == 0; });
             result.insert(name, cols);
         }
         return result;
@@ -92,7 +93,8 @@ void ContentSet::assignStamps()
 {
     qint64 stamp = 0;
     for (ContentTable &t : tables) {
-        std::sort(t.rows.begin(), t.rows.end(), [](const ContentRow &a, const ContentRow &b) { return a.id < b.id; });
+        std::sort(t.rows.begin(), t.rows.end(),
+                  [](const ContentRow &a, const ContentRow &b) { return a.id < b.id; });
         for (ContentRow &row : t.rows)
             row.stamp = ++stamp;
     }
@@ -127,9 +129,9 @@ void writeClientDatabase(const ContentSet &content, const QString &path)
             names.append(quoteIdentifier(*declared));
             marks.append(QStringLiteral("?%1").arg(i + 2));
         }
-        Statement insert = db.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                                          .arg(quoteIdentifier(t.name), names.join(QLatin1Char(',')),
-                                               marks.join(QLatin1Char(','))));
+        Statement insert = db.prepare(
+            QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                .arg(quoteIdentifier(t.name), names.join(QLatin1Char(',')), marks.join(QLatin1Char(','))));
         qint64 highest = 0;
         for (const ContentRow &row : t.rows) {
             insert.reset();
@@ -139,8 +141,8 @@ void writeClientDatabase(const ContentSet &content, const QString &path)
             insert.run();
             highest = std::max(highest, row.stamp);
         }
-        Statement position = db.prepare(
-            QStringLiteral("UPDATE options SET %1 = ?1 WHERE id = 1").arg(quoteIdentifier(QStringLiteral("lu_") + t.name)));
+        Statement position = db.prepare(QStringLiteral("UPDATE options SET %1 = ?1 WHERE id = 1")
+                                            .arg(quoteIdentifier(QStringLiteral("lu_") + t.name)));
         position.bind(1, highest);
         position.run();
     }

@@ -15,14 +15,14 @@ using FieldValue = std::optional<QString>; // nullopt is NULL, which the server 
 struct ContentRow
 {
     qint64 id = 0;
-    qint64 stamp = 0;           // last_update; each change of the content gets its own
-    QList<FieldValue> values;   // aligned to ContentTable::columns
+    qint64 stamp = 0;         // last_update; each change of the content gets its own
+    QList<FieldValue> values; // aligned to ContentTable::columns
 };
 
 struct ContentTable
 {
     QString name;
-    QStringList columns;        // every column of the reference table except id, as declared
+    QStringList columns; // every column of the reference table except id, as declared
     std::vector<ContentRow> rows;
 
     int columnIndex(const QString &column) const; // case-insensitive, -1 when absent
@@ -45,7 +45,7 @@ inline const char *const Greeting = "greeting"; // packed content
 
 struct ContentSet
 {
-    std::vector<ContentTable> tables;  // the nine data tables, in synchronisation order
+    std::vector<ContentTable> tables; // the nine data tables, in synchronisation order
     QMap<QString, QString> meta;
 
     // Empty tables with the reference columns.

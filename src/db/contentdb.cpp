@@ -17,7 +17,8 @@ void createContentSchema(Database &db)
     db.exec(schema::createStatements());
     db.exec(QStringLiteral("DROP TABLE options"));
     for (const QString &table : schema::dataTables()) {
-        db.exec(QStringLiteral("ALTER TABLE %1 ADD COLUMN last_update INTEGER NOT NULL DEFAULT 0").arg(quoteIdentifier(table)));
+        db.exec(QStringLiteral("ALTER TABLE %1 ADD COLUMN last_update INTEGER NOT NULL DEFAULT 0")
+                    .arg(quoteIdentifier(table)));
         db.exec(QStringLiteral("CREATE INDEX %1 ON %2 (last_update, id)")
                     .arg(quoteIdentifier(table + QStringLiteral("_by_stamp")), quoteIdentifier(table)));
     }
@@ -60,15 +61,15 @@ void ContentDatabase::create(const QString &path, const ContentSet &content)
         QStringList marks{QStringLiteral("?1"), QStringLiteral("?2")};
         for (int i = 0; i < t.columns.size(); ++i) {
             const auto declared = db.findColumn(t.name, t.columns.at(i));
-            if (!declared || declared->compare(QLatin1String("last_update"), Qt::CaseInsensitive) == 0
-                || declared->compare(QLatin1String("id"), Qt::CaseInsensitive) == 0)
+            if (!declared || declared->compare(QLatin1String("last_update"), Qt::CaseInsensitive) == 0 ||
+                declared->compare(QLatin1String("id"), Qt::CaseInsensitive) == 0)
                 throw RamuxError(QStringLiteral("Таблица %1 не имеет поля %2").arg(t.name, t.columns.at(i)));
             names.append(quoteIdentifier(*declared));
             marks.append(QStringLiteral("?%1").arg(i + 3));
         }
-        Statement insert = db.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                                          .arg(quoteIdentifier(t.name), names.join(QLatin1Char(',')),
-                                               marks.join(QLatin1Char(','))));
+        Statement insert = db.prepare(
+            QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                .arg(quoteIdentifier(t.name), names.join(QLatin1Char(',')), marks.join(QLatin1Char(','))));
         for (const ContentRow &row : t.rows) {
             insert.reset();
             insert.bind(1, row.id);
@@ -124,7 +125,8 @@ const QStringList &ContentDatabase::tableColumns(const QString &table)
     QStringList quoted;
     for (const QString &c : columns)
         quoted.append(quoteIdentifier(c));
-    m_selectSql.insert(table, quoted.isEmpty() ? QString() : QLatin1Char(',') + quoted.join(QLatin1Char(',')));
+    m_selectSql.insert(table,
+                       quoted.isEmpty() ? QString() : QLatin1Char(',') + quoted.join(QLatin1Char(',')));
     return *m_columns.insert(table, columns);
 }
 
@@ -133,8 +135,8 @@ ContentPage ContentDatabase::readPage(const QString &table, qint64 after, int li
     ContentPage page;
     page.columns = tableColumns(table);
     limit = std::max(1, limit);
-    const QString select = QStringLiteral("SELECT id, last_update") + m_selectSql.value(table) + QStringLiteral(" FROM ")
-        + quoteIdentifier(table);
+    const QString select = QStringLiteral("SELECT id, last_update") + m_selectSql.value(table) +
+                           QStringLiteral(" FROM ") + quoteIdentifier(table);
     const int columnCount = int(page.columns.size());
 
     auto readLive = [&](Statement &st, std::vector<ContentPageRow> &out) {
@@ -161,14 +163,15 @@ ContentPage ContentDatabase::readPage(const QString &table, qint64 after, int li
 
     std::vector<ContentPageRow> live;
     {
-        Statement st = m_db.prepare(select + QStringLiteral(" WHERE last_update > ?1 ORDER BY last_update, id LIMIT ?2"));
+        Statement st = m_db.prepare(
+            select + QStringLiteral(" WHERE last_update > ?1 ORDER BY last_update, id LIMIT ?2"));
         st.bind(1, after).bind(2, limit);
         readLive(st, live);
     }
     std::vector<ContentPageRow> deleted;
     {
-        Statement st = m_db.prepare(QStringLiteral(
-            "SELECT id, last_update FROM tombstones WHERE tbl = ?3 AND last_update > ?1 ORDER BY last_update, id LIMIT ?2"));
+        Statement st = m_db.prepare(QStringLiteral("SELECT id, last_update FROM tombstones WHERE tbl = ?3 "
+                                                   "AND last_update > ?1 ORDER BY last_update, id LIMIT ?2"));
         st.bind(1, after).bind(2, limit).bind(3, table);
         readDeleted(st, deleted);
     }
@@ -192,15 +195,16 @@ ContentPage ContentDatabase::readPage(const QString &table, qint64 after, int li
             merged.pop_back();
         bool grew = false;
         if (liveFull && liveLast == cutoff) {
-            Statement st = m_db.prepare(select + QStringLiteral(" WHERE last_update = ?1 AND id > ?2 ORDER BY id"));
+            Statement st =
+                m_db.prepare(select + QStringLiteral(" WHERE last_update = ?1 AND id > ?2 ORDER BY id"));
             st.bind(1, cutoff).bind(2, liveLastId);
             const size_t before = merged.size();
             readLive(st, merged);
             grew = grew || merged.size() > before;
         }
         if (deletedFull && deletedLast == cutoff) {
-            Statement st = m_db.prepare(QStringLiteral(
-                "SELECT id, last_update FROM tombstones WHERE tbl = ?3 AND last_update = ?1 AND id > ?2 ORDER BY id"));
+            Statement st = m_db.prepare(QStringLiteral("SELECT id, last_update FROM tombstones WHERE tbl = "
+                                                       "?3 AND last_update = ?1 AND id > ?2 ORDER BY id"));
             st.bind(1, cutoff).bind(2, deletedLastId).bind(3, table);
             const size_t before = merged.size();
             readDeleted(st, merged);
@@ -241,7 +245,8 @@ qint64 ContentDatabase::upsertRow(const QString &table, qint64 id, const QHash<Q
     }
     Transaction tx(m_db);
     const qint64 stamp = nextStamp();
-    Statement exists = m_db.prepare(QStringLiteral("SELECT 1 FROM %1 WHERE id = ?1").arg(quoteIdentifier(table)));
+    Statement exists =
+        m_db.prepare(QStringLiteral("SELECT 1 FROM %1 WHERE id = ?1").arg(quoteIdentifier(table)));
     exists.bind(1, id);
     const bool found = exists.step();
     Statement write;
@@ -249,14 +254,16 @@ qint64 ContentDatabase::upsertRow(const QString &table, qint64 id, const QHash<Q
         QString sets = QStringLiteral("last_update = ?1");
         for (int i = 0; i < names.size(); ++i)
             sets += QStringLiteral(", %1 = ?%2").arg(names.at(i)).arg(i + 3);
-        write = m_db.prepare(QStringLiteral("UPDATE %1 SET %2 WHERE id = ?2").arg(quoteIdentifier(table), sets));
+        write =
+            m_db.prepare(QStringLiteral("UPDATE %1 SET %2 WHERE id = ?2").arg(quoteIdentifier(table), sets));
     } else {
         QString marks;
         for (int i = 0; i < names.size(); ++i)
             marks += QStringLiteral(", ?%1").arg(i + 3);
-        write = m_db.prepare(QStringLiteral("INSERT INTO %1 (last_update, id%2) VALUES (?1, ?2%3)")
-                                 .arg(quoteIdentifier(table),
-                                      names.isEmpty() ? QString() : QLatin1Char(',') + names.join(QLatin1Char(',')), marks));
+        write = m_db.prepare(
+            QStringLiteral("INSERT INTO %1 (last_update, id%2) VALUES (?1, ?2%3)")
+                .arg(quoteIdentifier(table),
+                     names.isEmpty() ? QString() : QLatin1Char(',') + names.join(QLatin1Char(',')), marks));
     }
     write.bind(1, stamp).bind(2, id);
     for (int i = 0; i < bound.size(); ++i)
@@ -279,7 +286,8 @@ qint64 ContentDatabase::deleteRow(const QString &table, qint64 id)
     if (m_db.changes() == 0)
         return 0;
     const qint64 stamp = nextStamp();
-    Statement tomb = m_db.prepare(QStringLiteral("INSERT OR REPLACE INTO tombstones (tbl, id, last_update) VALUES (?1, ?2, ?3)"));
+    Statement tomb = m_db.prepare(
+        QStringLiteral("INSERT OR REPLACE INTO tombstones (tbl, id, last_update) VALUES (?1, ?2, ?3)"));
     tomb.bind(1, table).bind(2, id).bind(3, stamp);
     tomb.run();
     tx.commit();
@@ -319,9 +327,10 @@ ContentSet ContentDatabase::readAll()
                 throw RamuxError(QStringLiteral("Таблица %1 без поля %2").arg(t.name, c));
             quoted.append(quoteIdentifier(c));
         }
-        Statement st = m_db.prepare(QStringLiteral("SELECT id, last_update%1 FROM %2 ORDER BY id")
-                                        .arg(quoted.isEmpty() ? QString() : QLatin1Char(',') + quoted.join(QLatin1Char(',')),
-                                             quoteIdentifier(t.name)));
+        Statement st = m_db.prepare(
+            QStringLiteral("SELECT id, last_update%1 FROM %2 ORDER BY id")
+                .arg(quoted.isEmpty() ? QString() : QLatin1Char(',') + quoted.join(QLatin1Char(',')),
+                     quoteIdentifier(t.name)));
         while (st.step()) {
             ContentRow &row = t.addRow(st.int64(0));
             row.stamp = st.int64(1);
@@ -340,9 +349,10 @@ ContentSet ContentDatabase::readAll()
 qint64 ContentDatabase::highestStamp(const QString &table)
 {
     tableColumns(table);
-    Statement st = m_db.prepare(QStringLiteral(
-        "SELECT max(coalesce((SELECT max(last_update) FROM %1), 0),"
-        " coalesce((SELECT max(last_update) FROM tombstones WHERE tbl = ?1), 0))").arg(quoteIdentifier(table)));
+    Statement st =
+        m_db.prepare(QStringLiteral("SELECT max(coalesce((SELECT max(last_update) FROM %1), 0),"
+                                    " coalesce((SELECT max(last_update) FROM tombstones WHERE tbl = ?1), 0))")
+                         .arg(quoteIdentifier(table)));
     st.bind(1, table);
     st.step();
     return st.int64(0);

@@ -19,7 +19,8 @@ struct ContentPageRow
     qint64 id = 0;
     qint64 stamp = 0;
     bool deleted = false;
-    std::vector<std::optional<QByteArray>> values; // UTF-8, aligned to ContentPage::columns; empty for deletions
+    std::vector<std::optional<QByteArray>>
+        values; // UTF-8, aligned to ContentPage::columns; empty for deletions
 };
 
 struct ContentPage

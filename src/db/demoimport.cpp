@@ -72,7 +72,8 @@ FieldValue nameValue(const QString &text, const QString &file, int line)
     if (text.trimmed().isEmpty())
         return std::nullopt;
     if (!fitsCp1251(text))
-        throw sourceError(file, QStringLiteral("название не помещается в кодировку Windows-1251: %1").arg(text), line);
+        throw sourceError(
+            file, QStringLiteral("название не помещается в кодировку Windows-1251: %1").arg(text), line);
     return text;
 }
 
@@ -83,10 +84,11 @@ public:
 
     QString pack(const QString &html, const QString &source)
     {
-        QString packed = QStringLiteral("<HTML>") + Base64EncodeString(encodeCp1251Html(html)) + QStringLiteral("</HTML>");
+        QString packed =
+            QStringLiteral("<HTML>") + Base64EncodeString(encodeCp1251Html(html)) + QStringLiteral("</HTML>");
         for (const QString &name : referencedImages(html))
-            packed += QLatin1Char('<') + name + QLatin1Char('>') + image(name, source) + QStringLiteral("</") + name
-                + QLatin1Char('>');
+            packed += QLatin1Char('<') + name + QLatin1Char('>') + image(name, source) +
+                      QStringLiteral("</") + name + QLatin1Char('>');
         return packed;
     }
 
@@ -142,13 +144,15 @@ QList<ListLine> readList(const QString &path, int fieldCount)
             continue;
         const QStringList fields = all.at(i).split(QLatin1Char('\t'));
         if (fields.size() != fieldCount)
-            throw sourceError(path, QStringLiteral("ожидается %1 поля через табуляцию").arg(fieldCount), i + 1);
+            throw sourceError(path, QStringLiteral("ожидается %1 поля через табуляцию").arg(fieldCount),
+                              i + 1);
         lines.append({i + 1, fields});
     }
     return lines;
 }
 
-void loadNamedTable(ContentSet &set, Packer &packer, const QString &dir, const QString &table, QSet<qint64> &ids)
+void loadNamedTable(ContentSet &set, Packer &packer, const QString &dir, const QString &table,
+                    QSet<qint64> &ids)
 {
     const QString list = dir + QLatin1Char('/') + table + QStringLiteral(".tsv");
     ContentTable &t = set.table(table);
@@ -166,12 +170,15 @@ void loadNamedTable(ContentSet &set, Packer &packer, const QString &dir, const Q
 
 const QStringList &itemSections()
 {
-    static const QStringList names = {
-        QStringLiteral("description"),       QStringLiteral("form"),
-        QStringLiteral("effect"),            QStringLiteral("prescriptions"),
-        QStringLiteral("dose"),              QStringLiteral("side_effects"),
-        QStringLiteral("contra_indication"), QStringLiteral("special_conditions"),
-        QStringLiteral("storage_instructions")};
+    static const QStringList names = {QStringLiteral("description"),
+                                      QStringLiteral("form"),
+                                      QStringLiteral("effect"),
+                                      QStringLiteral("prescriptions"),
+                                      QStringLiteral("dose"),
+                                      QStringLiteral("side_effects"),
+                                      QStringLiteral("contra_indication"),
+                                      QStringLiteral("special_conditions"),
+                                      QStringLiteral("storage_instructions")};
     return names;
 }
 
@@ -183,10 +190,11 @@ struct ItemLinks
 
 ItemLinks loadItem(ContentSet &set, Packer &packer, const QString &path, qint64 fileId)
 {
-    static const std::map<QString, QString> linkKeys = {{QStringLiteral("groups"), QStringLiteral("items_to_sections")},
-                                                        {QStringLiteral("vendors"), QStringLiteral("items_to_vendors")},
-                                                        {QStringLiteral("distributors"), QStringLiteral("items_to_distributors")},
-                                                        {QStringLiteral("dealers"), QStringLiteral("items_to_dealers")}};
+    static const std::map<QString, QString> linkKeys = {
+        {QStringLiteral("groups"), QStringLiteral("items_to_sections")},
+        {QStringLiteral("vendors"), QStringLiteral("items_to_vendors")},
+        {QStringLiteral("distributors"), QStringLiteral("items_to_distributors")},
+        {QStringLiteral("dealers"), QStringLiteral("items_to_dealers")}};
     ContentTable &items = set.table(QStringLiteral("items"));
     ContentRow &row = items.addRow(fileId);
     ItemLinks links;
@@ -296,7 +304,8 @@ ContentSet loadDemoContent(const QString &dir)
             ContentRow &row = t.addRow(id);
             t.set(row, QStringLiteral("parent_id"), QString::number(parseId(l.fields.at(1), list, l.line)));
             t.set(row, QStringLiteral("name"), nameValue(l.fields.at(2), list, l.line));
-            t.set(row, QStringLiteral("description"), packer.packFile(QStringLiteral("%1/sections/%2.html").arg(dir).arg(id)));
+            t.set(row, QStringLiteral("description"),
+                  packer.packFile(QStringLiteral("%1/sections/%2.html").arg(dir).arg(id)));
         }
     }
     QSet<qint64> vendorIds, distributorIds, dealerIds;
@@ -306,7 +315,8 @@ ContentSet loadDemoContent(const QString &dir)
 
     // Products in id order, so link rows are numbered the same way on every run.
     std::vector<std::pair<qint64, QString>> files;
-    const QFileInfoList entries = QDir(dir + QStringLiteral("/items")).entryInfoList({QStringLiteral("*.txt")}, QDir::Files);
+    const QFileInfoList entries =
+        QDir(dir + QStringLiteral("/items")).entryInfoList({QStringLiteral("*.txt")}, QDir::Files);
     for (const QFileInfo &info : entries)
         files.emplace_back(parseId(info.completeBaseName(), info.filePath(), 0), info.filePath());
     std::sort(files.begin(), files.end());
@@ -319,10 +329,11 @@ ContentSet loadDemoContent(const QString &dir)
 
     // Link rows are kept as written, also when they name a missing record: real data has such
     // rows, and the client must cope with them.
-    const std::map<QString, QString> linkTables = {{QStringLiteral("items_to_sections"), QStringLiteral("section_id")},
-                                                   {QStringLiteral("items_to_vendors"), QStringLiteral("vendor_id")},
-                                                   {QStringLiteral("items_to_distributors"), QStringLiteral("distributor_id")},
-                                                   {QStringLiteral("items_to_dealers"), QStringLiteral("dealer_id")}};
+    const std::map<QString, QString> linkTables = {
+        {QStringLiteral("items_to_sections"), QStringLiteral("section_id")},
+        {QStringLiteral("items_to_vendors"), QStringLiteral("vendor_id")},
+        {QStringLiteral("items_to_distributors"), QStringLiteral("distributor_id")},
+        {QStringLiteral("items_to_dealers"), QStringLiteral("dealer_id")}};
     for (const auto &[table, column] : linkTables) {
         ContentTable &t = set.table(table);
         qint64 next = 0;

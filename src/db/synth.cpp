@@ -24,8 +24,10 @@ public:
     }
     int below(int n) { return n <= 0 ? 0 : int(next() % quint64(n)); }
     bool chance(int percent) { return below(100) < percent; }
-    template <typename T, size_t N>
-    const T &pick(const std::array<T, N> &items) { return items[size_t(below(int(N)))]; }
+    template <typename T, size_t N> const T &pick(const std::array<T, N> &items)
+    {
+        return items[size_t(below(int(N)))];
+    }
 
 private:
     quint64 m_state;
@@ -38,36 +40,60 @@ struct Stem
 };
 
 const std::array<Stem, 40> kStems = {{
-    {"Альбен", "Alben"}, {"Ивер", "Iver"}, {"Энро", "Enro"}, {"Амокси", "Amoxi"}, {"Мелокс", "Melox"},
-    {"Флор", "Flor"}, {"Тетра", "Tetra"}, {"Докси", "Doxy"}, {"Цефа", "Cefa"}, {"Гента", "Genta"},
-    {"Тило", "Tylo"}, {"Фенба", "Fenba"}, {"Прази", "Prazi"}, {"Левами", "Levami"}, {"Клозан", "Closan"},
-    {"Дельта", "Delta"}, {"Перме", "Perme"}, {"Фипро", "Fipro"}, {"Кето", "Keto"}, {"Декса", "Dexa"},
-    {"Окси", "Oxy"}, {"Стрепто", "Strepto"}, {"Линко", "Linco"}, {"Спира", "Spira"}, {"Колис", "Colis"},
-    {"Мокси", "Moxi"}, {"Селами", "Selami"}, {"Тримето", "Trimeto"}, {"Сульфа", "Sulfa"}, {"Нитро", "Nitro"},
-    {"Бута", "Buta"}, {"Ксила", "Xyla"}, {"Кета", "Keta"}, {"Лидо", "Lido"}, {"Новока", "Novoca"},
-    {"Йодо", "Iodo"}, {"Хлоргек", "Chlorhex"}, {"Тора", "Tora"}, {"Марбо", "Marbo"}, {"Цефти", "Cefti"},
+    {"Альбен", "Alben"},     {"Ивер", "Iver"},       {"Энро", "Enro"},     {"Амокси", "Amoxi"},
+    {"Мелокс", "Melox"},     {"Флор", "Flor"},       {"Тетра", "Tetra"},   {"Докси", "Doxy"},
+    {"Цефа", "Cefa"},        {"Гента", "Genta"},     {"Тило", "Tylo"},     {"Фенба", "Fenba"},
+    {"Прази", "Prazi"},      {"Левами", "Levami"},   {"Клозан", "Closan"}, {"Дельта", "Delta"},
+    {"Перме", "Perme"},      {"Фипро", "Fipro"},     {"Кето", "Keto"},     {"Декса", "Dexa"},
+    {"Окси", "Oxy"},         {"Стрепто", "Strepto"}, {"Линко", "Linco"},   {"Спира", "Spira"},
+    {"Колис", "Colis"},      {"Мокси", "Moxi"},      {"Селами", "Selami"}, {"Тримето", "Trimeto"},
+    {"Сульфа", "Sulfa"},     {"Нитро", "Nitro"},     {"Бута", "Buta"},     {"Ксила", "Xyla"},
+    {"Кета", "Keta"},        {"Лидо", "Lido"},       {"Новока", "Novoca"}, {"Йодо", "Iodo"},
+    {"Хлоргек", "Chlorhex"}, {"Тора", "Tora"},       {"Марбо", "Marbo"},   {"Цефти", "Cefti"},
 }};
 
 const std::array<Stem, 16> kSuffixes = {{
-    {"вет", "vet"}, {"мек", "mec"}, {"фарм", "pharm"}, {"цил", "cil"}, {"зол", "zol"}, {"сан", "san"},
-    {"мицин", "mycin"}, {"флокс", "flox"}, {"кар", "car"}, {"дин", "din"}, {"лен", "len"}, {"тим", "tim"},
-    {"вит", "vit"}, {"плюс", "plus"}, {"окс", "ox"}, {"ин", "in"},
+    {"вет", "vet"},
+    {"мек", "mec"},
+    {"фарм", "pharm"},
+    {"цил", "cil"},
+    {"зол", "zol"},
+    {"сан", "san"},
+    {"мицин", "mycin"},
+    {"флокс", "flox"},
+    {"кар", "car"},
+    {"дин", "din"},
+    {"лен", "len"},
+    {"тим", "tim"},
+    {"вит", "vit"},
+    {"плюс", "plus"},
+    {"окс", "ox"},
+    {"ин", "in"},
 }};
 
 const std::array<Stem, 12> kForms = {{
-    {"раствор для инъекций", "solutio pro injectionibus"}, {"таблетки", "tabulettae"},
-    {"суспензия", "suspensio"}, {"порошок", "pulvis"}, {"мазь", "unguentum"}, {"гель", "gelum"},
-    {"капли", "guttae"}, {"спрей", "spray"}, {"гранулы", "granulae"}, {"паста", "pasta"},
-    {"эмульсия", "emulsio"}, {"болюсы", "boli"},
+    {"раствор для инъекций", "solutio pro injectionibus"},
+    {"таблетки", "tabulettae"},
+    {"суспензия", "suspensio"},
+    {"порошок", "pulvis"},
+    {"мазь", "unguentum"},
+    {"гель", "gelum"},
+    {"капли", "guttae"},
+    {"спрей", "spray"},
+    {"гранулы", "granulae"},
+    {"паста", "pasta"},
+    {"эмульсия", "emulsio"},
+    {"болюсы", "boli"},
 }};
 
-const std::array<const char *, 8> kSpecies = {"крупного рогатого скота", "овец и коз", "свиней", "лошадей",
-                                              "собак", "кошек", "сельскохозяйственной птицы", "кроликов"};
-const std::array<const char *, 6> kRoutes = {"внутримышечно", "подкожно", "перорально", "внутривенно медленно",
-                                             "наружно", "с питьевой водой"};
-const std::array<const char *, 10> kDiseases = {"бронхопневмонии", "колибактериоза", "сальмонеллёза", "мастита",
-                                                "эндометрита", "пастереллёза", "аскаридоза", "стронгилоидоза",
-                                                "саркоптоза", "дерматита"};
+const std::array<const char *, 8> kSpecies = {
+    "крупного рогатого скота",    "овец и коз", "свиней", "лошадей", "собак", "кошек",
+    "сельскохозяйственной птицы", "кроликов"};
+const std::array<const char *, 6> kRoutes = {"внутримышечно",        "подкожно", "перорально",
+                                             "внутривенно медленно", "наружно",  "с питьевой водой"};
+const std::array<const char *, 10> kDiseases = {
+    "бронхопневмонии", "колибактериоза", "сальмонеллёза",  "мастита",    "эндометрита",
+    "пастереллёза",    "аскаридоза",     "стронгилоидоза", "саркоптоза", "дерматита"};
 
 const std::array<const char *, 12> kEffect = {
     "Действующее вещество подавляет синтез белка в клетках чувствительных микроорганизмов.",
@@ -114,7 +140,8 @@ const std::array<const char *, 8> kSpecial = {
     "Перед применением флакон необходимо тщательно встряхнуть.",
 };
 const std::array<const char *, 6> kStorage = {
-    "Хранить в закрытой упаковке производителя, в сухом, защищённом от света месте, при температуре от 5 до 25 °C.",
+    "Хранить в закрытой упаковке производителя, в сухом, защищённом от света месте, при температуре от 5 до "
+    "25 °C.",
     "Хранить отдельно от продуктов питания и кормов, в местах, недоступных для детей.",
     "Срок годности при соблюдении условий хранения — 2 года со дня производства.",
     "После вскрытия флакона препарат следует использовать в течение 28 суток.",
@@ -123,17 +150,38 @@ const std::array<const char *, 6> kStorage = {
 };
 
 const std::array<const char *, 24> kGroupWords = {
-    "Антибиотики",           "Пенициллины",        "Тетрациклины",       "Фторхинолоны",   "Макролиды",
-    "Аминогликозиды",        "Сульфаниламиды",     "Антигельминтики",    "Инсектоакарициды", "Антипротозойные средства",
-    "Гормональные средства", "Витамины",           "Минеральные вещества", "Вакцины",       "Сыворотки",
-    "НПВС",                  "Анестетики",         "Седативные средства", "Дезинфицирующие средства",
-    "Офтальмологические средства", "Дерматологические средства", "Пробиотики", "Гепатопротекторы", "Иммуномодуляторы",
+    "Антибиотики",
+    "Пенициллины",
+    "Тетрациклины",
+    "Фторхинолоны",
+    "Макролиды",
+    "Аминогликозиды",
+    "Сульфаниламиды",
+    "Антигельминтики",
+    "Инсектоакарициды",
+    "Антипротозойные средства",
+    "Гормональные средства",
+    "Витамины",
+    "Минеральные вещества",
+    "Вакцины",
+    "Сыворотки",
+    "НПВС",
+    "Анестетики",
+    "Седативные средства",
+    "Дезинфицирующие средства",
+    "Офтальмологические средства",
+    "Дерматологические средства",
+    "Пробиотики",
+    "Гепатопротекторы",
+    "Иммуномодуляторы",
 };
-const std::array<const char *, 12> kCompanyWords = {"Агро", "Вет", "Био", "Фарм", "Зоо", "Мед",
-                                                    "Нива", "Хим", "Лайф", "Тех", "Пром", "Сервис"};
-const std::array<const char *, 8> kCities = {"Москва", "Санкт-Петербург", "Новосибирск", "Казань",
-                                             "Екатеринбург", "Воронеж", "Краснодар", "Ростов-на-Дону"};
-const std::array<const char *, 8> kImageNames = {"VIAL", "BLISTER", "SYRINGE", "PAW", "COW", "DOG", "CHART", "LOGO"};
+const std::array<const char *, 12> kCompanyWords = {"Агро", "Вет", "Био",  "Фарм", "Зоо",  "Мед",
+                                                    "Нива", "Хим", "Лайф", "Тех",  "Пром", "Сервис"};
+const std::array<const char *, 8> kCities = {"Москва",    "Санкт-Петербург", "Новосибирск",
+                                             "Казань",    "Екатеринбург",    "Воронеж",
+                                             "Краснодар", "Ростов-на-Дону"};
+const std::array<const char *, 8> kImageNames = {"VIAL", "BLISTER", "SYRINGE", "PAW",
+                                                 "COW",  "DOG",     "CHART",   "LOGO"};
 
 QString u(const char *text)
 {
@@ -142,11 +190,11 @@ QString u(const char *text)
 
 QString pack(const QString &html, const QString &attachments = {})
 {
-    return QStringLiteral("<HTML>") + Base64EncodeString(encodeCp1251Html(html)) + QStringLiteral("</HTML>") + attachments;
+    return QStringLiteral("<HTML>") + Base64EncodeString(encodeCp1251Html(html)) + QStringLiteral("</HTML>") +
+           attachments;
 }
 
-template <size_t N>
-QString paragraph(Random &rnd, const std::array<const char *, N> &pool, int sentences)
+template <size_t N> QString paragraph(Random &rnd, const std::array<const char *, N> &pool, int sentences)
 {
     QString text = QStringLiteral("<p>");
     for (int i = 0; i < sentences; ++i) {
@@ -158,8 +206,7 @@ QString paragraph(Random &rnd, const std::array<const char *, N> &pool, int sent
 }
 
 // Section texts sized so the packed fields of a product add up to about 6 KB.
-template <size_t N>
-QString section(Random &rnd, const std::array<const char *, N> &pool, int targetChars)
+template <size_t N> QString section(Random &rnd, const std::array<const char *, N> &pool, int targetChars)
 {
     QString html;
     while (html.size() < targetChars)
@@ -177,14 +224,16 @@ QString doseText(Random &rnd, int targetChars)
                     .arg(5 * (1 + rnd.below(10)))
                     .arg(u(rnd.pick(kRoutes)));
     }
-    return html + QStringLiteral("</table><p>Препарат применяют 1 раз в сутки в течение %1 дней.</p>").arg(3 + rnd.below(5));
+    return html + QStringLiteral("</table><p>Препарат применяют 1 раз в сутки в течение %1 дней.</p>")
+                      .arg(3 + rnd.below(5));
 }
 
 QString prescriptionText(Random &rnd, int targetChars)
 {
     QString html = QStringLiteral("<p>Лечение %1 при:</p><ul>").arg(u(rnd.pick(kSpecies)));
     while (html.size() < targetChars)
-        html += QStringLiteral("<li>%1, вызванного чувствительными к препарату возбудителями;</li>").arg(u(rnd.pick(kDiseases)));
+        html += QStringLiteral("<li>%1, вызванного чувствительными к препарату возбудителями;</li>")
+                    .arg(u(rnd.pick(kDiseases)));
     return html + QStringLiteral("</ul>");
 }
 
@@ -226,7 +275,8 @@ QByteArray synthImagePng(int variant, int width, int height)
         raw += char(0); // no filter
         for (int x = 0; x < width; ++x) {
             const double dx = x - width / 2.0, dy = y - height / 2.0;
-            const bool inside = std::sqrt(dx * dx + dy * dy) < std::min(width, height) * (0.2 + 0.03 * (variant % 5));
+            const bool inside =
+                std::sqrt(dx * dx + dy * dy) < std::min(width, height) * (0.2 + 0.03 * (variant % 5));
             const bool stripe = ((x + y * (variant % 3)) / (4 + variant % 4)) % 2 == 0;
             raw += char(inside ? r0 : stripe ? 255 : 235);
             raw += char(inside ? g0 : stripe ? 255 : 240);
@@ -253,11 +303,13 @@ ContentSet generateSynthetic(const SynthOptions &options)
     QStringList attachments;
     for (int i = 0; i < int(kImageNames.size()); ++i) {
         const QString name = QString::fromLatin1(kImageNames[size_t(i)]);
-        attachments.append(QLatin1Char('<') + name + QLatin1Char('>') + Base64EncodeString(synthImagePng(i, 96, 72))
-                           + QStringLiteral("</") + name + QLatin1Char('>'));
+        attachments.append(QLatin1Char('<') + name + QLatin1Char('>') +
+                           Base64EncodeString(synthImagePng(i, 96, 72)) + QStringLiteral("</") + name +
+                           QLatin1Char('>'));
     }
     auto withImage = [&](QString html, int image) {
-        html += QStringLiteral("<img src=\"%1\" class=\"f-right\">").arg(QString::fromLatin1(kImageNames[size_t(image)]));
+        html += QStringLiteral("<img src=\"%1\" class=\"f-right\">")
+                    .arg(QString::fromLatin1(kImageNames[size_t(image)]));
         return pack(html, attachments.at(image));
     };
 
@@ -268,17 +320,20 @@ ContentSet generateSynthetic(const SynthOptions &options)
     qint64 nextGroup = 0;
     for (size_t level = 0; level < levelShare.size() && nextGroup < options.groups; ++level) {
         std::vector<qint64> current;
-        const int count = level + 1 == levelShare.size() ? int(options.groups - nextGroup)
-                                                          : std::max(1, int(std::lround(options.groups * levelShare[level])));
+        const int count = level + 1 == levelShare.size()
+                              ? int(options.groups - nextGroup)
+                              : std::max(1, int(std::lround(options.groups * levelShare[level])));
         for (int i = 0; i < count && nextGroup < options.groups; ++i) {
             const qint64 id = ++nextGroup;
             const qint64 parent = previous[size_t(rnd.below(int(previous.size())))];
             ContentRow &row = sections.addRow(id);
             sections.set(row, QStringLiteral("parent_id"), QString::number(parent));
-            sections.set(row, QStringLiteral("name"), QStringLiteral("%1 %2").arg(u(rnd.pick(kGroupWords))).arg(id));
+            sections.set(row, QStringLiteral("name"),
+                         QStringLiteral("%1 %2").arg(u(rnd.pick(kGroupWords))).arg(id));
             if (rnd.chance(80)) {
                 const QString html = paragraph(rnd, kEffect, 2 + rnd.below(3));
-                sections.set(row, QStringLiteral("description"), rnd.chance(10) ? withImage(html, rnd.below(8)) : pack(html));
+                sections.set(row, QStringLiteral("description"),
+                             rnd.chance(10) ? withImage(html, rnd.below(8)) : pack(html));
             }
             current.push_back(id);
         }
@@ -289,13 +344,15 @@ ContentSet generateSynthetic(const SynthOptions &options)
         ContentTable &t = set.table(table);
         for (int id = 1; id <= count; ++id) {
             ContentRow &row = t.addRow(id);
-            t.set(row, QStringLiteral("name"), QStringLiteral("%1 «%2%3-%4»")
-                                                   .arg(u(kind), u(rnd.pick(kCompanyWords)), u(rnd.pick(kCompanyWords)).toLower())
-                                                   .arg(id));
+            t.set(row, QStringLiteral("name"),
+                  QStringLiteral("%1 «%2%3-%4»")
+                      .arg(u(kind), u(rnd.pick(kCompanyWords)), u(rnd.pick(kCompanyWords)).toLower())
+                      .arg(id));
             if (rnd.chance(describedPercent)) {
-                const QString html = QStringLiteral("<p>%1, г. %2.</p><p>Адрес сайта: https://example.org/%3/%4</p>")
-                                         .arg(u(kind), u(rnd.pick(kCities)), table)
-                                         .arg(id);
+                const QString html =
+                    QStringLiteral("<p>%1, г. %2.</p><p>Адрес сайта: https://example.org/%3/%4</p>")
+                        .arg(u(kind), u(rnd.pick(kCities)), table)
+                        .arg(id);
                 t.set(row, QStringLiteral("description"), pack(html));
             }
         }
@@ -311,7 +368,8 @@ ContentSet generateSynthetic(const SynthOptions &options)
         const Stem &suffix = rnd.pick(kSuffixes);
         const Stem &form = rnd.pick(kForms);
         const int strength = 1 + rnd.below(20);
-        QString name = QStringLiteral("%1%2 %3% %4").arg(u(stem.ru), u(suffix.ru)).arg(strength).arg(u(form.ru));
+        QString name =
+            QStringLiteral("%1%2 %3% %4").arg(u(stem.ru), u(suffix.ru)).arg(strength).arg(u(form.ru));
         if (id % 97 == 0)
             name = QStringLiteral("%1-%2").arg(strength).arg(name); // names that start with a digit
         if (id % 89 == 0)
@@ -326,7 +384,9 @@ ContentSet generateSynthetic(const SynthOptions &options)
         };
         if (rnd.chance(70))
             field("description", paragraph(rnd, kEffect, 2), false);
-        field("form", QStringLiteral("<p>%1 во флаконах по %2 мл.</p>").arg(u(form.ru)).arg(10 * (1 + rnd.below(50))), image >= 0);
+        field("form",
+              QStringLiteral("<p>%1 во флаконах по %2 мл.</p>").arg(u(form.ru)).arg(10 * (1 + rnd.below(50))),
+              image >= 0);
         field("effect", section(rnd, kEffect, 950), false);
         field("prescriptions", prescriptionText(rnd, 450), false);
         field("dose", doseText(rnd, 700), false);
@@ -359,11 +419,13 @@ ContentSet generateSynthetic(const SynthOptions &options)
     };
     link(QStringLiteral("items_to_sections"), QStringLiteral("section_id"), options.groups, 1, 3);
     link(QStringLiteral("items_to_vendors"), QStringLiteral("vendor_id"), options.vendors, 1, 2);
-    link(QStringLiteral("items_to_distributors"), QStringLiteral("distributor_id"), options.distributors, 0, 3);
+    link(QStringLiteral("items_to_distributors"), QStringLiteral("distributor_id"), options.distributors, 0,
+         3);
     link(QStringLiteral("items_to_dealers"), QStringLiteral("dealer_id"), options.dealers, 0, 4);
 
-    set.meta.insert(QString::fromLatin1(contentmeta::Greeting),
-                    withImage(QStringLiteral("<p>Синтетический справочник для измерений производительности.</p>"), 7));
+    set.meta.insert(
+        QString::fromLatin1(contentmeta::Greeting),
+        withImage(QStringLiteral("<p>Синтетический справочник для измерений производительности.</p>"), 7));
     set.assignStamps();
     return set;
 }

@@ -116,25 +116,30 @@ void TestContent::fixtureImportPacksSectionsWithTheirImages()
     const ContentRow &first = items.rows.at(0);
     QCOMPARE(first.id, 101);
     // Names are taken as written, spaces included; an absent name stays NULL.
-    QCOMPARE(first.values.at(items.columnIndex(QStringLiteral("name"))), FieldValue(QStringLiteral("  Альбендазол-10 суспензия")));
+    QCOMPARE(first.values.at(items.columnIndex(QStringLiteral("name"))),
+             FieldValue(QStringLiteral("  Альбендазол-10 суспензия")));
     QVERIFY(!items.rows.at(1).values.at(items.columnIndex(QStringLiteral("name"))).has_value());
-    QCOMPARE(items.rows.at(1).values.at(items.columnIndex(QStringLiteral("name_lat"))), FieldValue(QStringLiteral("Ivermectinum")));
+    QCOMPARE(items.rows.at(1).values.at(items.columnIndex(QStringLiteral("name_lat"))),
+             FieldValue(QStringLiteral("Ivermectinum")));
 
     const Unpacked description = unpack(*first.values.at(items.columnIndex(QStringLiteral("description"))));
     QCOMPARE(description.html, QStringLiteral("<p>Суспензия <b>для</b> приёма внутрь.</p>"));
     QVERIFY(description.attachments.isEmpty());
     // Every image is attached once, in order of first use, to the field that refers to it.
-    const Unpacked storage = unpack(*first.values.at(items.columnIndex(QStringLiteral("storage_instructions"))));
+    const Unpacked storage =
+        unpack(*first.values.at(items.columnIndex(QStringLiteral("storage_instructions"))));
     QCOMPARE(storage.attachments, QStringList({QStringLiteral("VIAL"), QStringLiteral("LOGO")}));
     QVERIFY(storage.html.contains(QStringLiteral("25 °C")));
     QVERIFY(storage.html.contains(QStringLiteral("&amp; влаги")));
-    QCOMPARE(unpack(*first.values.at(items.columnIndex(QStringLiteral("form")))).attachments, QStringList{QStringLiteral("VIAL")});
+    QCOMPARE(unpack(*first.values.at(items.columnIndex(QStringLiteral("form")))).attachments,
+             QStringList{QStringLiteral("VIAL")});
     // An empty section and a missing one are both NULL; contra_indication maps to its column.
     QVERIFY(!first.values.at(items.columnIndex(QStringLiteral("dose"))).has_value());
     QVERIFY(!first.values.at(items.columnIndex(QStringLiteral("CONTRA_INDICATION"))).has_value());
 
     const ContentTable &sections = *set.findTable(QStringLiteral("sections"));
-    QCOMPARE(unpack(*sections.rows.at(0).values.at(sections.columnIndex(QStringLiteral("description")))).attachments,
+    QCOMPARE(unpack(*sections.rows.at(0).values.at(sections.columnIndex(QStringLiteral("description"))))
+                 .attachments,
              QStringList{QStringLiteral("VIAL")});
     QVERIFY(!sections.rows.at(1).values.at(sections.columnIndex(QStringLiteral("description"))).has_value());
 }
@@ -171,13 +176,16 @@ void TestContent::malformedSourcesFail_data()
     QTest::addColumn<QString>("file");
     QTest::addColumn<QByteArray>("content");
     QTest::newRow("missing image") << "items/101.txt" << QByteArray("id: 101\n== form\n<img src=\"NOPE\">\n");
-    QTest::newRow("image name not an element name") << "items/101.txt" << QByteArray("== form\n<img src=\"1 x\">\n");
+    QTest::newRow("image name not an element name")
+        << "items/101.txt" << QByteArray("== form\n<img src=\"1 x\">\n");
     QTest::newRow("unknown section") << "items/101.txt" << QByteArray("== forms\n<p>x</p>\n");
-    QTest::newRow("repeated section") << "items/101.txt" << QByteArray("== form\n<p>x</p>\n== form\n<p>y</p>\n");
+    QTest::newRow("repeated section")
+        << "items/101.txt" << QByteArray("== form\n<p>x</p>\n== form\n<p>y</p>\n");
     QTest::newRow("bad id list") << "items/101.txt" << QByteArray("groups: 1, x\n");
     QTest::newRow("id differs from file") << "items/101.txt" << QByteArray("id: 7\n");
     QTest::newRow("unknown key") << "items/101.txt" << QByteArray("group: 1\n");
-    QTest::newRow("name outside Windows-1251") << "items/101.txt" << QByteArray("name: Препарат \xE2\x89\xA5 5\n");
+    QTest::newRow("name outside Windows-1251")
+        << "items/101.txt" << QByteArray("name: Препарат \xE2\x89\xA5 5\n");
     QTest::newRow("short list line") << "vendors.tsv" << QByteArray("1\n");
     QTest::newRow("repeated vendor") << "vendors.tsv" << QByteArray("1\tA\n1\tB\n");
     QTest::newRow("parent not a number") << "sections.tsv" << QByteArray("1\tx\tГруппа\n");
@@ -196,7 +204,8 @@ void TestContent::malformedSourcesFail()
         QFAIL("malformed sources were imported");
     } catch (const RamuxError &e) {
         // The message names the file so the author can find the fault.
-        QVERIFY2(e.message().contains(QFileInfo(file).fileName()) || e.message().contains(QStringLiteral("NOPE")),
+        QVERIFY2(e.message().contains(QFileInfo(file).fileName()) ||
+                     e.message().contains(QStringLiteral("NOPE")),
                  qPrintable(e.message()));
     }
 }
@@ -221,7 +230,8 @@ void TestContent::pageHoldsExactlyLimitRowsInStampOrder()
     const ContentPage one = db.readPage(QStringLiteral("sections"), 0, 1);
     const int name = int(one.columns.indexOf(QStringLiteral("name")));
     QCOMPARE(*one.rows.front().values.at(size_t(name)), QByteArray("Группа 1"));
-    QVERIFY(!one.rows.front().values.at(size_t(one.columns.indexOf(QStringLiteral("description")))).has_value());
+    QVERIFY(
+        !one.rows.front().values.at(size_t(one.columns.indexOf(QStringLiteral("description")))).has_value());
 }
 
 void TestContent::runOfEqualStampsIsNeverSplit()
@@ -266,7 +276,8 @@ void TestContent::deletionAfterUpdateOfSameId()
     const QString path = m_dir.filePath(QStringLiteral("delete.sqlite"));
     ContentDatabase::create(path, sectionsSet(5));
     ContentDatabase db(path);
-    const qint64 updated = db.upsertRow(QStringLiteral("sections"), 3, {{QStringLiteral("name"), QStringLiteral("Новое имя")}});
+    const qint64 updated =
+        db.upsertRow(QStringLiteral("sections"), 3, {{QStringLiteral("name"), QStringLiteral("Новое имя")}});
     QCOMPARE(updated, 6);
     const qint64 deleted = db.deleteRow(QStringLiteral("sections"), 3);
     QCOMPARE(deleted, 7);
@@ -285,13 +296,16 @@ void TestContent::deletionAfterUpdateOfSameId()
     QCOMPARE(db.highestStamp(QStringLiteral("sections")), 7);
 
     // Added again: a live row under a new stamp and no deletion any more.
-    const qint64 revived = db.upsertRow(QStringLiteral("sections"), 3, {{QStringLiteral("name"), QStringLiteral("Снова")}});
+    const qint64 revived =
+        db.upsertRow(QStringLiteral("sections"), 3, {{QStringLiteral("name"), QStringLiteral("Снова")}});
     QCOMPARE(revived, 8);
     const ContentPage again = db.readPage(QStringLiteral("sections"), 5, 200);
     QCOMPARE(ids(again), QList<qint64>{3});
     QVERIFY(!again.rows.front().deleted);
     // The row was deleted, so nothing of the old values survives.
-    QVERIFY(!again.rows.front().values.at(size_t(again.columns.indexOf(QStringLiteral("parent_id")))).has_value());
+    QVERIFY(!again.rows.front()
+                 .values.at(size_t(again.columns.indexOf(QStringLiteral("parent_id"))))
+                 .has_value());
 }
 
 void TestContent::upsertChangesOnlyTheGivenColumnsUnderNewStamps()
@@ -299,7 +313,8 @@ void TestContent::upsertChangesOnlyTheGivenColumnsUnderNewStamps()
     const QString path = m_dir.filePath(QStringLiteral("upsert.sqlite"));
     ContentDatabase::create(path, sectionsSet(2));
     ContentDatabase db(path);
-    const qint64 a = db.upsertRow(QStringLiteral("sections"), 1, {{QStringLiteral("DESCRIPTION"), QStringLiteral("<HTML></HTML>")}});
+    const qint64 a = db.upsertRow(QStringLiteral("sections"), 1,
+                                  {{QStringLiteral("DESCRIPTION"), QStringLiteral("<HTML></HTML>")}});
     const qint64 b = db.upsertRow(QStringLiteral("sections"), 1, {{QStringLiteral("name"), std::nullopt}});
     QVERIFY(b > a && a > 2);
     const ContentSet all = db.readAll();
@@ -308,8 +323,10 @@ void TestContent::upsertChangesOnlyTheGivenColumnsUnderNewStamps()
     QCOMPARE(row.stamp, b);
     QCOMPARE(row.values.at(t.columnIndex(QStringLiteral("parent_id"))), FieldValue(QStringLiteral("0")));
     QVERIFY(!row.values.at(t.columnIndex(QStringLiteral("name"))).has_value());
-    QCOMPARE(row.values.at(t.columnIndex(QStringLiteral("description"))), FieldValue(QStringLiteral("<HTML></HTML>")));
-    QVERIFY_THROWS_EXCEPTION(RamuxError, db.upsertRow(QStringLiteral("sections"), 1, {{QStringLiteral("bogus"), QString()}}));
+    QCOMPARE(row.values.at(t.columnIndex(QStringLiteral("description"))),
+             FieldValue(QStringLiteral("<HTML></HTML>")));
+    QVERIFY_THROWS_EXCEPTION(
+        RamuxError, db.upsertRow(QStringLiteral("sections"), 1, {{QStringLiteral("bogus"), QString()}}));
     // A refused change leaves the counter alone.
     QCOMPARE(db.upsertRow(QStringLiteral("sections"), 2, {}), b + 1);
 }
@@ -376,7 +393,8 @@ void TestContent::clientDatabaseHoldsWhatTheServerServes()
             stored.insert(st.int64(0), values);
         }
         QCOMPARE(stored, served);
-        Statement lu = client.prepare(QStringLiteral("SELECT %1 FROM options").arg(quoteIdentifier(QStringLiteral("lu_") + table)));
+        Statement lu = client.prepare(
+            QStringLiteral("SELECT %1 FROM options").arg(quoteIdentifier(QStringLiteral("lu_") + table)));
         QVERIFY(lu.step());
         QCOMPARE(lu.int64(0), date);
         QCOMPARE(date, content.highestStamp(table));
@@ -405,8 +423,8 @@ void TestContent::synthIsDeterministicAndConsistent()
     }
     QVERIFY2(links > 300 * 5 && links < 300 * 7, qPrintable(QString::number(links))); // about 6 a product
     options.seed += 1;
-    QVERIFY(generateSynthetic(options).findTable(QStringLiteral("items"))->rows.front().values
-            != a.findTable(QStringLiteral("items"))->rows.front().values);
+    QVERIFY(generateSynthetic(options).findTable(QStringLiteral("items"))->rows.front().values !=
+            a.findTable(QStringLiteral("items"))->rows.front().values);
 
     // Groups hang off existing parents only, at most five levels deep; packed text decodes.
     const ContentTable &sections = *a.findTable(QStringLiteral("sections"));
@@ -424,7 +442,8 @@ void TestContent::synthIsDeterministicAndConsistent()
     const ContentTable &items = *a.findTable(QStringLiteral("items"));
     qint64 packedBytes = 0;
     for (const ContentRow &row : items.rows) {
-        for (const QString &column : {QStringLiteral("form"), QStringLiteral("effect"), QStringLiteral("dose")}) {
+        for (const QString &column :
+             {QStringLiteral("form"), QStringLiteral("effect"), QStringLiteral("dose")}) {
             const Unpacked u = unpack(*row.values.at(items.columnIndex(column)));
             QVERIFY(!u.html.isEmpty());
             for (const QString &image : referencedImages(u.html))

@@ -61,8 +61,14 @@ void TestDemoContent::hasTheSizeOfAReference()
     QVERIFY(table("dealers").rows.size() >= 10);
 
     // Most of the eight headed sections are filled.
-    const char *const sections[] = {"form", "effect", "prescriptions", "dose", "side_effects", "CONTRA_INDICATION",
-                                    "special_conditions", "storage_instructions"};
+    const char *const sections[] = {"form",
+                                    "effect",
+                                    "prescriptions",
+                                    "dose",
+                                    "side_effects",
+                                    "CONTRA_INDICATION",
+                                    "special_conditions",
+                                    "storage_instructions"};
     int filled = 0, total = 0;
     for (const char *s : sections) {
         for (const FieldValue &v : column("items", s)) {
@@ -108,8 +114,10 @@ void TestDemoContent::linkRowsNameExistingRecords()
         const QSet<qint64> targets = idsOf(target);
         QVERIFY(!table(link).rows.empty());
         for (const ContentRow &row : table(link).rows) {
-            QVERIFY2(items.contains(row.values.at(0)->toLongLong()), qPrintable(QStringLiteral("%1 row %2").arg(link).arg(row.id)));
-            QVERIFY2(targets.contains(row.values.at(1)->toLongLong()), qPrintable(QStringLiteral("%1 row %2").arg(link).arg(row.id)));
+            QVERIFY2(items.contains(row.values.at(0)->toLongLong()),
+                     qPrintable(QStringLiteral("%1 row %2").arg(link).arg(row.id)));
+            QVERIFY2(targets.contains(row.values.at(1)->toLongLong()),
+                     qPrintable(QStringLiteral("%1 row %2").arg(link).arg(row.id)));
         }
     }
 }
@@ -136,16 +144,19 @@ void TestDemoContent::everyReferredImageIsAttached()
         for (const ContentRow &row : t.rows) {
             for (int c = 0; c < t.columns.size(); ++c) {
                 const FieldValue &v = row.values.at(c);
-                if (!v || (c != description && t.name != QLatin1String("items")) || !v->startsWith(QLatin1String("<HTML>")))
+                if (!v || (c != description && t.name != QLatin1String("items")) ||
+                    !v->startsWith(QLatin1String("<HTML>")))
                     continue;
                 const Unpacked u = unpack(*v);
                 const QStringList referred = referencedImages(u.html);
                 ++pages;
                 for (const QString &name : referred) {
-                    QVERIFY2(u.attachments.contains(name), qPrintable(QStringLiteral("%1 %2: %3").arg(t.name).arg(row.id).arg(name)));
+                    QVERIFY2(u.attachments.contains(name),
+                             qPrintable(QStringLiteral("%1 %2: %3").arg(t.name).arg(row.id).arg(name)));
                     used.insert(name);
                 }
-                QCOMPARE(u.attachments.size(), referred.size()); // nothing attached that the page does not show
+                QCOMPARE(u.attachments.size(),
+                         referred.size()); // nothing attached that the page does not show
             }
         }
     }

@@ -113,7 +113,8 @@ private:
 void TestServer::initTestCase()
 {
     QVERIFY(m_dir.isValid());
-    ContentSet set = loadDemoContent(qEnvironmentVariable("RAMUX_SOURCE_DIR") + QStringLiteral("/tests/content/fixture"));
+    ContentSet set =
+        loadDemoContent(qEnvironmentVariable("RAMUX_SOURCE_DIR") + QStringLiteral("/tests/content/fixture"));
     // Values that XML must carry unchanged: markup characters, quotes, CR, spaces at the ends.
     ContentTable &vendors = set.table(QStringLiteral("vendors"));
     ContentRow &odd = vendors.addRow(50);
@@ -121,8 +122,10 @@ void TestServer::initTestCase()
     vendors.set(odd, QStringLiteral("description"), QString(QLatin1String(""))); // empty, not NULL
     for (int id = 1000; id < 1450; ++id) {
         ContentRow &row = set.table(QStringLiteral("items_to_vendors")).addRow(id);
-        set.table(QStringLiteral("items_to_vendors")).set(row, QStringLiteral("item_id"), QString::number(101 + id % 2));
-        set.table(QStringLiteral("items_to_vendors")).set(row, QStringLiteral("vendor_id"), QString::number(1 + id % 2));
+        set.table(QStringLiteral("items_to_vendors"))
+            .set(row, QStringLiteral("item_id"), QString::number(101 + id % 2));
+        set.table(QStringLiteral("items_to_vendors"))
+            .set(row, QStringLiteral("vendor_id"), QString::number(1 + id % 2));
     }
     set.assignStamps();
     m_contentPath = m_dir.filePath(QStringLiteral("content.sqlite"));
@@ -131,7 +134,8 @@ void TestServer::initTestCase()
         // A deletion, and an update after it of another row, as the tables will have in service.
         ContentDatabase db(m_contentPath);
         QVERIFY(db.deleteRow(QStringLiteral("items_to_vendors"), 1001) > 0);
-        db.upsertRow(QStringLiteral("items_to_vendors"), 1002, {{QStringLiteral("vendor_id"), QStringLiteral("2")}});
+        db.upsertRow(QStringLiteral("items_to_vendors"), 1002,
+                     {{QStringLiteral("vendor_id"), QStringLiteral("2")}});
         m_expected = db.readAll();
     }
     m_api = std::make_unique<ServerApi>(m_contentPath);
@@ -162,13 +166,17 @@ Answer TestServer::get(const QString &query, ContentServer *server)
 
 Answer TestServer::getTable(const QString &table, qint64 date, int limit)
 {
-    return get(QStringLiteral("table=%1&action=get_table&start=0&limit=%2&date=%3&version=1.1").arg(table).arg(limit).arg(date));
+    return get(QStringLiteral("table=%1&action=get_table&start=0&limit=%2&date=%3&version=1.1")
+                   .arg(table)
+                   .arg(limit)
+                   .arg(date));
 }
 
 void TestServer::everyActionAnswersInTheEnvelope()
 {
-    for (const QString &query : {QStringLiteral("action=get_splash&version=1.1"), QStringLiteral("action=check_update&version=1.1"),
-                                 QStringLiteral("table=sections&action=get_table&start=0&limit=200&date=0&version=1.1")}) {
+    for (const QString &query :
+         {QStringLiteral("action=get_splash&version=1.1"), QStringLiteral("action=check_update&version=1.1"),
+          QStringLiteral("table=sections&action=get_table&start=0&limit=200&date=0&version=1.1")}) {
         const Answer a = get(query);
         QCOMPARE(a.httpStatus, 200);
         QVERIFY2(!a.data.isNull(), a.body.constData());
@@ -242,7 +250,9 @@ void TestServer::pagingAsTheClientDoesGivesBackTheContent()
 
 void TestServer::pageHoldsExactlyLimitRowsAndDeletionsFollowUpdates()
 {
-    const auto count = [](const Answer &a) { return childElements(a.data.firstChildElement(QStringLiteral("TABLE"))).size(); };
+    const auto count = [](const Answer &a) {
+        return childElements(a.data.firstChildElement(QStringLiteral("TABLE"))).size();
+    };
     QCOMPARE(count(getTable(QStringLiteral("items_to_vendors"), 0, 200)), 200);
     // 452 links: 451 live rows and the deletion of the other one.
     QCOMPARE(count(getTable(QStringLiteral("items_to_vendors"), 0, 1000)), 452);
@@ -250,16 +260,16 @@ void TestServer::pageHoldsExactlyLimitRowsAndDeletionsFollowUpdates()
     // The last two changes of the table: deletion of 1001, then update of 1002.
     ContentDatabase db(m_contentPath);
     const qint64 top = db.highestStamp(QStringLiteral("items_to_vendors"));
-    const QList<QDomElement> tail = childElements(
-        getTable(QStringLiteral("items_to_vendors"), top - 2, 200).data.firstChildElement(QStringLiteral("TABLE")));
+    const QList<QDomElement> tail = childElements(getTable(QStringLiteral("items_to_vendors"), top - 2, 200)
+                                                      .data.firstChildElement(QStringLiteral("TABLE")));
     QCOMPARE(tail.size(), 2);
     QCOMPARE(tail.at(0).attribute(QStringLiteral("id")), QStringLiteral("1001"));
     QCOMPARE(tail.at(0).attribute(QStringLiteral("action")), QStringLiteral("DELETE"));
     QCOMPARE(tail.at(1).attribute(QStringLiteral("id")), QStringLiteral("1002"));
     QVERIFY(!tail.at(1).hasAttribute(QStringLiteral("action")));
     // NULL columns are left out; an empty string is an empty element.
-    const QList<QDomElement> vendors =
-        childElements(getTable(QStringLiteral("vendors"), 0, 200).data.firstChildElement(QStringLiteral("TABLE")));
+    const QList<QDomElement> vendors = childElements(
+        getTable(QStringLiteral("vendors"), 0, 200).data.firstChildElement(QStringLiteral("TABLE")));
     QCOMPARE(vendors.size(), 3);
     QVERIFY(vendors.at(1).firstChildElement(QStringLiteral("description")).isNull());
     const QDomElement empty = vendors.at(2).firstChildElement(QStringLiteral("description"));
@@ -317,11 +327,16 @@ void TestServer::detailsTravelOnItemsPagesOnly()
     QCOMPARE(items.attribute(QStringLiteral("update_details_text")), *offer.detailsText);
     QCOMPARE(items.attribute(QStringLiteral("update_details_url")), *offer.detailsUrl);
     // Also on the empty page that ends the paging.
-    QCOMPARE(table(QStringLiteral("items"), 1000000).attribute(QStringLiteral("update_details_url")), *offer.detailsUrl);
+    QCOMPARE(table(QStringLiteral("items"), 1000000).attribute(QStringLiteral("update_details_url")),
+             *offer.detailsUrl);
     QVERIFY(!table(QStringLiteral("sections"), 0).hasAttribute(QStringLiteral("update_details_text")));
-    QVERIFY(!table(QStringLiteral("items_to_sections"), 0).hasAttribute(QStringLiteral("update_details_url")));
+    QVERIFY(
+        !table(QStringLiteral("items_to_sections"), 0).hasAttribute(QStringLiteral("update_details_url")));
     // Without settings there are no attributes at all.
-    QVERIFY(getTable(QStringLiteral("items"), 0, 200).data.firstChildElement(QStringLiteral("TABLE")).attributes().isEmpty());
+    QVERIFY(getTable(QStringLiteral("items"), 0, 200)
+                .data.firstChildElement(QStringLiteral("TABLE"))
+                .attributes()
+                .isEmpty());
 }
 
 void TestServer::greetingPageChildrenAreThePackedElements()
@@ -335,10 +350,11 @@ void TestServer::greetingPageChildrenAreThePackedElements()
         contents.append(e.text());
     }
     QStringList expectedNames, expectedContents;
-    scanPackedContent(m_expected.meta.value(QStringLiteral("greeting")), [&](QString &name, QString &content) {
-        expectedNames.append(name);
-        expectedContents.append(content);
-    });
+    scanPackedContent(m_expected.meta.value(QStringLiteral("greeting")),
+                      [&](QString &name, QString &content) {
+                          expectedNames.append(name);
+                          expectedContents.append(content);
+                      });
     QCOMPARE(names, (QStringList{QStringLiteral("HTML"), QStringLiteral("LOGO")}));
     QCOMPARE(names, expectedNames);
     QCOMPARE(contents, expectedContents);
@@ -346,12 +362,14 @@ void TestServer::greetingPageChildrenAreThePackedElements()
     // No greeting page: DATA without PAGE. A packed element whose name is no XML name is left out.
     ContentDatabase db(m_contentPath);
     db.setMeta(QStringLiteral("greeting"), QStringLiteral("<HTML>PHA+</HTML><1BAD>AAAA</1BAD><OK>AAAA</OK>"));
-    const QDomElement filtered = readEnvelope(m_api->answer({{QStringLiteral("action"), QStringLiteral("get_splash")}}))
-                                     .data.firstChildElement(QStringLiteral("PAGE"));
+    const QDomElement filtered =
+        readEnvelope(m_api->answer({{QStringLiteral("action"), QStringLiteral("get_splash")}}))
+            .data.firstChildElement(QStringLiteral("PAGE"));
     QCOMPARE(childElements(filtered).size(), 2);
     QCOMPARE(childElements(filtered).at(1).tagName(), QStringLiteral("OK"));
     db.setMeta(QStringLiteral("greeting"), std::nullopt);
-    const Answer none = readEnvelope(m_api->answer({{QStringLiteral("action"), QStringLiteral("get_splash")}}));
+    const Answer none =
+        readEnvelope(m_api->answer({{QStringLiteral("action"), QStringLiteral("get_splash")}}));
     QVERIFY(!none.data.isNull());
     QVERIFY(!none.data.hasChildNodes());
     db.setMeta(QStringLiteral("greeting"), m_expected.meta.value(QStringLiteral("greeting")));
@@ -361,7 +379,8 @@ void TestServer::checkUpdateOffersOnlyWhatIsSet()
 {
     const auto offered = [](ServerApi &api) {
         QStringList out;
-        const Answer a = readEnvelope(api.answer({{QStringLiteral("action"), QStringLiteral("check_update")}}));
+        const Answer a =
+            readEnvelope(api.answer({{QStringLiteral("action"), QStringLiteral("check_update")}}));
         for (const QDomElement &e : childElements(a.data))
             out.append(e.tagName() + QLatin1Char('=') + e.text());
         return out;
@@ -372,16 +391,19 @@ void TestServer::checkUpdateOffersOnlyWhatIsSet()
         db.setMeta(QStringLiteral("program_version"), QStringLiteral("1.2"));
         db.setMeta(QStringLiteral("about_url"), QStringLiteral("http://example.org/?a=1&b=2"));
     }
-    QCOMPARE(offered(*m_api), (QStringList{QStringLiteral("VERSION=1.2"), QStringLiteral("ABOUT_URL=http://example.org/?a=1&b=2")}));
+    QCOMPARE(offered(*m_api), (QStringList{QStringLiteral("VERSION=1.2"),
+                                           QStringLiteral("ABOUT_URL=http://example.org/?a=1&b=2")}));
     ServerOffer offer;
     offer.version = QStringLiteral("2.0");
     offer.downloadLink = QStringLiteral("http://127.0.0.1/download/setup.exe");
     offer.downloadSha256 = QStringLiteral("ab12");
     offer.about = QStringLiteral("Новая версия <лучше>");
     ServerApi withOffer(m_contentPath, offer);
-    QCOMPARE(offered(withOffer), (QStringList{QStringLiteral("VERSION=2.0"), QStringLiteral("DL_LINK=http://127.0.0.1/download/setup.exe"),
-                                              QStringLiteral("DL_SHA256=ab12"), QStringLiteral("ABOUT=Новая версия <лучше>"),
-                                              QStringLiteral("ABOUT_URL=http://example.org/?a=1&b=2")}));
+    QCOMPARE(offered(withOffer),
+             (QStringList{QStringLiteral("VERSION=2.0"),
+                          QStringLiteral("DL_LINK=http://127.0.0.1/download/setup.exe"),
+                          QStringLiteral("DL_SHA256=ab12"), QStringLiteral("ABOUT=Новая версия <лучше>"),
+                          QStringLiteral("ABOUT_URL=http://example.org/?a=1&b=2")}));
     ContentDatabase db(m_contentPath);
     db.setMeta(QStringLiteral("program_version"), std::nullopt);
     db.setMeta(QStringLiteral("about_url"), std::nullopt);
@@ -391,7 +413,8 @@ void TestServer::escapingKeepsHostileTextWellFormed()
 {
     // Control characters, a broken UTF-8 sequence, an encoded surrogate and U+FFFF: none may
     // make the document unreadable; markup and CR come back as written.
-    const QByteArray hostile = QByteArray("a\x01<b>&amp;\"q\"\r\n\tz ") + "\xC3\x28" + "\xED\xA0\x80" + "\xEF\xBF\xBF" + "\xD0\x81";
+    const QByteArray hostile =
+        QByteArray("a\x01<b>&amp;\"q\"\r\n\tz ") + "\xC3\x28" + "\xED\xA0\x80" + "\xEF\xBF\xBF" + "\xD0\x81";
     QByteArray doc = "<?xml version=\"1.0\" encoding=\"UTF-8\"?><r a=\"";
     ServerApi::appendEscaped(doc, hostile, true);
     doc += "\">";
@@ -399,14 +422,16 @@ void TestServer::escapingKeepsHostileTextWellFormed()
     doc += "</r>";
     QDomDocument parsed;
     QVERIFY2(bool(parsed.setContent(doc)), doc.constData());
-    const QString expected = QStringLiteral("a<b>&amp;\"q\"\r\n\tz ") + QChar(0xFFFD) + QStringLiteral("(") + QChar(0xFFFD)
-        + QChar(0xFFFD) + QChar(0xFFFD) + QChar(0xFFFD) + QChar(0xFFFD) + QChar(0xFFFD) + QChar(0x0401);
+    const QString expected = QStringLiteral("a<b>&amp;\"q\"\r\n\tz ") + QChar(0xFFFD) + QStringLiteral("(") +
+                             QChar(0xFFFD) + QChar(0xFFFD) + QChar(0xFFFD) + QChar(0xFFFD) + QChar(0xFFFD) +
+                             QChar(0xFFFD) + QChar(0x0401);
     QCOMPARE(parsed.documentElement().text(), expected);
     QCOMPARE(parsed.documentElement().attribute(QStringLiteral("a")), expected);
     // The odd vendor name of the fixture travels unchanged, spaces, quotes and CR included.
-    const QList<QDomElement> vendors =
-        childElements(getTable(QStringLiteral("vendors"), 0, 200).data.firstChildElement(QStringLiteral("TABLE")));
-    QCOMPARE(vendors.at(2).firstChildElement(QStringLiteral("name")).text(), QStringLiteral(" A&B <\"Ко\"> 'x'\r\nконец "));
+    const QList<QDomElement> vendors = childElements(
+        getTable(QStringLiteral("vendors"), 0, 200).data.firstChildElement(QStringLiteral("TABLE")));
+    QCOMPARE(vendors.at(2).firstChildElement(QStringLiteral("name")).text(),
+             QStringLiteral(" A&B <\"Ко\"> 'x'\r\nконец "));
 }
 
 void TestServer::manyClientsAtOnce()
@@ -421,7 +446,8 @@ void TestServer::manyClientsAtOnce()
             for (int i = 0; i < 25; ++i) {
                 // Alternate keep-alive and fresh connections, as different clients do.
                 client.set_keep_alive(t % 2 == 0);
-                const auto res = client.Get("/api.php?table=items_to_vendors&action=get_table&start=0&limit=200&date=0");
+                const auto res =
+                    client.Get("/api.php?table=items_to_vendors&action=get_table&start=0&limit=200&date=0");
                 if (res && res->status == 200 && QByteArray::fromStdString(res->body) == reference)
                     ++good;
                 else
@@ -461,11 +487,14 @@ void TestServer::otherPathsAndTheOfferedFile()
 void TestServer::cachedPagesFollowEveryChange()
 {
     const QString path = m_dir.filePath(QStringLiteral("cached.sqlite"));
-    ContentDatabase::create(path, loadDemoContent(qEnvironmentVariable("RAMUX_SOURCE_DIR") + QStringLiteral("/tests/content/fixture")));
+    ContentDatabase::create(path, loadDemoContent(qEnvironmentVariable("RAMUX_SOURCE_DIR") +
+                                                  QStringLiteral("/tests/content/fixture")));
     ServerApi api(path, {}, 1024 * 1024);
     const auto page = [&](const QString &table) {
-        return api.answer({{QStringLiteral("action"), QStringLiteral("get_table")}, {QStringLiteral("table"), table},
-                           {QStringLiteral("date"), QStringLiteral("0")}, {QStringLiteral("limit"), QStringLiteral("200")}});
+        return api.answer({{QStringLiteral("action"), QStringLiteral("get_table")},
+                           {QStringLiteral("table"), table},
+                           {QStringLiteral("date"), QStringLiteral("0")},
+                           {QStringLiteral("limit"), QStringLiteral("200")}});
     };
     const QByteArray before = page(QStringLiteral("vendors"));
     QCOMPARE(page(QStringLiteral("vendors")), before);
@@ -475,7 +504,10 @@ void TestServer::cachedPagesFollowEveryChange()
     QVERIFY(renamed != before);
     QVERIFY(renamed.contains("<name>Переименован</name>"));
     db.deleteRow(QStringLiteral("vendors"), 1);
-    QVERIFY(page(QStringLiteral("vendors")).contains("<ROW id=\"1\" last_update=\"" + QByteArray::number(db.highestStamp(QStringLiteral("vendors"))) + "\" action=\"DELETE\"/>"));
+    QVERIFY(page(QStringLiteral("vendors"))
+                .contains("<ROW id=\"1\" last_update=\"" +
+                          QByteArray::number(db.highestStamp(QStringLiteral("vendors"))) +
+                          "\" action=\"DELETE\"/>"));
     // Another table's change leaves this table's answer as it was; details changes show at once.
     const QByteArray items = page(QStringLiteral("items"));
     db.setMeta(QStringLiteral("update_details_url"), QStringLiteral("http://example.org/n"));
@@ -483,8 +515,10 @@ void TestServer::cachedPagesFollowEveryChange()
     QVERIFY(page(QStringLiteral("items")).contains("update_details_url=\"http://example.org/n\""));
     // An answer bigger than a quarter of the cache is not kept, and still correct.
     ServerApi tiny(path, {}, 64);
-    QCOMPARE(tiny.answer({{QStringLiteral("action"), QStringLiteral("get_table")}, {QStringLiteral("table"), QStringLiteral("items")},
-                          {QStringLiteral("date"), QStringLiteral("0")}, {QStringLiteral("limit"), QStringLiteral("200")}}),
+    QCOMPARE(tiny.answer({{QStringLiteral("action"), QStringLiteral("get_table")},
+                          {QStringLiteral("table"), QStringLiteral("items")},
+                          {QStringLiteral("date"), QStringLiteral("0")},
+                          {QStringLiteral("limit"), QStringLiteral("200")}}),
              page(QStringLiteral("items")));
 }
 

@@ -1,8 +1,8 @@
 // The HTTP shell of the reference update server.
 #include "contentserver.h"
 
-#include "serverapi.h"
 #include "pages/ramuxerror.h"
+#include "serverapi.h"
 
 #include <QDateTime>
 #include <httplib.h>
@@ -77,11 +77,14 @@ ContentServer::ContentServer(ServerApi &api, ServerOptions options)
 
     if (m_options.log) {
         m_server->set_logger([](const httplib::Request &req, const httplib::Response &res) {
-            const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - requestStart).count();
+            const double ms =
+                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - requestStart)
+                    .count();
             const QByteArray when = QDateTime::currentDateTime().toString(Qt::ISODateWithMs).toUtf8();
             std::lock_guard<std::mutex> lock(logMutex);
-            std::fprintf(stderr, "%s %s %s %s %d %zu %.1fms\n", when.constData(), printable(req.remote_addr).c_str(),
-                         printable(req.method).c_str(), printable(req.target).c_str(), res.status, res.body.size(), ms);
+            std::fprintf(stderr, "%s %s %s %s %d %zu %.1fms\n", when.constData(),
+                         printable(req.remote_addr).c_str(), printable(req.method).c_str(),
+                         printable(req.target).c_str(), res.status, res.body.size(), ms);
         });
     }
 }
@@ -99,7 +102,8 @@ int ContentServer::bind()
     else
         m_port = m_server->bind_to_port(host, m_options.port) ? m_options.port : -1;
     if (m_port <= 0)
-        throw RamuxError(QStringLiteral("Не удается открыть порт %1 на %2").arg(m_options.port).arg(m_options.bind));
+        throw RamuxError(
+            QStringLiteral("Не удается открыть порт %1 на %2").arg(m_options.port).arg(m_options.bind));
     if (m_listenSocket >= 0)
         ::listen(m_listenSocket, SOMAXCONN);
     return m_port;

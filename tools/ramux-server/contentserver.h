@@ -15,10 +15,10 @@ class Server;
 struct ServerOptions
 {
     QString bind = QStringLiteral("127.0.0.1");
-    int port = 8642;          // 0 picks a free port
-    int threads = 16;         // requests served at once
+    int port = 8642;  // 0 picks a free port
+    int threads = 16; // requests served at once
     bool log = true;
-    QString downloadName;     // file name served under /download/
+    QString downloadName; // file name served under /download/
     QByteArray downloadBytes;
 };
 

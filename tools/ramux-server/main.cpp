@@ -14,8 +14,8 @@
 #include <QTemporaryDir>
 
 #include <csignal>
-#include <malloc.h>
 #include <cstdio>
+#include <malloc.h>
 #include <pthread.h>
 #include <thread>
 
@@ -56,7 +56,8 @@ int takeNumber(const QString &name, const QString &text, int low, int high)
     bool ok = false;
     const int value = text.toInt(&ok);
     if (!ok || value < low || value > high)
-        throw RamuxError(QStringLiteral("%1: %2 is not a number from %3 to %4").arg(name, text).arg(low).arg(high));
+        throw RamuxError(
+            QStringLiteral("%1: %2 is not a number from %3 to %4").arg(name, text).arg(low).arg(high));
     return value;
 }
 
@@ -125,10 +126,11 @@ int serve(QStringList args)
         options.downloadName = QFileInfo(offerFile).fileName();
         static const QRegularExpression safe(QStringLiteral("^[A-Za-z0-9._-]+$"));
         if (!safe.match(options.downloadName).hasMatch())
-            throw RamuxError(QStringLiteral("Имя файла для загрузки: только латинские буквы, цифры, '.', '_' и '-'"));
+            throw RamuxError(
+                QStringLiteral("Имя файла для загрузки: только латинские буквы, цифры, '.', '_' и '-'"));
         options.downloadBytes = file.readAll();
-        offer.downloadSha256 =
-            QString::fromLatin1(QCryptographicHash::hash(options.downloadBytes, QCryptographicHash::Sha256).toHex());
+        offer.downloadSha256 = QString::fromLatin1(
+            QCryptographicHash::hash(options.downloadBytes, QCryptographicHash::Sha256).toHex());
     }
 
     ServerApi api(content, offer, size_t(cacheMb) * 1024 * 1024);

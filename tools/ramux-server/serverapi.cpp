@@ -13,7 +13,8 @@
 
 namespace {
 
-const QByteArray kHead = QByteArrayLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<ramux version=\"1\">");
+const QByteArray kHead =
+    QByteArrayLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<ramux version=\"1\">");
 const QByteArray kTail = QByteArrayLiteral("</ramux>");
 
 std::optional<QString> parameter(const QueryParameters &parameters, const char *name)
@@ -144,8 +145,8 @@ private:
 };
 
 ServerApi::ServerApi(QString contentPath, ServerOffer offer, size_t cacheBytes)
-    : m_cache(cacheBytes > 0 ? std::make_unique<PageCache>(cacheBytes) : nullptr), m_path(std::move(contentPath)),
-      m_offer(std::move(offer))
+    : m_cache(cacheBytes > 0 ? std::make_unique<PageCache>(cacheBytes) : nullptr),
+      m_path(std::move(contentPath)), m_offer(std::move(offer))
 {
     release(std::make_unique<ContentDatabase>(m_path)); // a bad file fails here, not at the first request
 }
@@ -176,9 +177,10 @@ QByteArray ServerApi::answer(const QueryParameters &parameters)
 {
     try {
         const QString action = parameter(parameters, "action").value_or(QString());
-        if (action != QLatin1String("get_table") && action != QLatin1String("get_splash")
-            && action != QLatin1String("check_update"))
-            return failEnvelope(ServerFailure::UnknownAction, QStringLiteral("Неизвестное действие: %1").arg(action.left(64)));
+        if (action != QLatin1String("get_table") && action != QLatin1String("get_splash") &&
+            action != QLatin1String("check_update"))
+            return failEnvelope(ServerFailure::UnknownAction,
+                                QStringLiteral("Неизвестное действие: %1").arg(action.left(64)));
         Lease lease(*this);
         if (action == QLatin1String("get_table"))
             return getTable(lease.db(), parameters);
@@ -207,7 +209,8 @@ QByteArray ServerApi::getTable(ContentDatabase &db, const QueryParameters &param
 {
     const QString table = parameter(parameters, "table").value_or(QString());
     if (!schema::isDataTable(table))
-        return failEnvelope(ServerFailure::UnknownTable, QStringLiteral("Неизвестная таблица: %1").arg(table.left(64)));
+        return failEnvelope(ServerFailure::UnknownTable,
+                            QStringLiteral("Неизвестная таблица: %1").arg(table.left(64)));
     qint64 after = 0;
     if (const auto text = parameter(parameters, "date")) {
         const auto value = decimal(*text);
@@ -231,8 +234,8 @@ QByteArray ServerApi::getTable(ContentDatabase &db, const QueryParameters &param
     }
     QByteArray key;
     if (m_cache) {
-        key = (QStringList{table, QString::number(after), QString::number(limit), QString::number(db.highestStamp(table)),
-                           detailsText, detailsUrl})
+        key = (QStringList{table, QString::number(after), QString::number(limit),
+                           QString::number(db.highestStamp(table)), detailsText, detailsUrl})
                   .join(QLatin1Char('\n'))
                   .toUtf8();
         if (auto hit = m_cache->find(key))
@@ -249,7 +252,8 @@ QByteArray ServerApi::getTable(ContentDatabase &db, const QueryParameters &param
     return out;
 }
 
-void ServerApi::appendTable(QByteArray &out, const ContentPage &page, const QString &detailsText, const QString &detailsUrl)
+void ServerApi::appendTable(QByteArray &out, const ContentPage &page, const QString &detailsText,
+                            const QString &detailsUrl)
 {
     QList<QByteArray> names;
     for (const QString &column : page.columns)
@@ -274,7 +278,8 @@ void ServerApi::appendTable(QByteArray &out, const ContentPage &page, const QStr
     }
     out += '>';
     for (const ContentPageRow &row : page.rows) {
-        out += "<ROW id=\"" + QByteArray::number(row.id) + "\" last_update=\"" + QByteArray::number(row.stamp) + '"';
+        out += "<ROW id=\"" + QByteArray::number(row.id) + "\" last_update=\"" +
+               QByteArray::number(row.stamp) + '"';
         if (row.deleted) {
             out += " action=\"DELETE\"/>";
             continue;
@@ -343,7 +348,8 @@ QByteArray ServerApi::checkUpdate(ContentDatabase &db)
     return okEnvelope(data);
 }
 
-std::optional<QString> ServerApi::setting(ContentDatabase &db, const char *key, const std::optional<QString> &given)
+std::optional<QString> ServerApi::setting(ContentDatabase &db, const char *key,
+                                          const std::optional<QString> &given)
 {
     if (given)
         return given;
@@ -359,8 +365,8 @@ void ServerApi::appendEscaped(QByteArray &out, const QByteArray &utf8, bool attr
     while (p < end) {
         // Long stretches need no escaping (packed fields are Base64): copy them in one go.
         const auto *run = p;
-        while (run < end && *run >= 0x20 && *run < 0x80 && *run != '&' && *run != '<' && *run != '>'
-               && !(attribute && *run == '"'))
+        while (run < end && *run >= 0x20 && *run < 0x80 && *run != '&' && *run != '<' && *run != '>' &&
+               !(attribute && *run == '"'))
             ++run;
         if (run > p) {
             out.append(reinterpret_cast<const char *>(p), run - p);
@@ -371,14 +377,29 @@ void ServerApi::appendEscaped(QByteArray &out, const QByteArray &utf8, bool attr
         const unsigned char c = *p;
         if (c < 0x80) {
             switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break; // reached only inside attributes
-            case '\r': out += "&#13;"; break; // a raw CR would be folded into LF by the parser
-            case '\n': out += attribute ? "&#10;" : "\n"; break;
-            case '\t': out += attribute ? "&#9;" : "\t"; break;
-            default: break; // other control characters cannot appear in XML 1.0 at all
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break; // reached only inside attributes
+            case '\r':
+                out += "&#13;";
+                break; // a raw CR would be folded into LF by the parser
+            case '\n':
+                out += attribute ? "&#10;" : "\n";
+                break;
+            case '\t':
+                out += attribute ? "&#9;" : "\t";
+                break;
+            default:
+                break; // other control characters cannot appear in XML 1.0 at all
             }
             ++p;
             continue;
@@ -405,7 +426,8 @@ void ServerApi::appendEscaped(QByteArray &out, const QByteArray &utf8, bool attr
         }
         if (valid) {
             const char32_t minimum = length == 2 ? 0x80 : length == 3 ? 0x800 : 0x10000;
-            valid = cp >= minimum && cp <= 0x10FFFF && !(cp >= 0xD800 && cp <= 0xDFFF) && cp != 0xFFFE && cp != 0xFFFF;
+            valid = cp >= minimum && cp <= 0x10FFFF && !(cp >= 0xD800 && cp <= 0xDFFF) && cp != 0xFFFE &&
+                    cp != 0xFFFF;
         }
         if (valid) {
             out.append(reinterpret_cast<const char *>(p), length);

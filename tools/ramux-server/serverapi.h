@@ -59,7 +59,8 @@ public:
 
     static QByteArray failEnvelope(ServerFailure code, const QString &message);
     // The <TABLE> element of a page (rows and deletions), with the details attributes if given.
-    static void appendTable(QByteArray &out, const ContentPage &page, const QString &detailsText, const QString &detailsUrl);
+    static void appendTable(QByteArray &out, const ContentPage &page, const QString &detailsText,
+                            const QString &detailsUrl);
     // Appends text to XML as character data (or as an attribute value), keeping it well-formed:
     // markup characters become references, characters XML cannot carry are dropped.
     static void appendEscaped(QByteArray &out, const QByteArray &utf8, bool attribute = false);

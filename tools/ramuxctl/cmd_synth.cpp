@@ -19,7 +19,8 @@ int synth(CommandContext &ctx)
     options.products = takeOption(ctx.args, QStringLiteral("--products"), QStringLiteral("10000")).toInt(&ok);
     if (!ok || options.products < 0 || options.products > 1000000)
         throw RamuxError(QStringLiteral("--products: a number from 0 to 1000000"));
-    options.seed = takeOption(ctx.args, QStringLiteral("--seed"), QString::number(options.seed)).toULongLong(&ok);
+    options.seed =
+        takeOption(ctx.args, QStringLiteral("--seed"), QString::number(options.seed)).toULongLong(&ok);
     if (!ok)
         throw RamuxError(QStringLiteral("--seed: a number"));
     if (ctx.args.size() != 1) {
