@@ -118,8 +118,15 @@ NameLists buildNameLists(const ReferenceSnapshot &snapshot)
                 lists.latin.push_back(NameEntry{std::move(key), *row.id});
         }
     }
-    sortNameList(lists.russian);
-    sortNameList(lists.latin);
+    // Items come in name order already, and a key differs from its name only by case and by
+    // trimmed ends, so the Russian list is usually sorted: one pass checks, a sort only if not.
+    for (NameList *list : {&lists.russian, &lists.latin}) {
+        const bool sorted = std::is_sorted(list->cbegin(), list->cend(), [](const NameEntry &a, const NameEntry &b) {
+            return compareNames(a.key, b.key) < 0;
+        });
+        if (!sorted)
+            sortNameList(*list);
+    }
     return lists;
 }
 
