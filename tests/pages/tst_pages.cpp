@@ -5,6 +5,8 @@
 #include "pages/linkpage.h"
 #include "pages/links.h"
 
+#include <QFile>
+#include <QProcess>
 #include <QTest>
 
 using fixture::pack;
@@ -35,6 +37,8 @@ private slots:
     void productGroupPathsAndMissingAncestors();
     void productStopsAtInvalidBase64AndClosesThePage();
     void productWithoutRowIsEmptyPage();
+    void hugeDescriptionComposes();
+    void ramuxctlPrintsWhatALinkOpens();
     void sectionPathCutsParentLoops();
     void groupPageListsSubgroupsAndSortedProducts();
     void groupAndVendorPagesWithoutRowOrProducts();
@@ -176,6 +180,50 @@ void TestPages::productWithoutRowIsEmptyPage()
     QCOMPARE(composeProductPage(s, 0).body, page(QString()));
     QCOMPARE(composeProductPage(s, 2).body, page(QString()));
     QVERIFY(!composeProductPage(s, 2).error);
+}
+
+void TestPages::hugeDescriptionComposes()
+{
+    PageDb d;
+    d.item(1, QStringLiteral("Имя"));
+    const QString paragraph = QStringLiteral("<p>Очень длинное описание препарата, абзац за абзацем.</p>");
+    const QString big = paragraph.repeated(int(5 * 1024 * 1024 / (paragraph.size() * 2)));
+    d.setField(QStringLiteral("items"), 1, QStringLiteral("description"), pack(big));
+    const ComposedPage p = composeProductPage(d.sources(), 1);
+    QVERIFY(!p.error);
+    QCOMPARE(p.body, page(big + QStringLiteral("<BR/><H3>Имя</H3><BR/>")));
+}
+
+void TestPages::ramuxctlPrintsWhatALinkOpens()
+{
+    PageDb d;
+    d.item(1, QStringLiteral("Имя"));
+    d.item(2, QStringLiteral("Второй"));
+    d.named(QStringLiteral("dealers"), 4, QStringLiteral("Аптека"));
+    d.db.close();
+    const QString tool = qEnvironmentVariable("RAMUX_BIN_DIR") + QStringLiteral("/ramuxctl");
+    if (!QFile::exists(tool))
+        QSKIP("ramuxctl is not built");
+    auto run = [&](const QStringList &args, int expectedCode) {
+        QProcess process;
+        process.start(tool, QStringList{QStringLiteral("page")} + args +
+                                QStringList{QStringLiteral("--db"), d.path});
+        [&] {
+            QVERIFY(process.waitForFinished(30000));
+            QCOMPARE(process.exitCode(), expectedCode);
+        }();
+        return QString::fromUtf8(process.readAllStandardOutput());
+    };
+    QCOMPARE(run({QStringLiteral("item:1")}, 0),
+             page(QStringLiteral("<H3>Имя</H3><BR/>")) + QLatin1Char('\n'));
+    QVERIFY(
+        run({QStringLiteral("ITEM:1"), QStringLiteral("--packed")}, 0).startsWith(QStringLiteral("<HTML>")));
+    QCOMPARE(run({QStringLiteral("ITEM:7")}, 3), QString());
+    QCOMPARE(run({QStringLiteral("ITEM:1x")}, 3), QString());
+    // The back link leads to --item, or to the first product in name order.
+    QVERIFY(run({QStringLiteral("DEAL:4"), QStringLiteral("--item"), QStringLiteral("1")}, 0)
+                .contains(QStringLiteral("<A HREF=\"ITEM:1\">Назад</A>")));
+    QVERIFY(run({QStringLiteral("DEAL:4")}, 0).contains(QStringLiteral("<A HREF=\"ITEM:2\">Назад</A>")));
 }
 
 void TestPages::sectionPathCutsParentLoops()
