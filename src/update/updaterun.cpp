@@ -88,6 +88,9 @@ UpdateRun::Ending UpdateRun::Execute()
             m_host.sleepMs(5000);
             ending = Ending::NoDatabase;
         } else {
+            // Each page commits with its position, so a lost last commit after a power cut only
+            // means that page is fetched again; a sync per commit would buy nothing here.
+            m_db->exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
             // The options table must be there; its fields are each read on their own.
             m_db->columns(QStringLiteral("options"));
             const StoredOptions options = LoadWorkerOptions(*m_db);

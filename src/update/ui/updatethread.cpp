@@ -47,19 +47,28 @@ public:
         if (!m_window)
             return;
         // The main window's own status operations when it has them, else its status bar.
-        if (!QMetaObject::invokeMethod(m_window, "SetStatusText", Qt::DirectConnection, Q_ARG(QString, text))) {
+        if (has("SetStatusText(QString)"))
+            QMetaObject::invokeMethod(m_window, "SetStatusText", Qt::DirectConnection, Q_ARG(QString, text));
+        else
             m_window->statusBar()->showMessage(text);
-        }
-        if (!QMetaObject::invokeMethod(m_window, "SetStatusVisible", Qt::DirectConnection, Q_ARG(bool, true)))
-            m_window->statusBar()->setVisible(true);
+        setStatusVisible(true);
+    }
+
+    bool has(const char *signature) const { return m_window->metaObject()->indexOfMethod(signature) >= 0; }
+
+    void setStatusVisible(bool visible)
+    {
+        if (has("SetStatusVisible(bool)"))
+            QMetaObject::invokeMethod(m_window, "SetStatusVisible", Qt::DirectConnection, Q_ARG(bool, visible));
+        else
+            m_window->statusBar()->setVisible(visible);
     }
 
     void hideStatus()
     {
         if (!m_window)
             return;
-        if (!QMetaObject::invokeMethod(m_window, "SetStatusVisible", Qt::DirectConnection, Q_ARG(bool, false)))
-            m_window->statusBar()->setVisible(false);
+        setStatusVisible(false);
     }
 
     void hideTray()

@@ -1,0 +1,127 @@
+// bench_sync: the initial synchronisation of an empty database from ramux-server serving the
+// large synthetic content over loopback (wall time, rows per second, time spent waiting for the
+// server), then the apply side alone: the same answers replayed from memory into a fresh file.
+//
+//   bench_sync [--content PATH]
+// Without --content the synthetic content is written into a temporary folder first.
+#include "benchserver.h"
+
+#include "db/schema.h"
+#include "db/sqlitedb.h"
+#include "update/syncapply.h"
+#include "update/synctables.h"
+#include "update/updaterun.h"
+
+#include <QDomDocument>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+
+#include <vector>
+
+namespace {
+
+struct Recorded
+{
+    QString table;
+    QString answer;
+};
+
+class BenchHost final : public UpdateHost
+{
+public:
+    QString path;
+    QString server;
+    std::vector<Recorded> answers;
+    qint64 requestNs = 0;
+
+    void ReportStatus(const UpdateFields &) override {}
+    void HideStatus() override {}
+    QString databaseFile() override { return path; }
+    void adjustSettings(UpdateFields &fields) override
+    {
+        fields.ServerAddress = server;
+        fields.DataUpdateEnabled = true;
+        fields.ProgramUpdateEnabled = false;
+    }
+    int request(QStringList &parameters, QString &answer, QString &errorText, const QString &address) override
+    {
+        QElapsedTimer timer;
+        timer.start();
+        const int result = UpdateHost::request(parameters, answer, errorText, address);
+        requestNs += timer.nsecsElapsed();
+        QString table;
+        for (const QString &line : parameters)
+            if (line.startsWith(QLatin1String("table=")))
+                table = line.mid(6);
+        if (result == 0)
+            answers.push_back({table, answer});
+        return result;
+    }
+};
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QTemporaryDir dir;
+    QStringList args = app.arguments().mid(1);
+    QString content = dir.filePath(QStringLiteral("content.sqlite"));
+    const qsizetype at = args.indexOf(QStringLiteral("--content"));
+    if (at >= 0 && at + 1 < args.size())
+        content = args.at(at + 1);
+
+    QProcess server;
+    const QString address = startContentServer(server, content);
+    if (address.isEmpty()) {
+        std::fprintf(stderr, "bench_sync: the server did not start\n");
+        return 1;
+    }
+
+    // 1. The whole run, as the worker does it.
+    BenchHost host;
+    host.path = dir.filePath(QStringLiteral("client.rxd"));
+    host.server = address;
+    schema::createDatabaseFile(host.path);
+    QElapsedTimer wall;
+    wall.start();
+    UpdateRun run(host);
+    const UpdateRun::Ending ending = run.Execute();
+    const double seconds = double(wall.nsecsElapsed()) / 1e9;
+    const SyncStats &s = run.stats;
+    std::printf("initial sync over loopback: %.2f s wall, %lld rows in %d pages (%d requests, %d failed), %.0f rows/s;"
+                " %.2f s waiting for the server; ending %d%s\n",
+                seconds, s.rowsApplied, s.pages, s.requests, s.failedRequests, double(s.rowsApplied) / seconds,
+                double(host.requestNs) / 1e9, int(ending), seconds <= 20.0 ? "" : "  ** over 20 s **");
+    stopServer(server);
+
+    // 2. The apply side alone: parse and apply the recorded answers into a fresh file.
+    const QString replay = dir.filePath(QStringLiteral("replay.rxd"));
+    schema::createDatabaseFile(replay);
+    Database db;
+    db.open(replay, schema::databasePassword());
+    db.exec(QStringLiteral("PRAGMA synchronous=NORMAL")); // as the worker's connection
+    qint64 parseNs = 0, applyNs = 0, rows = 0;
+    std::unique_ptr<TableSync> sync;
+    for (const Recorded &page : host.answers) {
+        QElapsedTimer timer;
+        timer.start();
+        QDomDocument document;
+        document.setContent(page.answer, false);
+        const QDomElement table = document.documentElement().firstChildElement(QStringLiteral("TABLE"));
+        parseNs += timer.nsecsElapsed();
+        if (table.isNull() || !table.hasChildNodes())
+            continue;
+        timer.restart();
+        if (!sync || sync->table() != page.table)
+            sync = std::make_unique<TableSync>(db, page.table, schema::dataTables().indexOf(page.table) < 5);
+        const PageOutcome outcome = sync->applyPage(table);
+        applyNs += timer.nsecsElapsed();
+        rows += outcome.applied;
+    }
+    const double parseS = double(parseNs) / 1e9, applyS = double(applyNs) / 1e9;
+    std::printf("apply side alone: %lld rows; DOM parse %.2f s, apply %.2f s; %.0f rows/s applied, %.0f rows/s with parsing%s\n",
+                rows, parseS, applyS, double(rows) / applyS, double(rows) / (parseS + applyS),
+                double(rows) / (parseS + applyS) >= 10000 ? "" : "  ** under 10,000 rows/s **");
+    return ending == UpdateRun::Ending::Error ? 1 : 0;
+}
