@@ -3,12 +3,11 @@
 #include "db/location.h"
 #include "db/options.h"
 #include "db/sqlitedb.h"
+#include "update/installer.h"
 #include "update/serverrequest.h"
 #include "update/synctables.h"
 
-#include <QFileInfo>
 #include <QLoggingCategory>
-#include <QProcess>
 #include <QThread>
 
 Q_LOGGING_CATEGORY(lcUpdateRun, "ramux.update")
@@ -40,9 +39,7 @@ void UpdateHost::CheckProgramUpdate(UpdateRun &) {}
 
 void UpdateHost::startInstaller(const QString &installerPath)
 {
-    // Started in its own folder, detached; its outcome is not looked at.
-    QFile::setPermissions(installerPath, QFile::permissions(installerPath) | QFileDevice::ExeOwner);
-    QProcess::startDetached(installerPath, {}, QFileInfo(installerPath).absolutePath());
+    StartInstallerElevated(installerPath); // its outcome is not looked at: the program closes anyway
 }
 
 UpdateRun::UpdateRun(UpdateHost &host) : m_host(host) {}
