@@ -108,10 +108,9 @@ void TKalmedaRamuxMainForm::buildToolBar()
         button->setAutoRaise(true);
         button->setFocusPolicy(Qt::NoFocus);
         button->setMinimumHeight(44);
-        if (sizesToCaption)
-            button->setMinimumWidth(0);
-        else
-            button->setFixedWidth(149);
+        // The fixed-width button keeps 149 pixels unless its caption needs more in this font.
+        if (!sizesToCaption)
+            button->setMinimumWidth(149);
         ToolBar1->addWidget(button);
         m_tags.insert(button, tag);
         if (tag == kExitTag)

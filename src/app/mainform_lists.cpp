@@ -124,7 +124,8 @@ QWidget *TKalmedaRamuxMainForm::buildDrugsPage()
     ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
     ComboBox1->addItems({QStringLiteral("Рус."), QStringLiteral("Лат.")});
     ComboBox1->setCurrentIndex(0);
-    ComboBox1->setFixedWidth(45);
+    ComboBox1->setMinimumWidth(45);
+    ComboBox1->setSizeAdjustPolicy(QComboBox::AdjustToContents); // "Рус." whole in any font
     ComboBox2 = new TSearchComboBox(GroupBox1);
     ComboBox2->setObjectName(QStringLiteral("ComboBox2"));
     searchLayout->addWidget(ComboBox1);
@@ -157,7 +158,7 @@ QWidget *TKalmedaRamuxMainForm::buildDrugsPage()
     Bevel1->setFrameShape(QFrame::HLine);
     Bevel1->setFrameShadow(QFrame::Sunken);
     panel11Layout->addWidget(Bevel1);
-    panel2Layout->addWidget(Panel11);
+    panel2Layout->addWidget(Panel11, 0, Qt::AlignTop); // stays at the top, view or no view
     connect(BitBtn1, &QPushButton::clicked, this, [this] { BitBtn1Click(); });
     Splitter1->addWidget(TreeView1);
     Splitter1->addWidget(Panel2);
