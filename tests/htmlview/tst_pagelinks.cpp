@@ -1,11 +1,15 @@
 // The main window's pages: list selections compose pages into the views, links move between
 // pages with the lists following, errors are reported or swallowed, the print button prints.
 #include "app/mainform.h"
+#include "app/searchcombobox.h"
+
 #include "mainwindow/fixture.h"
 #include "pages/base64.h"
 #include "pages/cp1251.h"
 #include "pages/ui/htmlrenderer.h"
 #include "pages/ui/printing.h"
+#include <QApplication>
+#include <QComboBox>
 
 #include <QPrinter>
 #include <QPushButton>
@@ -47,6 +51,7 @@ private slots:
     void partnerPagesAndTheWayBack();
     void compositionErrorsReportedOnSelectionOnly();
     void clickInAViewFollowsTheLink();
+    void nameSearchShowsTheProductPage();
     void printButtonPrintsTheProductPage();
 
 private:
@@ -213,6 +218,18 @@ void TestPageLinks::clickInAViewFollowsTheLink()
     QTest::mouseClick(viewer->viewport(), Qt::LeftButton, {}, viewer->cursorRect(at).center());
     QTRY_COMPARE(currentId(w.TreeView1), qint64(10));
     QCOMPARE(w.PageControl1->currentWidget(), w.tsDrugs);
+    QVERIFY(text(w.m_productView).startsWith(QStringLiteral("Альфа")));
+}
+
+void TestPageLinks::nameSearchShowsTheProductPage()
+{
+    TKalmedaRamuxMainForm &w = *m_window;
+    w.ComboBox1->setCurrentIndex(1); // Latin names: keys the test can type
+    w.ComboBox2->setFocus();
+    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("alp"));
+    QTRY_COMPARE(w.ComboBox2->count(), 1);
+    w.ComboBox2Select(0);
+    QCOMPARE(currentId(w.TreeView1), qint64(10));
     QVERIFY(text(w.m_productView).startsWith(QStringLiteral("Альфа")));
 }
 
