@@ -173,7 +173,7 @@ void TKalmedaRamuxMainForm::PageLinkClick(QObject *, const QString &link)
                 target->target == LinkTarget::Dealer ? PartnerKind::Dealer : PartnerKind::Distributor;
             const std::optional<ComposedPage> page = composePartnerPage(
                 PageSources{DBConn, Tables, RussianNames, LatinNames}, kind, target->id, current);
-            if (page)
+            if (page && m_productView)
                 m_productView->LoadDocument(page->document);
             return;
         }
