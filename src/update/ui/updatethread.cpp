@@ -1,6 +1,8 @@
 #include "update/ui/updatethread.h"
 
 #include "update/datareloadevent.h"
+#include "update/programupdate.h"
+#include "update/ui/updatedetailsform.h"
 
 #include <QApplication>
 #include <QMutex>
@@ -11,10 +13,10 @@
 namespace {
 
 QMutex g_windowsMutex;
-TUpdateThread::DetailsWindow g_detailsWindow;
-TUpdateThread::OfferWindow g_offerWindow;
+TUpdateThread::DetailsWindow g_detailsWindow = ShowUpdateDetails;
+TUpdateThread::OfferWindow g_offerWindow = ShowUpdateOffer;
 
-// Until a window is set, a window that was never shown: "No" (7).
+// A window replaced by nothing answers like one never shown: "No" (7).
 constexpr int noAnswer = 7;
 
 } // namespace
@@ -195,7 +197,7 @@ public:
         if (m_thread.m_programUpdateCheck)
             m_thread.m_programUpdateCheck(run);
         else
-            UpdateHost::CheckProgramUpdate(run);
+            RunProgramUpdateCheck(run);
     }
 
 private:
