@@ -42,6 +42,7 @@ private slots:
     void blinkingFadesOutAndInByTurns();
     void splashClosesItselfAfterSevenTicks();
     void everyStatusRestartsTheCountdown();
+    void selfCloseDoesNotEndTheProgram();
     void pageWithoutHtmlKeepsThePreviousPage();
 
     void greetingPageJoinsPageChildrenInOrder();
@@ -175,6 +176,22 @@ void TestSplash::everyStatusRestartsTheCountdown()
     for (int tick = 0; tick < 6; ++tick)
         splash.CloseTimerTimer();
     QVERIFY(splash.isVisible());
+}
+
+// The countdown may hide the splash while it is the only window on screen (a slow server at
+// start-up); the program must go on.
+void TestSplash::selfCloseDoesNotEndTheProgram()
+{
+    TSplash splash;
+    splash.CloseTimer->stop();
+    QTimer::singleShot(0, [&splash] {
+        splash.ShowStatus(QStringLiteral("Проверка связи с сервером..."));
+        for (int tick = 0; tick < 7; ++tick)
+            splash.CloseTimerTimer();
+        QTimer::singleShot(200, [] { QCoreApplication::exit(42); });
+    });
+    QCOMPARE(QApplication::exec(), 42);
+    QVERIFY(!splash.isVisible());
 }
 
 void TestSplash::pageWithoutHtmlKeepsThePreviousPage()

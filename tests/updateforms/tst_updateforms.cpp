@@ -57,6 +57,7 @@ private slots:
     void detailsOpenSiteOpensTheAddressThenCloses();
 
     void onlyWebAddressesReachTheShell();
+    void closingAWindowDoesNotEndTheProgram();
 
 private:
     QStringList m_opened;
@@ -299,6 +300,30 @@ void TestUpdateForms::onlyWebAddressesReachTheShell()
     QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
     QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
     QCOMPARE(sink.opened, (QList<QUrl>{QUrl(QStringLiteral("http://h/about?a=1")), QUrl(QStringLiteral("https://h/about"))}));
+}
+
+// In the update-only mode these are the only windows on screen: closing one must not end the
+// program while the update run still has work to do (the download after "Да").
+void TestUpdateForms::closingAWindowDoesNotEndTheProgram()
+{
+    QVERIFY(QGuiApplication::quitOnLastWindowClosed());
+    QList<int> results;
+    // Inside the program's own loop, as the worker's calls run: three windows closed three ways,
+    // then the loop must still be there to end with our code.
+    QTimer::singleShot(0, [&results] {
+        whenModal<TKalmedaRamuxUpdateForm>([](TKalmedaRamuxUpdateForm *form) { QTest::mouseClick(form->btnYes, Qt::LeftButton); });
+        results << ShowUpdateOffer(QStringLiteral("1.2"), QStringLiteral("http://h/s.sh"), QString(), QString());
+        whenModal<TKalmedaRamuxUpdateForm>([](TKalmedaRamuxUpdateForm *form) { form->close(); });
+        results << ShowUpdateOffer(QStringLiteral("1.2"), QStringLiteral("http://h/s.sh"), QString(), QString());
+        whenModal<TKalmedaRamuxUpdateDetailsForm>([](TKalmedaRamuxUpdateDetailsForm *form) {
+            for (int tick = 0; tick < 30; ++tick)
+                form->CounterTimerTimer();
+        });
+        results << ShowUpdateDetails(QStringLiteral("text"), QStringLiteral("http://h/news"));
+        QTimer::singleShot(200, [] { QCoreApplication::exit(42); });
+    });
+    QCOMPARE(QApplication::exec(), 42);
+    QCOMPARE(results, (QList<int>{6, 2, 7}));
 }
 
 QTEST_MAIN(TestUpdateForms)

@@ -68,6 +68,9 @@ TUpdateWindowBase::TUpdateWindowBase(const QString &countdownFormat, int designW
                         QStringLiteral("Arial"), QStringLiteral("DejaVu Sans Condensed")});
     setFont(tahoma);
     setAttribute(Qt::WA_DeleteOnClose, false);
+    // In the update-only mode this may be the only window on screen; closing it must not end
+    // the program while the update run still has work to do (the download after "Да").
+    setAttribute(Qt::WA_QuitOnClose, false);
 
     m_layout = new QVBoxLayout(this);
     m_layout->setContentsMargins(3, 3, 3, 3);
