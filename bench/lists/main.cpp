@@ -22,10 +22,11 @@ ReferenceSnapshot groups(int count)
         const qint64 parent = id <= count / 5 ? 0 : rng.bounded(qint64(1), qint64(id));
         s.sections.rows.push_back(SectionRow{id, parent, QStringLiteral("Группа %1").arg(id)});
     }
-    std::stable_sort(s.sections.rows.begin(), s.sections.rows.end(), [](const SectionRow &a, const SectionRow &b) {
-        const qint64 pa = a.parentId.value_or(0), pb = b.parentId.value_or(0);
-        return pa != pb ? pa < pb : a.id < b.id;
-    });
+    std::stable_sort(s.sections.rows.begin(), s.sections.rows.end(),
+                     [](const SectionRow &a, const SectionRow &b) {
+                         const qint64 pa = a.parentId.value_or(0), pb = b.parentId.value_or(0);
+                         return pa != pb ? pa < pb : a.id < b.id;
+                     });
     return s;
 }
 
@@ -78,7 +79,8 @@ int main(int argc, char **argv)
     }
     ReferenceSnapshot items;
     for (int i = 0; i < 10000; ++i)
-        items.items.rows.push_back(ItemRow{i + 1, QStringLiteral("Препарат %1 раствор").arg((i * 7919) % 10000),
+        items.items.rows.push_back(ItemRow{i + 1,
+                                           QStringLiteral("Препарат %1 раствор").arg((i * 7919) % 10000),
                                            QStringLiteral("Praeparatum %1").arg((i * 104729) % 10000)});
     QVector<double> lists, tree1;
     for (int i = 0; i < 5; ++i) {

@@ -33,10 +33,12 @@ int main(int argc, char **argv)
     const QString path = dir.filePath(QStringLiteral("s.rxd"));
     schema::createDatabaseFile(path);
     TKalmedaRamuxMainForm w({}, path);
-    const QStringList stems{QStringLiteral("АМОКСИЦИЛЛИН"), QStringLiteral("ИВЕРМЕКТИН"), QStringLiteral("ФЕНБЕНДАЗОЛ"),
-                            QStringLiteral("ЭНРОФЛОКСАЦИН"), QStringLiteral("ДОКСИЦИКЛИН")};
+    const QStringList stems{QStringLiteral("АМОКСИЦИЛЛИН"), QStringLiteral("ИВЕРМЕКТИН"),
+                            QStringLiteral("ФЕНБЕНДАЗОЛ"), QStringLiteral("ЭНРОФЛОКСАЦИН"),
+                            QStringLiteral("ДОКСИЦИКЛИН")};
     for (int i = 0; i < 10000; ++i) {
-        w.RussianNames.push_back(NameEntry{QStringLiteral("%1 %2 РАСТВОР %3%").arg(stems[i % 5]).arg(i).arg(i % 20), i});
+        w.RussianNames.push_back(
+            NameEntry{QStringLiteral("%1 %2 РАСТВОР %3%").arg(stems[i % 5]).arg(i).arg(i % 20), i});
         w.LatinNames.push_back(NameEntry{QStringLiteral("PRAEPARATUM %1 SOLUTIO").arg(i), i});
     }
     sortNameList(w.RussianNames);
@@ -75,8 +77,9 @@ int main(int argc, char **argv)
         QObject::disconnect(connection);
         std::sort(times.begin(), times.end());
         std::sort(filled.begin(), filled.end());
-        std::printf("%-40s filled: median %.2f ms, max %.2f ms; whole key incl. opening: median %.2f ms (%d items)\n",
-                    c.label, filled[filled.size() / 2], filled.last(), times[times.size() / 2], count);
+        std::printf(
+            "%-40s filled: median %.2f ms, max %.2f ms; whole key incl. opening: median %.2f ms (%d items)\n",
+            c.label, filled[filled.size() / 2], filled.last(), times[times.size() / 2], count);
     }
     return 0;
 }

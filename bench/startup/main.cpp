@@ -47,8 +47,8 @@ int childRead(int argc, char **argv, const QString &path)
     Database db;
     db.open(path, schema::databasePassword());
     qint64 rows = 0;
-    for (const char *sql : {"SELECT id, name, name_lat FROM items", "SELECT id, parent_id, name FROM sections",
-                            "SELECT id, name FROM vendors"}) {
+    for (const char *sql : {"SELECT id, name, name_lat FROM items",
+                            "SELECT id, parent_id, name FROM sections", "SELECT id, name FROM vendors"}) {
         Statement st = db.prepare(QString::fromLatin1(sql));
         while (st.step()) {
             for (int c = 0; c < st.columnCount(); ++c)
@@ -93,7 +93,8 @@ int main(int argc, char **argv)
         db = dir.filePath(QStringLiteral("synth.rxd"));
         writeClientDatabase(generateSynthetic(), db);
     }
-    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? QByteArray("offscreen") : qgetenv("QT_QPA_PLATFORM"));
+    qputenv("QT_QPA_PLATFORM",
+            qgetenv("QT_QPA_PLATFORM").isEmpty() ? QByteArray("offscreen") : qgetenv("QT_QPA_PLATFORM"));
     timeChild(QStringLiteral("--read"), db); // warm the page cache for both
     QVector<double> window, read;
     Run last;

@@ -137,7 +137,8 @@ QWidget *TKalmedaRamuxMainForm::buildDrugsPage()
             ComboBox2Change();
     });
     connect(ComboBox2, &TSearchComboBox::closedUp, this, [this] { ComboBox2CloseUp(); });
-    connect(ComboBox2, qOverload<int>(&QComboBox::activated), this, [this](int index) { ComboBox2Select(index); });
+    connect(ComboBox2, qOverload<int>(&QComboBox::activated), this,
+            [this](int index) { ComboBox2Select(index); });
 
     Splitter1 = new QSplitter(Qt::Horizontal, page);
     Splitter1->setChildrenCollapsible(false);

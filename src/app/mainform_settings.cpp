@@ -24,7 +24,8 @@ QWidget *TKalmedaRamuxMainForm::buildSettingsPage()
     updates->setContentsMargins(8, 4, 8, 6);
     updates->setSpacing(3);
     ProgUpd = new QCheckBox(QStringLiteral("Проверять наличие обновлений программы"), GroupBox3);
-    DataUpd = new QCheckBox(QStringLiteral("Проверять наличие обновлений информации о лекарствах"), GroupBox3);
+    DataUpd =
+        new QCheckBox(QStringLiteral("Проверять наличие обновлений информации о лекарствах"), GroupBox3);
     Label6 = new QLabel(QStringLiteral("Адрес сервера обновлений (не изменяйте этот параметр):"), GroupBox3);
     ApiAddr = new QLineEdit(GroupBox3);
     ApiAddr->setFixedWidth(316);

@@ -121,9 +121,10 @@ NameLists buildNameLists(const ReferenceSnapshot &snapshot)
     // Items come in name order already, and a key differs from its name only by case and by
     // trimmed ends, so the Russian list is usually sorted: one pass checks, a sort only if not.
     for (NameList *list : {&lists.russian, &lists.latin}) {
-        const bool sorted = std::is_sorted(list->cbegin(), list->cend(), [](const NameEntry &a, const NameEntry &b) {
-            return compareNames(a.key, b.key) < 0;
-        });
+        const bool sorted =
+            std::is_sorted(list->cbegin(), list->cend(), [](const NameEntry &a, const NameEntry &b) {
+                return compareNames(a.key, b.key) < 0;
+            });
         if (!sorted)
             sortNameList(*list);
     }
@@ -176,7 +177,8 @@ QVector<BrowseNode> buildProductTree(const NameLists &names)
     return tree;
 }
 
-QVector<BrowseNode> buildSectionTree(const ReferenceSnapshot &snapshot, const std::function<void()> &onGroupLevel)
+QVector<BrowseNode> buildSectionTree(const ReferenceSnapshot &snapshot,
+                                     const std::function<void()> &onGroupLevel)
 {
     const QVector<SectionRow> &rows = snapshot.sections.rows;
     // Children of each parent id in ascending id; one pass instead of one scan per group.
@@ -245,8 +247,7 @@ QVector<BrowseNode> buildVendorList(const ReferenceSnapshot &snapshot)
 namespace {
 
 // Visits nodes in tree order until `visit` returns false; the path leads to the current node.
-template <typename Visit>
-void walkTree(const QVector<BrowseNode> &tree, Visit visit)
+template <typename Visit> void walkTree(const QVector<BrowseNode> &tree, Visit visit)
 {
     struct Level
     {

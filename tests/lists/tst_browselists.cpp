@@ -81,7 +81,10 @@ private slots:
 
     void sortingIsCaseInsensitiveRussianCollation()
     {
-        NameList list{{cyr("ЯБЛОКО"), 1}, {cyr("ЕЛЬ"), 3}, {cyr("ЖУК"), 4}, {QStringLiteral("123"), 5},
+        NameList list{{cyr("ЯБЛОКО"), 1},
+                      {cyr("ЕЛЬ"), 3},
+                      {cyr("ЖУК"), 4},
+                      {QStringLiteral("123"), 5},
                       {QStringLiteral("ZED"), 6}};
         sortNameList(list);
         QVector<qint64> ids;
@@ -105,7 +108,8 @@ private slots:
         const QVector<BrowseNode> tree = buildProductTree(buildNameLists(s));
         QCOMPARE(texts(tree), (QStringList{cyr("Русское название"), cyr("Латинское название")}));
         QCOMPARE(tree[0].id, 0);
-        QCOMPARE(texts(tree[0].children), (QStringList{cyr("В"), cyr("Е"), cyr("Ё"), cyr("Ж"), QStringLiteral("*")}));
+        QCOMPARE(texts(tree[0].children),
+                 (QStringList{cyr("В"), cyr("Е"), cyr("Ё"), cyr("Ж"), QStringLiteral("*")}));
         for (const BrowseNode &letter : tree[0].children)
             QCOMPARE(letter.id, 0);
         QCOMPARE(tree[0].children[0].children[0].text, cyr("2-ВГД"));
@@ -138,7 +142,8 @@ private slots:
     {
         ReferenceSnapshot s;
         for (int i = 0; i < 50000; ++i)
-            s.items.rows.push_back(item(i + 1, cyr("Аа") + QString::number(49999 - i).rightJustified(5, QLatin1Char('0'))));
+            s.items.rows.push_back(
+                item(i + 1, cyr("Аа") + QString::number(49999 - i).rightJustified(5, QLatin1Char('0'))));
         const QVector<BrowseNode> tree = buildProductTree(buildNameLists(s));
         QCOMPARE(tree[0].children.size(), 1);
         const QVector<BrowseNode> &products = tree[0].children[0].children;
@@ -149,13 +154,11 @@ private slots:
 
     void sectionTreeNestsBySiblingIdAndDropsOrphans()
     {
-        const ReferenceSnapshot s = withSections({section(5, 0, QStringLiteral("five")),
-                                                  section(2, std::nullopt, QStringLiteral("two")),
-                                                  section(7, 2, QStringLiteral("seven")),
-                                                  section(3, 2, QStringLiteral("three")),
-                                                  section(9, 3, QStringLiteral("nine")),
-                                                  section(11, 99, QStringLiteral("orphan")),
-                                                  section(12, 11, QStringLiteral("orphan child"))});
+        const ReferenceSnapshot s = withSections(
+            {section(5, 0, QStringLiteral("five")), section(2, std::nullopt, QStringLiteral("two")),
+             section(7, 2, QStringLiteral("seven")), section(3, 2, QStringLiteral("three")),
+             section(9, 3, QStringLiteral("nine")), section(11, 99, QStringLiteral("orphan")),
+             section(12, 11, QStringLiteral("orphan child"))});
         int levels = 0;
         const QVector<BrowseNode> tree = buildSectionTree(s, [&] { ++levels; });
         QCOMPARE(formatTree(tree), QStringLiteral("two\t2\n  three\t3\n    nine\t9\n  seven\t7\nfive\t5\n"));
@@ -164,12 +167,10 @@ private slots:
 
     void sectionTreeCutsParentLoops()
     {
-        const ReferenceSnapshot s = withSections({section(1, 0, QStringLiteral("top")),
-                                                  section(4, 4, QStringLiteral("self")),
-                                                  section(5, 6, QStringLiteral("loop a")),
-                                                  section(6, 5, QStringLiteral("loop b")),
-                                                  section(0, 0, QStringLiteral("zero")),
-                                                  section(8, 0, QStringLiteral("eight"))});
+        const ReferenceSnapshot s =
+            withSections({section(1, 0, QStringLiteral("top")), section(4, 4, QStringLiteral("self")),
+                          section(5, 6, QStringLiteral("loop a")), section(6, 5, QStringLiteral("loop b")),
+                          section(0, 0, QStringLiteral("zero")), section(8, 0, QStringLiteral("eight"))});
         // id 0 under parent 0 would list the top level inside itself forever.
         QCOMPARE(formatTree(buildSectionTree(s)), QStringLiteral("zero\t0\ntop\t1\neight\t8\n"));
     }
@@ -194,9 +195,10 @@ private slots:
 
     void findNodePathFollowsTreeOrder()
     {
-        const QVector<BrowseNode> tree{{QStringLiteral("r1"), 0, {{QStringLiteral("a"), 0, {{QStringLiteral("x"), 7, {}}}}}},
-                                       {QStringLiteral("r2"), 0, {{QStringLiteral("b"), 0, {{QStringLiteral("y"), 7, {}}}}}}};
-        QCOMPARE(findNodePath(tree, 0), QVector<int>{0});       // the first root
+        const QVector<BrowseNode> tree{
+            {QStringLiteral("r1"), 0, {{QStringLiteral("a"), 0, {{QStringLiteral("x"), 7, {}}}}}},
+            {QStringLiteral("r2"), 0, {{QStringLiteral("b"), 0, {{QStringLiteral("y"), 7, {}}}}}}};
+        QCOMPARE(findNodePath(tree, 0), QVector<int>{0});         // the first root
         QCOMPARE(findNodePath(tree, 7), (QVector<int>{0, 0, 0})); // under the first root first
         QVERIFY(findNodePath(tree, 8).isEmpty());
     }

@@ -66,10 +66,11 @@ private slots:
         {
             Database db;
             db.open(path, schema::databasePassword());
-            db.exec(QString::fromUtf8("INSERT INTO items (id, name, name_lat) VALUES (1, 'бензил', 'Benzylum'),"
-                                      " (2, 'альбен', NULL), (3, '  ', 'xbenz');"
-                                      "INSERT INTO sections (id, parent_id, name) VALUES (1, 0, 'G'), (2, 1, 'H');"
-                                      "INSERT INTO vendors (id, name) VALUES (4, 'V');"));
+            db.exec(QString::fromUtf8(
+                "INSERT INTO items (id, name, name_lat) VALUES (1, 'бензил', 'Benzylum'),"
+                " (2, 'альбен', NULL), (3, '  ', 'xbenz');"
+                "INSERT INTO sections (id, parent_id, name) VALUES (1, 0, 'G'), (2, 1, 'H');"
+                "INSERT INTO vendors (id, name) VALUES (4, 'V');"));
         }
         auto run = [&](const QStringList &args) {
             QProcess p;

@@ -18,10 +18,11 @@ private slots:
     {
         WindowFixture f;
         // o_prog_upd missing, o_data_upd NULL, a proxy host stored.
-        f.createRaw(QStringLiteral("CREATE TABLE options (id INTEGER PRIMARY KEY, o_upd_serv TEXT, o_data_upd INTEGER,"
-                                   " ProxyHost TEXT, ProxyPort TEXT, ProxyUser TEXT, ProxyPass TEXT, s_splash TEXT);"
-                                   "INSERT INTO options (id, o_upd_serv, o_data_upd, ProxyHost)"
-                                   " VALUES (1, NULL, NULL, 'proxy.local');"));
+        f.createRaw(QStringLiteral(
+            "CREATE TABLE options (id INTEGER PRIMARY KEY, o_upd_serv TEXT, o_data_upd INTEGER,"
+            " ProxyHost TEXT, ProxyPort TEXT, ProxyUser TEXT, ProxyPass TEXT, s_splash TEXT);"
+            "INSERT INTO options (id, o_upd_serv, o_data_upd, ProxyHost)"
+            " VALUES (1, NULL, NULL, 'proxy.local');"));
         TKalmedaRamuxMainForm w({}, f.path);
         QVERIFY(w.ProgUpd->isChecked());
         QVERIFY(!w.DataUpd->isChecked());

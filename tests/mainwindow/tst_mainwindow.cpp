@@ -29,10 +29,11 @@ public:
     }
 };
 
-const char *kContent = "INSERT INTO sections (id, parent_id, name) VALUES (1, 0, 'Группа'), (2, 1, 'Подгруппа');"
-                       "INSERT INTO vendors (id, name) VALUES (1, 'Бета'), (2, 'Альфа');"
-                       "INSERT INTO items (id, name, name_lat) VALUES (10, 'ёрш', 'Ersh'), (11, 'ель', NULL),"
-                       " (12, '123', '7-x');";
+const char *kContent =
+    "INSERT INTO sections (id, parent_id, name) VALUES (1, 0, 'Группа'), (2, 1, 'Подгруппа');"
+    "INSERT INTO vendors (id, name) VALUES (1, 'Бета'), (2, 'Альфа');"
+    "INSERT INTO items (id, name, name_lat) VALUES (10, 'ёрш', 'Ersh'), (11, 'ель', NULL),"
+    " (12, '123', '7-x');";
 } // namespace
 
 class TestMainWindow : public QObject
@@ -170,7 +171,8 @@ private slots:
         TKalmedaRamuxMainForm w({}, f.path);
         QCOMPARE(treeTexts(w.TreeView1),
                  (QStringList{u("Русское название"), u("  Е"), u("    ЕЛЬ"), u("  Ё"), u("    ЁРШ"), u("  *"),
-                              u("    123"), u("Латинское название"), u("  E"), u("    ERSH"), u("  X"), u("    7-X")}));
+                              u("    123"), u("Латинское название"), u("  E"), u("    ERSH"), u("  X"),
+                              u("    7-X")}));
         QCOMPARE(treeTexts(w.TreeView2), (QStringList{u("Группа"), u("  Подгруппа")}));
         QCOMPARE(treeTexts(w.TreeView3), (QStringList{u("Альфа"), u("Бета")}));
         QCOMPARE(w.RussianNames.size(), 3);
@@ -190,18 +192,21 @@ private slots:
     {
         WindowFixture f;
         const QString longName = QString(10000, QChar(0x0436));
-        f.createRaw(QStringLiteral(
-            "CREATE TABLE options (id INTEGER);"
-            "CREATE TABLE sections (id INTEGER, parent_id INTEGER, name TEXT);"
-            "INSERT INTO sections VALUES (1, 2, 'a'), (2, 1, 'b'), (3, 3, 'self'), (4, NULL, 'top'), (NULL, 0, 'x');"
-            "CREATE TABLE vendors (id INTEGER, name TEXT);"
-            "INSERT INTO vendors VALUES (NULL, 'nokey'), (1, NULL);"
-            "CREATE TABLE distributors (id INTEGER); CREATE TABLE dealers (id INTEGER);"
-            "CREATE TABLE items (id INTEGER, name TEXT);"
-            "INSERT INTO items VALUES (NULL, 'noid'), (1, '%1'), (2, NULL);"
-            "CREATE TABLE items_to_sections (id INTEGER); CREATE TABLE items_to_vendors (id INTEGER);"
-            "CREATE TABLE items_to_dealers (id INTEGER); CREATE TABLE items_to_distributors (id INTEGER);")
-                        .arg(longName));
+        f.createRaw(
+            QStringLiteral(
+                "CREATE TABLE options (id INTEGER);"
+                "CREATE TABLE sections (id INTEGER, parent_id INTEGER, name TEXT);"
+                "INSERT INTO sections VALUES (1, 2, 'a'), (2, 1, 'b'), (3, 3, 'self'), (4, NULL, 'top'), "
+                "(NULL, 0, 'x');"
+                "CREATE TABLE vendors (id INTEGER, name TEXT);"
+                "INSERT INTO vendors VALUES (NULL, 'nokey'), (1, NULL);"
+                "CREATE TABLE distributors (id INTEGER); CREATE TABLE dealers (id INTEGER);"
+                "CREATE TABLE items (id INTEGER, name TEXT);"
+                "INSERT INTO items VALUES (NULL, 'noid'), (1, '%1'), (2, NULL);"
+                "CREATE TABLE items_to_sections (id INTEGER); CREATE TABLE items_to_vendors (id INTEGER);"
+                "CREATE TABLE items_to_dealers (id INTEGER); CREATE TABLE items_to_distributors (id "
+                "INTEGER);")
+                .arg(longName));
         TKalmedaRamuxMainForm w({}, f.path);
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));

@@ -10,7 +10,8 @@ namespace {
 int tree(CommandContext &ctx)
 {
     const QString path = takeDatabasePath(ctx.args);
-    static const QStringList kinds{QStringLiteral("products"), QStringLiteral("groups"), QStringLiteral("vendors")};
+    static const QStringList kinds{QStringLiteral("products"), QStringLiteral("groups"),
+                                   QStringLiteral("vendors")};
     if (ctx.args.size() != 1 || !kinds.contains(ctx.args.first())) {
         printErr(QStringLiteral("usage: ramuxctl tree products|groups|vendors [--db PATH]\n"));
         return 2;
