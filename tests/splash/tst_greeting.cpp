@@ -95,7 +95,8 @@ std::optional<QString> TestGreeting::stored()
 
 void TestGreeting::greetingPageStoredAndShownAtTheNextStart()
 {
-    const QString page = packedPage(QStringLiteral("<p>Свежие новости</p>"));
+    // A page with an attachment: the two elements joined in document order.
+    const QString page = packedPage(QStringLiteral("<p>Свежие новости</p>")) + QStringLiteral("<LOGO>iVBORw0KGgo=</LOGO>");
     {
         SplashServer server(SplashServer::envelope("<DATA><PAGE>" + page.toStdString() + "</PAGE></DATA>"));
         createDatabase(server.address());
@@ -105,6 +106,7 @@ void TestGreeting::greetingPageStoredAndShownAtTheNextStart()
         QVERIFY(SplashWindow());
         QVERIFY(!SplashWindow()->isVisible()); // closed at the end of start-up
         QCOMPARE(splashText(), QStringLiteral("Свежие новости"));
+        QVERIFY(SplashWindow()->View->FindPart(u"logo"));
         QCOMPARE(stored().value_or(QString()), page);
     }
     // The next start, with the server gone: the stored page shows as soon as the tables open,

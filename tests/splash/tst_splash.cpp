@@ -1,26 +1,15 @@
 // The splash window (status line, blinking, self-close) and the greeting page it shows.
 #include "app/splash.h"
-#include "db/options.h"
-#include "db/schema.h"
-#include "db/sqlitedb.h"
 #include "pages/base64.h"
 #include "pages/cp1251.h"
 #include "pages/ramuxerror.h"
 #include "pages/ui/htmlrenderer.h"
 #include "update/greeting.h"
 
-#include "splashserver.h"
-
 #include <QLabel>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
 
@@ -46,9 +35,6 @@ private slots:
     void pageWithoutHtmlKeepsThePreviousPage();
 
     void greetingPageJoinsPageChildrenInOrder();
-    void greetingPageStoredAndShownAtTheNextStart();
-    void emptyGreetingPageIsStoredButNotShown();
-    void unreachableOrFailingServerChangesNothing();
 };
 
 void TestSplash::splashWindowLooksAsDesigned()
@@ -217,89 +203,6 @@ void TestSplash::greetingPageJoinsPageChildrenInOrder()
     QCOMPARE(joinGreetingPage(QStringLiteral("<DATA><NOPAGE/></DATA>")), QString());
     QCOMPARE(joinGreetingPage(QStringLiteral("<DATA><PAGE/></DATA>")), QString());
     QVERIFY_THROWS_EXCEPTION(RamuxError, joinGreetingPage(QStringLiteral("<DATA><PAGE>")));
-}
-
-void TestSplash::greetingPageStoredAndShownAtTheNextStart()
-{
-    const QString page = packedPage(QStringLiteral("<h1>Новости сервера</h1><img src=\"LOGO\">")) +
-                         QStringLiteral("<LOGO>iVBORw0KGgo=</LOGO>");
-    SplashServer server(SplashServer::envelope("<DATA><PAGE>" + page.toStdString() + "</PAGE></DATA>"));
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("Ramux.rxd"));
-    schema::createDatabaseFile(path);
-
-    // This start: fetched, stored, shown.
-    {
-        const GreetingResult result = RequestGreetingPage(server.address());
-        QCOMPARE(server.actions(), QStringLiteral("get_splash"));
-        QCOMPARE(result.code, 0);
-        QCOMPARE(result.page, page);
-        Database db;
-        db.open(path, schema::databasePassword());
-        storeSplash(db, result.page);
-        TSplash splash;
-        splash.ShowPage(result.page);
-        QVERIFY(splash.View->Viewer()->toPlainText().startsWith(QStringLiteral("Новости сервера")));
-        QVERIFY(splash.View->FindPart(u"logo"));
-    }
-    // The next start: what was stored is what the splash shows.
-    Database db;
-    db.open(path, schema::databasePassword());
-    const std::optional<QString> stored = readStoredSplash(db);
-    QVERIFY(stored);
-    QCOMPARE(*stored, page);
-    TSplash next;
-    next.ShowPage(*stored);
-    QVERIFY(next.View->Viewer()->toPlainText().startsWith(QStringLiteral("Новости сервера")));
-    QVERIFY(next.View->FindPart(u"LOGO"));
-}
-
-void TestSplash::emptyGreetingPageIsStoredButNotShown()
-{
-    SplashServer server(SplashServer::envelope("<DATA><NOTHING/></DATA>"));
-    const GreetingResult result = RequestGreetingPage(server.address());
-    QCOMPARE(result.code, 0);
-    QVERIFY(result.page.isEmpty());
-
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("Ramux.rxd"));
-    schema::createDatabaseFile(path);
-    Database db;
-    db.open(path, schema::databasePassword());
-    storeSplash(db, packedPage(QStringLiteral("old")));
-    storeSplash(db, result.page);
-    QCOMPARE(readStoredSplash(db).value_or(QStringLiteral("NULL")), QString());
-
-    TSplash splash;
-    const QString about = splash.View->Viewer()->toPlainText();
-    splash.ShowPage(result.page);
-    QCOMPARE(splash.View->Viewer()->toPlainText(), about);
-}
-
-void TestSplash::unreachableOrFailingServerChangesNothing()
-{
-    // A port nobody listens on: bound for a moment to learn a free number, then released.
-    const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
-    QVERIFY(probe >= 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    QCOMPARE(::bind(probe, reinterpret_cast<sockaddr *>(&addr), sizeof addr), 0);
-    socklen_t length = sizeof addr;
-    QCOMPARE(::getsockname(probe, reinterpret_cast<sockaddr *>(&addr), &length), 0);
-    const int port = ntohs(addr.sin_port);
-    ::close(probe);
-    const GreetingResult unreachable =
-        RequestGreetingPage(QStringLiteral("http://127.0.0.1:%1/api.php").arg(port));
-    QVERIFY(unreachable.code < 0);
-    QVERIFY(unreachable.page.isEmpty());
-
-    SplashServer failing("<?xml version=\"1.0\"?><R version=\"1\"><RESULT status=\"FAIL\" err_code=\"5\">no</RESULT></R>");
-    const GreetingResult failed = RequestGreetingPage(failing.address());
-    QCOMPARE(failed.code, 5);
-
-    SplashServer notXml("<html><body>proxy error</body>");
-    QVERIFY_THROWS_EXCEPTION(RamuxError, RequestGreetingPage(notXml.address()));
 }
 
 QTEST_MAIN(TestSplash)
