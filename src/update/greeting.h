@@ -20,4 +20,5 @@ struct GreetingResult
 
 // Sends "action=get_splash" to the server and reads the page from a successful answer. Errors
 // of the request layer (a body that is not XML) and of the answer travel to the caller.
-GreetingResult RequestGreetingPage(const QString &serverAddress, const ServerRequestFunction &serverRequest = {});
+GreetingResult RequestGreetingPage(const QString &serverAddress,
+                                   const ServerRequestFunction &serverRequest = {});

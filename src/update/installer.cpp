@@ -28,8 +28,8 @@ bool systemStartInstaller(const QString &installerPath)
         return false;
     // A downloaded file carries no execute bit; the installer must run as a program whatever
     // its name.
-    QFile::setPermissions(installerPath, QFile::permissions(installerPath) | QFileDevice::ExeOwner |
-                                             QFileDevice::ExeUser);
+    QFile::setPermissions(installerPath,
+                          QFile::permissions(installerPath) | QFileDevice::ExeOwner | QFileDevice::ExeUser);
 
     const QString workingFolder = info.absolutePath();
     const QString pkexec = QStandardPaths::findExecutable(QStringLiteral("pkexec"));

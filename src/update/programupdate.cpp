@@ -143,7 +143,8 @@ void CheckProgramUpdate(const QString &serverAddress, bool programUpdateEnabled,
     QFile::remove(fields.InstallerPath);
     QFile file(fields.InstallerPath);
     if (!file.open(QIODevice::ReadWrite | QIODevice::NewOnly))
-        throw RamuxError(QStringLiteral("Cannot create %1: %2").arg(fields.InstallerPath, file.errorString()));
+        throw RamuxError(
+            QStringLiteral("Cannot create %1: %2").arg(fields.InstallerPath, file.errorString()));
 
     report(QStringLiteral("Загрузка обновления..."));
 

@@ -24,8 +24,8 @@ struct ProgramUpdateFields
     bool InstallerReady = false;
 };
 
-using ServerRequestFunction =
-    std::function<int(QStringList &parameters, QString &answer, QString &errorText, const QString &serverAddress)>;
+using ServerRequestFunction = std::function<int(QStringList &parameters, QString &answer, QString &errorText,
+                                                const QString &serverAddress)>;
 using DownloadFileFunction = std::function<bool(const QString &url, QFileDevice &file)>;
 
 // What the worker lends the check. Empty functions fall back to: no stop request, no status

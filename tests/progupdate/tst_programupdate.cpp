@@ -211,7 +211,8 @@ void TestProgramUpdate::sameVersionIsNotOffered()
     // With no version of its own given, the check compares with the program's version.
     ProgramUpdateHooks real = run.hooks(dir.path());
     real.runningVersion.clear();
-    run.answer = dataMarkup(QStringLiteral("<VERSION>%1</VERSION><DL_LINK>http://h/s.sh</DL_LINK>").arg(GetProductVersion()));
+    run.answer = dataMarkup(
+        QStringLiteral("<VERSION>%1</VERSION><DL_LINK>http://h/s.sh</DL_LINK>").arg(GetProductVersion()));
     CheckProgramUpdate(QStringLiteral("http://s/api.php"), true, fields, real);
     QCOMPARE(run.asked, 0);
 }
@@ -314,11 +315,12 @@ void TestProgramUpdate::linkWithoutFileNameCreatesNothing()
     FakeRun run;
     run.answer = dataMarkup(QStringLiteral("<VERSION>1.2</VERSION><DL_LINK>%1</DL_LINK>").arg(link));
     ProgramUpdateFields fields;
-    QVERIFY_THROWS_EXCEPTION(RamuxError,
-                             CheckProgramUpdate(QStringLiteral("http://s/api.php"), true, fields, run.hooks(temp)));
+    QVERIFY_THROWS_EXCEPTION(
+        RamuxError, CheckProgramUpdate(QStringLiteral("http://s/api.php"), true, fields, run.hooks(temp)));
     QVERIFY(run.downloadedUrl.isEmpty());
     QVERIFY(!fields.InstallerReady);
-    QCOMPARE(QDir(parent.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{QStringLiteral("tmp")});
+    QCOMPARE(QDir(parent.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+             QStringList{QStringLiteral("tmp")});
     QVERIFY(QDir(temp).isEmpty());
 }
 
@@ -404,7 +406,8 @@ void TestProgramUpdate::updateRunStepUsesTheRunsHost()
         int request(QStringList &parameters, QString &answerText, QString &, const QString &address) override
         {
             sentTo = address + QLatin1Char('?') + parameters.join(QLatin1Char('&'));
-            answerText = QStringLiteral("<DATA><VERSION>0.9</VERSION><DL_LINK>http://h/s.sh</DL_LINK></DATA>");
+            answerText =
+                QStringLiteral("<DATA><VERSION>0.9</VERSION><DL_LINK>http://h/s.sh</DL_LINK></DATA>");
             return 0;
         }
     } host;
@@ -443,10 +446,14 @@ void TestProgramUpdate::realServerOfferDownloadAndVerify()
     const std::string base = "http://127.0.0.1:" + std::to_string(port);
     server.Get("/api2.php", [&](const httplib::Request &req, httplib::Response &res) {
         queries += req.get_param_value("action") + ";";
-        res.set_content("<?xml version=\"1.0\" encoding=\"UTF-8\"?><ROOT version=\"1\"><RESULT status=\"OK\"/>"
-                        "<DATA><VERSION>1.2</VERSION><DL_LINK>" + base + "/dl/setup.sh</DL_LINK>"
-                        "<DL_SHA256>" + digest + "</DL_SHA256></DATA></ROOT>",
-                        "text/xml");
+        res.set_content(
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?><ROOT version=\"1\"><RESULT status=\"OK\"/>"
+            "<DATA><VERSION>1.2</VERSION><DL_LINK>" +
+                base +
+                "/dl/setup.sh</DL_LINK>"
+                "<DL_SHA256>" +
+                digest + "</DL_SHA256></DATA></ROOT>",
+            "text/xml");
     });
     std::thread listener([&] { server.listen_after_bind(); });
     while (!server.is_running())
@@ -497,7 +504,8 @@ void TestProgramUpdate::systemStarterRunsTheInstallerDirectly()
     QTRY_VERIFY(QFileInfo(marker).size() > 0);
     QFile written(marker);
     QVERIFY(written.open(QIODevice::ReadOnly));
-    QCOMPARE(QDir(QString::fromLocal8Bit(written.readAll().trimmed())).canonicalPath(), QDir(dir.path()).canonicalPath());
+    QCOMPARE(QDir(QString::fromLocal8Bit(written.readAll().trimmed())).canonicalPath(),
+             QDir(dir.path()).canonicalPath());
 
     QVERIFY(!StartInstallerElevated(dir.filePath(QStringLiteral("missing.sh"))));
 }

@@ -37,8 +37,8 @@ public:
 
     static std::string envelope(const std::string &data)
     {
-        return "<?xml version=\"1.0\" encoding=\"UTF-8\"?><RAMUX version=\"1\"><RESULT status=\"OK\"/>" + data +
-               "</RAMUX>";
+        return "<?xml version=\"1.0\" encoding=\"UTF-8\"?><RAMUX version=\"1\"><RESULT status=\"OK\"/>" +
+               data + "</RAMUX>";
     }
 
 private:

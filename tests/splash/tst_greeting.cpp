@@ -96,7 +96,8 @@ std::optional<QString> TestGreeting::stored()
 void TestGreeting::greetingPageStoredAndShownAtTheNextStart()
 {
     // A page with an attachment: the two elements joined in document order.
-    const QString page = packedPage(QStringLiteral("<p>Свежие новости</p>")) + QStringLiteral("<LOGO>iVBORw0KGgo=</LOGO>");
+    const QString page =
+        packedPage(QStringLiteral("<p>Свежие новости</p>")) + QStringLiteral("<LOGO>iVBORw0KGgo=</LOGO>");
     {
         SplashServer server(SplashServer::envelope("<DATA><PAGE>" + page.toStdString() + "</PAGE></DATA>"));
         createDatabase(server.address());

@@ -10,7 +10,6 @@
 #include <QTimer>
 #include <QtTest>
 
-
 namespace {
 
 QString packedPage(const QString &html)
@@ -196,9 +195,10 @@ void TestSplash::pageWithoutHtmlKeepsThePreviousPage()
 void TestSplash::greetingPageJoinsPageChildrenInOrder()
 {
     const QString html = packedPage(QStringLiteral("<p>Привет</p>"));
-    const QString answer = QStringLiteral("<DATA><OTHER><HTML>AAAA</HTML></OTHER><PAGE>\n  %1\n  <LOGO>iVBO Rw==</LOGO>\n</PAGE>"
-                                          "<PAGE><HTML>QUJD</HTML></PAGE></DATA>")
-                               .arg(html);
+    const QString answer =
+        QStringLiteral("<DATA><OTHER><HTML>AAAA</HTML></OTHER><PAGE>\n  %1\n  <LOGO>iVBO Rw==</LOGO>\n</PAGE>"
+                       "<PAGE><HTML>QUJD</HTML></PAGE></DATA>")
+            .arg(html);
     QCOMPARE(joinGreetingPage(answer), html + QStringLiteral("<LOGO>iVBO Rw==</LOGO>"));
     QCOMPARE(joinGreetingPage(QStringLiteral("<DATA><NOPAGE/></DATA>")), QString());
     QCOMPARE(joinGreetingPage(QStringLiteral("<DATA><PAGE/></DATA>")), QString());

@@ -14,8 +14,7 @@
 namespace {
 
 // Runs `drive` on the first modal window once it is up; the watchdog closes anything left.
-template <typename Window>
-void whenModal(std::function<void(Window *)> drive)
+template <typename Window> void whenModal(std::function<void(Window *)> drive)
 {
     QTimer::singleShot(0, [drive] {
         auto *window = qobject_cast<Window *>(QApplication::activeModalWidget());
@@ -141,7 +140,9 @@ void TestUpdateForms::offerWithoutLinkShowsNoWindow()
             modal->close();
         }
     });
-    QCOMPARE(ShowUpdateOffer(QStringLiteral("1.2"), QString(), QStringLiteral("a"), QStringLiteral("http://h/a")), 7);
+    QCOMPARE(
+        ShowUpdateOffer(QStringLiteral("1.2"), QString(), QStringLiteral("a"), QStringLiteral("http://h/a")),
+        7);
     QCoreApplication::processEvents();
     QVERIFY(!windowSeen);
 }
@@ -156,7 +157,8 @@ void TestUpdateForms::offerCountdownShowsAndClosesWithNo()
             captions << form->btnNo->text();
         }
     });
-    const int result = ShowUpdateOffer(QStringLiteral("1.2"), QStringLiteral("http://h/s.sh"), QString(), QString());
+    const int result =
+        ShowUpdateOffer(QStringLiteral("1.2"), QStringLiteral("http://h/s.sh"), QString(), QString());
     QCOMPARE(result, 7);
     QCOMPARE(captions.size(), 30);
     QCOMPARE(captions.first(), QStringLiteral("Нет, в другой раз - 29"));
@@ -165,20 +167,27 @@ void TestUpdateForms::offerCountdownShowsAndClosesWithNo()
 
 void TestUpdateForms::offerResultsOfTheButtons()
 {
-    whenModal<TKalmedaRamuxUpdateForm>([](TKalmedaRamuxUpdateForm *form) { QTest::mouseClick(form->btnYes, Qt::LeftButton); });
-    QCOMPARE(ShowUpdateOffer(QStringLiteral("1.2"), QStringLiteral("http://h/s.sh"), QString(), QString()), 6);
+    whenModal<TKalmedaRamuxUpdateForm>(
+        [](TKalmedaRamuxUpdateForm *form) { QTest::mouseClick(form->btnYes, Qt::LeftButton); });
+    QCOMPARE(ShowUpdateOffer(QStringLiteral("1.2"), QStringLiteral("http://h/s.sh"), QString(), QString()),
+             6);
     QVERIFY(m_opened.isEmpty());
 
-    whenModal<TKalmedaRamuxUpdateForm>([](TKalmedaRamuxUpdateForm *form) { QTest::mouseClick(form->btnNo, Qt::LeftButton); });
-    QCOMPARE(ShowUpdateOffer(QStringLiteral("1.2"), QStringLiteral("http://h/s.sh"), QString(), QString()), 7);
+    whenModal<TKalmedaRamuxUpdateForm>(
+        [](TKalmedaRamuxUpdateForm *form) { QTest::mouseClick(form->btnNo, Qt::LeftButton); });
+    QCOMPARE(ShowUpdateOffer(QStringLiteral("1.2"), QStringLiteral("http://h/s.sh"), QString(), QString()),
+             7);
 
     // The close box.
     whenModal<TKalmedaRamuxUpdateForm>([](TKalmedaRamuxUpdateForm *form) { form->close(); });
-    QCOMPARE(ShowUpdateOffer(QStringLiteral("1.2"), QStringLiteral("http://h/s.sh"), QString(), QString()), 2);
+    QCOMPARE(ShowUpdateOffer(QStringLiteral("1.2"), QStringLiteral("http://h/s.sh"), QString(), QString()),
+             2);
 
     // "Скачать" hands the link to the browser and cancels.
-    whenModal<TKalmedaRamuxUpdateForm>([](TKalmedaRamuxUpdateForm *form) { QTest::mouseClick(form->btnUrl, Qt::LeftButton); });
-    QCOMPARE(ShowUpdateOffer(QStringLiteral("1.2"), QStringLiteral("http://h/s.sh"), QString(), QString()), 2);
+    whenModal<TKalmedaRamuxUpdateForm>(
+        [](TKalmedaRamuxUpdateForm *form) { QTest::mouseClick(form->btnUrl, Qt::LeftButton); });
+    QCOMPARE(ShowUpdateOffer(QStringLiteral("1.2"), QStringLiteral("http://h/s.sh"), QString(), QString()),
+             2);
     QCOMPARE(m_opened, QStringList{QStringLiteral("http://h/s.sh")});
 }
 
@@ -219,7 +228,8 @@ void TestUpdateForms::offerFitsItsContents()
 
     TKalmedaRamuxUpdateForm longText;
     longText.fill(QStringLiteral("1.2"), QStringLiteral("http://h/s.sh"),
-                  QStringLiteral("Очень длинное описание новой версии ").repeated(6) + QStringLiteral("\nвторая строка"),
+                  QStringLiteral("Очень длинное описание новой версии ").repeated(6) +
+                      QStringLiteral("\nвторая строка"),
                   QString());
     longText.fitToContents();
     QVERIFY(longText.width() > shortText.width());
@@ -299,7 +309,8 @@ void TestUpdateForms::onlyWebAddressesReachTheShell()
     QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
     QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
     QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
-    QCOMPARE(sink.opened, (QList<QUrl>{QUrl(QStringLiteral("http://h/about?a=1")), QUrl(QStringLiteral("https://h/about"))}));
+    QCOMPARE(sink.opened, (QList<QUrl>{QUrl(QStringLiteral("http://h/about?a=1")),
+                                       QUrl(QStringLiteral("https://h/about"))}));
 }
 
 // In the update-only mode these are the only windows on screen: closing one must not end the
@@ -311,10 +322,13 @@ void TestUpdateForms::closingAWindowDoesNotEndTheProgram()
     // Inside the program's own loop, as the worker's calls run: three windows closed three ways,
     // then the loop must still be there to end with our code.
     QTimer::singleShot(0, [&results] {
-        whenModal<TKalmedaRamuxUpdateForm>([](TKalmedaRamuxUpdateForm *form) { QTest::mouseClick(form->btnYes, Qt::LeftButton); });
-        results << ShowUpdateOffer(QStringLiteral("1.2"), QStringLiteral("http://h/s.sh"), QString(), QString());
+        whenModal<TKalmedaRamuxUpdateForm>(
+            [](TKalmedaRamuxUpdateForm *form) { QTest::mouseClick(form->btnYes, Qt::LeftButton); });
+        results << ShowUpdateOffer(QStringLiteral("1.2"), QStringLiteral("http://h/s.sh"), QString(),
+                                   QString());
         whenModal<TKalmedaRamuxUpdateForm>([](TKalmedaRamuxUpdateForm *form) { form->close(); });
-        results << ShowUpdateOffer(QStringLiteral("1.2"), QStringLiteral("http://h/s.sh"), QString(), QString());
+        results << ShowUpdateOffer(QStringLiteral("1.2"), QStringLiteral("http://h/s.sh"), QString(),
+                                   QString());
         whenModal<TKalmedaRamuxUpdateDetailsForm>([](TKalmedaRamuxUpdateDetailsForm *form) {
             for (int tick = 0; tick < 30; ++tick)
                 form->CounterTimerTimer();

@@ -57,15 +57,16 @@ void setUrlOpener(UrlOpener opener)
 // ---------------------------------------------------------------------------------------------
 
 TUpdateWindowBase::TUpdateWindowBase(const QString &countdownFormat, int designWidth)
-    : QDialog(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
-                           Qt::MSWindowsFixedSizeDialogHint),
+    : QDialog(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
       m_countdownFormat(countdownFormat), m_designWidth(designWidth)
 {
     // The button widths were laid out for Tahoma; where it is missing, narrow faces of similar
     // width come before the desktop's default, so the countdown captions still fit.
     QFont tahoma(QStringLiteral("Tahoma"), 8);
-    tahoma.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("Verdana"), QStringLiteral("Liberation Sans"),
-                        QStringLiteral("Arial"), QStringLiteral("DejaVu Sans Condensed")});
+    tahoma.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("Verdana"),
+                        QStringLiteral("Liberation Sans"), QStringLiteral("Arial"),
+                        QStringLiteral("DejaVu Sans Condensed")});
     setFont(tahoma);
     setAttribute(Qt::WA_DeleteOnClose, false);
     // In the update-only mode this may be the only window on screen; closing it must not end
@@ -191,7 +192,8 @@ void TKalmedaRamuxUpdateForm::ShowUrl(QPushButton *button)
         done(mrCancel);
 }
 
-int ShowUpdateOffer(const QString &version, const QString &link, const QString &aboutText, const QString &aboutUrl)
+int ShowUpdateOffer(const QString &version, const QString &link, const QString &aboutText,
+                    const QString &aboutUrl)
 {
     if (link.isEmpty())
         return mrNo;

@@ -75,7 +75,8 @@ protected:
 // Runs the offer window modally and returns its modal result: 6 download and install,
 // 7 not now (also the countdown's answer), 2 closed or handed to the browser.
 // Returns 7 without any window when the link is empty.
-int ShowUpdateOffer(const QString &version, const QString &link, const QString &aboutText, const QString &aboutUrl);
+int ShowUpdateOffer(const QString &version, const QString &link, const QString &aboutText,
+                    const QString &aboutUrl);
 
 // The modal results of the update windows.
 enum UpdateModalResult { mrYes = 6, mrNo = 7, mrCancel = 2 };
