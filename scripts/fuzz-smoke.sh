@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets with clang and runs each for FUZZ_SECONDS (default 30) from its
+# Builds the libFuzzer targets with clang, replays each target's kept findings once
+# (fuzz/regressions/<name without fuzz_>/), then runs it for FUZZ_SECONDS (default 30) from its
 # seed corpus. A crash, a leak of the sanitizers' kind or a time-out fails the run; the input that
 # did it is left in build-fuzz/artifacts/.
 set -euo pipefail
@@ -18,6 +19,13 @@ for fuzzer in build-fuzz/fuzz/fuzz_*; do
   [ -f "$fuzzer" ] && [ -x "$fuzzer" ] || continue
   name=$(basename "$fuzzer")
   seeds="fuzz/corpus/${name#fuzz_}"
+  regressions="fuzz/regressions/${name#fuzz_}"
+  if [ -d "$regressions" ] && [ -n "$(ls -A "$regressions")" ]; then
+    echo "== $name over $(ls "$regressions" | wc -l) kept findings"
+    # -runs=0: every input of the folder once, nothing new generated.
+    "$fuzzer" "$regressions" -runs=0 -timeout=10 -rss_limit_mb=2048 \
+      -artifact_prefix=build-fuzz/artifacts/"$name"-regression- 2>&1 | tail -n 2
+  fi
   work=$(mktemp -d)
   [ -d "$seeds" ] && cp -r "$seeds"/. "$work"/
   echo "== $name for ${seconds}s"
