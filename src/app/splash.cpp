@@ -97,7 +97,8 @@ void TSplash::ShowStatus(const QString &text)
     m_closeCountdown = 7;
 
     QFont font = Panel1->font();
-    if (Panel1->text() != text) {
+    const bool repeated = Panel1->text() == text;
+    if (!repeated) {
         Panel1->setText(text);
         font.setBold(false);
         FlashTimer->stop();
@@ -110,14 +111,21 @@ void TSplash::ShowStatus(const QString &text)
             FlashTimer->start();
         font.setBold(true);
     }
-    Panel1->setFont(font);
+    if (font != Panel1->font())
+        Panel1->setFont(font);
 
+    // The group loader repeats its text once per group, thousands of times in a row: a repeat
+    // that follows closely on the last refresh changes nothing visible, so it skips the
+    // raise, event processing and repaint (events still run at least every 25 ms).
+    if (repeated && isVisible() && m_sinceRefresh.isValid() && m_sinceRefresh.elapsed() < 25)
+        return;
     if (!isVisible())
         placeOnScreen();
     show();
     raise();
     QCoreApplication::processEvents();
     repaint();
+    m_sinceRefresh.start();
 }
 
 void TSplash::ShowPage(const QString &document)

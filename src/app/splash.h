@@ -2,6 +2,7 @@
 // main window starts and while it reloads its data.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QString>
 #include <QWidget>
@@ -55,6 +56,7 @@ private:
 
     int m_closeCountdown = 7;
     int m_blinkToggle = 255;
+    QElapsedTimer m_sinceRefresh; // time since the last processEvents of a repeated status
     QGraphicsOpacityEffect *m_fade;
     QPropertyAnimation *m_fadeAnimation;
     QPointer<QWidget> m_centreOver;

@@ -4,6 +4,7 @@
 
 #include <QCollator>
 #include <algorithm>
+#include <numeric>
 
 namespace {
 
@@ -38,7 +39,28 @@ void indexById(RowTable<Row> &table)
     table.open = true;
 }
 
-void loadNamed(Database &db, const QString &table, RowTable<NamedRow> &out, bool sortByName)
+// Stable sort by a name, each name's collation key computed once (a compare of two keys is a
+// byte compare; comparing the strings would run the collator for every comparison).
+template <typename Row, typename NameOf>
+void sortByName(QVector<Row> &rows, NameOf nameOf)
+{
+    QCollator collator{QLocale(QLocale::Russian, QLocale::Russia)};
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    QVector<QCollatorSortKey> keys;
+    keys.reserve(rows.size());
+    for (const Row &row : rows)
+        keys.push_back(collator.sortKey(nameOf(row)));
+    QVector<int> order(rows.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return keys[a].compare(keys[b]) < 0; });
+    QVector<Row> sorted;
+    sorted.reserve(rows.size());
+    for (int i : order)
+        sorted.push_back(std::move(rows[i]));
+    rows = std::move(sorted);
+}
+
+void loadNamed(Database &db, const QString &table, RowTable<NamedRow> &out, bool sortByNames)
 {
     Statement st = selectColumns(db, table,
                                  {QStringLiteral("id"), QStringLiteral("name"), QStringLiteral("description")},
@@ -53,11 +75,8 @@ void loadNamed(Database &db, const QString &table, RowTable<NamedRow> &out, bool
         row.descriptionIsNull = st.isNull(2);
         out.rows.push_back(std::move(row));
     }
-    if (sortByName) {
-        std::stable_sort(out.rows.begin(), out.rows.end(), [](const NamedRow &a, const NamedRow &b) {
-            return compareNames(a.name.value_or(QString()), b.name.value_or(QString())) < 0;
-        });
-    }
+    if (sortByNames)
+        sortByName(out.rows, [](const NamedRow &r) { return r.name.value_or(QString()); });
     indexById(out);
 }
 
@@ -121,9 +140,7 @@ void loadReferenceTables(Database &db, ReferenceSnapshot &s, const std::function
                                      QStringLiteral("ORDER BY rowid"));
         while (st.step())
             s.items.rows.push_back(ItemRow{st.optInt64(0), st.optText(1), st.optText(2)});
-        std::stable_sort(s.items.rows.begin(), s.items.rows.end(), [](const ItemRow &a, const ItemRow &b) {
-            return compareNames(a.name.value_or(QString()), b.name.value_or(QString())) < 0;
-        });
+        sortByName(s.items.rows, [](const ItemRow &r) { return r.name.value_or(QString()); });
         indexById(s.items);
     }
     before("items_to_sections");
