@@ -24,7 +24,7 @@ else
   RAMUX_QUIT_AFTER_MS=15000 xvfb-run -a -s "-screen 0 1280x800x24" bash -c '
     build/bin/ramux "$@" & pid=$!
     sleep 10
-    xwd -root -silent | convert xwd:- build/demo-screenshot.png 2>/dev/null || true
+    import -window root build/demo-screenshot.png 2>/dev/null || true
     wait $pid' _ "$@"
   [ -f build/demo-screenshot.png ] && echo "Screenshot: build/demo-screenshot.png"
 fi

@@ -4,6 +4,7 @@
 #include "app/workerhook.h"
 
 #include <QApplication>
+#include <QTimer>
 
 int main(int argc, char *argv[])
 {
@@ -16,5 +17,11 @@ int main(int argc, char *argv[])
     StartUpdateWorker(&window);
     if (!window.isUpdateOnly())
         window.show();
+    // Smoke runs and demos without a user close the window after a while, through the same
+    // path as the user's close.
+    bool quitAfterOk = false;
+    const int quitAfterMs = qEnvironmentVariableIntValue("RAMUX_QUIT_AFTER_MS", &quitAfterOk);
+    if (quitAfterOk && quitAfterMs > 0)
+        QTimer::singleShot(quitAfterMs, &window, &QWidget::close);
     return app.exec();
 }
