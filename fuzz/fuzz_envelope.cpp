@@ -49,8 +49,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     } else {
         if (!result.answer.isEmpty())
             std::abort();
-        // Only FAIL envelopes give positive codes, and those always carry some error text.
-        if ((result.code > 0) != result.errorTextSet)
+        // Only a FAIL envelope sets the error text, always to something, and its code is the
+        // server's own (a negative one passes through as sent); anything else is "no answer".
+        if (result.code > 0 && !result.errorTextSet)
+            std::abort();
+        if (!result.errorTextSet && result.code != -1)
             std::abort();
         if (result.errorTextSet && result.errorText.isEmpty())
             std::abort();

@@ -29,7 +29,9 @@ for fuzzer in build-fuzz/fuzz/fuzz_*; do
   work=$(mktemp -d)
   [ -d "$seeds" ] && cp -r "$seeds"/. "$work"/
   echo "== $name for ${seconds}s"
-  "$fuzzer" "$work" -max_total_time="$seconds" -max_len=65536 -rss_limit_mb=2048 -timeout=10 \
+  dict=()
+  [ -f "fuzz/${name#fuzz_}.dict" ] && dict=(-dict="fuzz/${name#fuzz_}.dict")
+  "$fuzzer" "$work" "${dict[@]}" -max_total_time="$seconds" -max_len=65536 -rss_limit_mb=2048 -timeout=10 \
     -artifact_prefix=build-fuzz/artifacts/"$name"- -print_final_stats=1 2>&1 | tail -n 4
   rm -rf "$work"
 done
