@@ -166,6 +166,10 @@ void Database::open(const QString &path, const QByteArray &key, OpenMode mode)
     close();
     if (mode == OpenMode::Existing && !QFileInfo(path).isFile())
         throw DbError(QStringLiteral("Не найден файл базы данных: %1").arg(path), SQLITE_CANTOPEN);
+    // A file emptied to nothing would open as a new empty database and be rewritten by the first
+    // statement. Its content may still sit in the write-ahead log of a file never checkpointed.
+    if (mode == OpenMode::Existing && QFileInfo(path).size() == 0 && QFileInfo(path + QLatin1String("-wal")).size() == 0)
+        throw DbError(QStringLiteral("%1: %2").arg(QString::fromUtf8(sqlite3_errstr(SQLITE_NOTADB)), path), SQLITE_NOTADB);
     int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX;
     if (mode == OpenMode::Create)
         flags |= SQLITE_OPEN_CREATE;
