@@ -1,0 +1,174 @@
+#!/usr/bin/env bash
+# Builds the benchmarks in release mode, writes the large synthetic data once (bench/data/),
+# runs every benchmark and prints one table: figure, target, measured, pass/fail.
+#
+#   bench/run.sh [--runs N]     N runs of the benchmarks that measure once per run (default 5)
+#
+# Benchmarks that repeat internally (start-up, lists, search, pages) already print medians of
+# 5 or more runs and run once; the others run N times and the median of their figures is shown.
+# Raw output goes to build-release/bench-logs/. Exit status: 0 when every figure passes.
+set -u -o pipefail
+
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/.." && pwd)
+build="$root/build-release"
+data="$here/data"
+logs="$build/bench-logs"
+runs=5
+if [ "${1:-}" = "--runs" ] && [ -n "${2:-}" ]; then
+    runs=$2
+fi
+if [ "$runs" -lt 5 ]; then
+    echo "run.sh: at least 5 runs" >&2
+    exit 2
+fi
+
+export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
+started=$(date +%s)
+
+say() { echo "run.sh: $*" >&2; }
+
+# --- build -------------------------------------------------------------------------------------
+say "building (release) in $build"
+if [ ! -f "$build/CMakeCache.txt" ]; then
+    generator=()
+    command -v ninja > /dev/null && generator=(-G Ninja)
+    cmake -S "$root" -B "$build" "${generator[@]}" -DCMAKE_BUILD_TYPE=Release > /dev/null || exit 1
+fi
+targets=(ramuxctl ramux-server bench_startup bench_lists bench_search bench_pages bench_server bench_sync
+         bench_sync_gui bench_responsiveness)
+cmake --build "$build" -j2 --target "${targets[@]}" > "$build/bench-build.log" 2>&1 || {
+    tail -n 30 "$build/bench-build.log" >&2
+    exit 1
+}
+built=$(date +%s)
+say "built in $((built - started)) s"
+
+# --- data --------------------------------------------------------------------------------------
+mkdir -p "$data" "$logs"
+client="$data/synth.rxd"
+content="$data/content.sqlite"
+if [ ! -f "$client" ]; then
+    say "writing $client"
+    "$build/bin/ramuxctl" synth "$client.tmp" > /dev/null && mv "$client.tmp" "$client" || exit 1
+fi
+if [ ! -f "$content" ]; then
+    say "writing $content"
+    "$build/bin/ramuxctl" synth "$content.tmp" --content > /dev/null && mv "$content.tmp" "$content" || exit 1
+fi
+
+# --- helpers -----------------------------------------------------------------------------------
+rows=()   # "figure|target|measured|PASS/FAIL"
+failed=0
+
+# The number after a pattern (an extended regex) on the first matching line of a file.
+pick() {
+    sed -nE "s/.*$2[^0-9-]*(-?[0-9]+(\.[0-9]+)?).*/\1/p" "$1" | head -n 1
+}
+median() {
+    sort -g | awk '{ v[NR] = $1 } END { if (NR == 0) print ""; else if (NR % 2) print v[(NR + 1) / 2]; else printf "%.3f\n", (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
+# row FIGURE TARGET-TEXT VALUE OP LIMIT UNIT: OP is le, lt or ge.
+row() {
+    local figure=$1 target=$2 value=$3 op=$4 limit=$5 unit=$6 verdict
+    if [ -z "$value" ]; then
+        verdict=FAIL
+        value="no figure"
+    elif awk -v v="$value" -v l="$limit" -v op="$op" 'BEGIN { exit !((op == "le" && v <= l) || (op == "lt" && v < l) || (op == "ge" && v >= l)) }'; then
+        verdict=PASS
+        value="$value $unit"
+    else
+        verdict=FAIL
+        value="$value $unit"
+    fi
+    [ "$verdict" = PASS ] || failed=$((failed + 1))
+    rows+=("$figure|$target|$value|$verdict")
+}
+# Runs a benchmark once into its log; a failing benchmark is reported, the others still run.
+bench() {
+    local name=$1 log=$2
+    shift 2
+    say "$name ${*}"
+    if ! timeout 300 "$build/bench/$name" "$@" > "$log" 2> "$log.err"; then
+        say "$name failed (see $log.err)"
+    fi
+}
+
+# --- start-up: 5 window starts and 5 open+read runs inside -------------------------------------
+bench bench_startup "$logs/startup.txt" "$client"
+startup_ms=$(pick "$logs/startup.txt" "start-up to window shown with lists: median")
+read_ms=$(pick "$logs/startup.txt" "open \+ read list columns only: *median")
+ratio=$(pick "$logs/startup.txt" "^ratio:")
+rss=$(pick "$logs/startup.txt" "peak resident memory after start-up:")
+row "start-up to window with lists (median of 5)" "<= 1500 ms" "$startup_ms" le 1500 ms
+row "start-up / (open + read list columns: ${read_ms:-?} ms)" "<= 2.0x" "$ratio" le 2.0 x
+row "peak RSS after start-up" "<= 200 MB" "$rss" le 200 MB
+
+# --- group tree growth: medians of 7 builds each --------------------------------------------
+bench bench_lists "$logs/lists.txt"
+g1500=$(pick "$logs/lists.txt" "groups +1500: .*with widget")
+g6000=$(pick "$logs/lists.txt" "groups +6000: .*with widget")
+growth=""
+if [ -n "$g1500" ] && [ -n "$g6000" ]; then
+    # Linear: 4x the groups may cost at most 1.5x the time per group.
+    growth=$(awk -v a="$g1500" -v b="$g6000" 'BEGIN { printf "%.2f", (b / 6000) / (a / 1500) }')
+fi
+row "group tree: per-group time 6,000 vs 1,500 (${g1500:-?} / ${g6000:-?} ms)" "<= 1.5x (linear)" "$growth" le 1.5 x
+
+# --- search keystroke: median of 30 per case, worst case shown --------------------------------
+bench bench_search "$logs/search.txt"
+search=$(sed -nE 's/.*whole key incl. opening: median ([0-9.]+) ms.*/\1/p' "$logs/search.txt" | sort -g | tail -n 1)
+row "search keystroke, worst of 4 cases (median of 30)" "<= 5 ms" "$search" le 5 ms
+
+# --- pages: medians of 50 (group page 12) -----------------------------------------------------
+bench bench_pages "$logs/pages.txt" --db "$client" --runs 50
+row "product page composition (median of 50)" "<= 2 ms" \
+    "$(pick "$logs/pages.txt" "compose product page \(8 sections ...\) +median")" le 2 ms
+row "ITEM: click to painted (median of 50)" "<= 50 ms" \
+    "$(pick "$logs/pages.txt" "ITEM: click to painted product view +median")" le 50 ms
+row "group page, 2,000 products (median of 12)" "<= 30 ms" \
+    "$(pick "$logs/pages.txt" "compose group page \(2,000 products\) +median")" le 30 ms
+
+# --- the benchmarks that measure once per run ---------------------------------------------------
+: > "$logs/server.txt"; : > "$logs/sync.txt"; : > "$logs/syncgui.txt"; : > "$logs/resp.txt"
+for i in $(seq 1 "$runs"); do
+    bench bench_server "$logs/server.$i.txt" --content "$content" --clients 8 --seconds 4 --requests 1500
+    cat "$logs/server.$i.txt" >> "$logs/server.txt"
+    bench bench_sync "$logs/sync.$i.txt" --content "$content"
+    cat "$logs/sync.$i.txt" >> "$logs/sync.txt"
+    bench bench_sync_gui "$logs/syncgui.$i.txt" --content "$content"
+    cat "$logs/syncgui.$i.txt" >> "$logs/syncgui.txt"
+    bench bench_responsiveness "$logs/resp.$i.txt"
+    # The worst greeting scenario of the run.
+    sed -nE 's/^greeting.*longest gap +([0-9]+) ms.*/\1/p' "$logs/resp.$i.txt" | sort -g | tail -n 1 >> "$logs/resp.txt"
+done
+
+# The sync-shaped mix is the figure; each run also prints an items-only line.
+pps=$(sed -nE 's/^bench_server sync-mix: .* = ([0-9.]+) pages\/s.*/\1/p' "$logs/server.txt" | median)
+p99=$(sed -nE 's/^bench_server sync-mix: .*pages\/s, p50 [0-9.]+ ms, p99 ([0-9.]+) ms.*/\1/p' "$logs/server.txt" | median)
+row "server get_table pages/s, 8 clients (median of $runs)" ">= 300/s" "$pps" ge 300 "pages/s"
+row "server get_table p99 latency (median of $runs)" "< 100 ms" "$p99" lt 100 ms
+
+sync_s=$(sed -nE 's/^initial sync over loopback: ([0-9.]+) s wall.*/\1/p' "$logs/sync.txt" | median)
+apply=$(sed -nE 's/^apply side alone: .* ([0-9.]+) rows\/s applied,.*/\1/p' "$logs/sync.txt" | median)
+parsed=$(sed -nE 's/^apply side alone: .* ([0-9.]+) rows\/s with parsing.*/\1/p' "$logs/sync.txt" | median)
+row "initial sync, 10,000 products (median of $runs)" "<= 20 s" "$sync_s" le 20 s
+row "apply, rows into the file (median of $runs)" ">= 10000 rows/s" "$apply" ge 10000 "rows/s"
+row "apply incl. parsing the answers (median of $runs)" ">= 10000 rows/s" "$parsed" ge 10000 "rows/s"
+
+stall=$(sed -nE 's/.*longest event-loop pause ([0-9]+) ms.*/\1/p' "$logs/syncgui.txt" | median)
+greet=$(median < "$logs/resp.txt")
+row "longest event-loop stall during sync (median of $runs)" "<= 100 ms" "$stall" le 100 ms
+row "longest event-loop stall, greeting request (median of $runs)" "<= 100 ms" "$greet" le 100 ms
+
+# --- the table -----------------------------------------------------------------------------
+finished=$(date +%s)
+printf '\n%-66s  %-16s  %-20s  %s\n' "figure" "target" "measured" "result"
+printf '%s\n' "$(printf '%.0s-' $(seq 1 112))"
+for r in "${rows[@]}"; do
+    IFS='|' read -r figure target value verdict <<< "$r"
+    printf '%-66s  %-16s  %-20s  %s\n' "$figure" "$target" "$value" "$verdict"
+done
+printf '\nbuild %d s, benchmarks %d s; %d of %d figures missed; logs in %s\n' \
+    "$((built - started))" "$((finished - built))" "$failed" "${#rows[@]}" "$logs"
+[ "$failed" -eq 0 ]
