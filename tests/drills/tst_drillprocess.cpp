@@ -132,7 +132,7 @@ private slots:
         QVERIFY2(child.exitCode() != 0, err.constData());
         QVERIFY2(QFileInfo(path).size() <= limit, qPrintable(QString::number(QFileInfo(path).size())));
         verifyConsistent(path, QStringLiteral("after the full disk"));
-        // Something was applied before the space ran out, or the limit was too small to matter.
+        // With the space back, the same file is brought to the clean run's state.
         verifyRerunReachesGoal(path, QStringLiteral("rerun with space"));
     }
 
