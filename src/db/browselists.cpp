@@ -228,7 +228,8 @@ QVector<BrowseNode> buildSectionTree(const ReferenceSnapshot &snapshot,
             onGroupLevel();
         // Every other group is placed once, so only a group with id 0 could meet its own list of
         // subgroups again: the top level, which it would otherwise hold inside itself.
-        const QVector<int> *sub = row.id == 0 ? &none : childRows(row.id);
+        // Below kMaxGroupDepth levels a chain is cut, as a missing parent would cut it.
+        const QVector<int> *sub = (row.id == 0 || stack.size() >= kMaxGroupDepth) ? &none : childRows(row.id);
         node.children.reserve(sub->size());
         stack.push_back(Level{&node.children, sub, 0});
     }

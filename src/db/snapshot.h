@@ -17,6 +17,11 @@ struct ItemRow
     std::optional<QString> nameLat;
 };
 
+// How deep groups nest before the rest of a chain is left out. Real group trees are a few
+// levels deep; the bound keeps a hostile chain of thousands of parents from exhausting the stack
+// in the tree widget and from making group paths grow without end.
+constexpr int kMaxGroupDepth = 256;
+
 struct SectionRow
 {
     qint64 id = 0;

@@ -146,8 +146,8 @@ QString GetSectionPath(const RowTable<SectionRow> &sections, qint64 sectionId, c
     QSet<qint64> visited;
     qint64 id = sectionId;
     for (;;) {
-        if (visited.contains(id))
-            return result; // a parent loop: the groups gathered so far are the path
+        if (visited.contains(id) || visited.size() >= kMaxGroupDepth)
+            return result; // a parent loop or an endless chain: the groups gathered so far
         visited.insert(id);
         const SectionRow *row = sections.locate(id);
         if (!row || !row->name)

@@ -242,6 +242,16 @@ void TestPages::sectionPathCutsParentLoops()
     QCOMPARE(GetSectionPath(d.snapshot.sections, 4, QStringLiteral("tail")),
              sect(4, QStringLiteral(" T ")) + kArrow + QStringLiteral("tail"));
     QCOMPARE(GetSectionPath(d.snapshot.sections, 404, QStringLiteral("tail")), QStringLiteral("tail"));
+
+    // A chain of 100,000 parents gives the nearest groups up to the depth bound, at once.
+    RowTable<SectionRow> chain;
+    for (int i = 1; i <= 100000; ++i)
+        chain.rows.push_back(SectionRow{i, i - 1, QStringLiteral("g")});
+    for (int i = 0; i < chain.rows.size(); ++i)
+        chain.byId.insert(chain.rows[i].id, i);
+    const QString path = GetSectionPath(chain, 100000, QString());
+    QCOMPARE(path.count(QStringLiteral("<A HREF=")), kMaxGroupDepth);
+    QVERIFY(path.endsWith(QStringLiteral("<A HREF=\"SECT:100000\">g</A>")));
 }
 
 void TestPages::groupPageListsSubgroupsAndSortedProducts()
@@ -351,6 +361,8 @@ void TestPages::linkParsing_data()
     QTest::newRow("inner space") << QStringLiteral("ITEM:1 2") << -1 << qint64(0);
     QTest::newRow("hex") << QStringLiteral("ITEM:0x10") << -1 << qint64(0);
     QTest::newRow("overflow") << QStringLiteral("ITEM:9223372036854775808") << -1 << qint64(0);
+    QTest::newRow("leading zeros past 20 characters")
+        << QStringLiteral("DEAL:0000000000000508279137151614") << int(LinkTarget::Dealer) << qint64(508279137151614);
     QTest::newRow("max") << QStringLiteral("ITEM:9223372036854775807") << item
                          << std::numeric_limits<qint64>::max();
     QTest::newRow("full-width digits") << QStringLiteral("ITEM:１２") << -1 << qint64(0);
