@@ -4,11 +4,18 @@
 #include "update/httpclient.h"
 #include "update/proxysettings.h"
 
+#include <QCoreApplication>
 #include <QLoggingCategory>
 #include <QMutex>
 #include <QTemporaryFile>
 #include <QXmlStreamReader>
+#include <QThread>
 #include <QXmlStreamWriter>
+
+#include <condition_variable>
+#include <exception>
+#include <mutex>
+#include <thread>
 
 Q_LOGGING_CATEGORY(lcRequest, "ramux.update.request")
 
@@ -279,6 +286,47 @@ EnvelopeResult parseEnvelope(const QByteArray &body)
     return result; // any other status: no usable answer
 }
 
+namespace {
+
+// On the GUI thread a large answer (a greeting page with big pictures) would freeze the window
+// while it is read, so the reading runs beside it and the window keeps handling its events.
+// Elsewhere the answer is simply read in place.
+EnvelopeResult parseEnvelopeKeepingEventsFlowing(const QByteArray &body)
+{
+    QCoreApplication *app = QCoreApplication::instance();
+    if (!app || QThread::currentThread() != app->thread())
+        return parseEnvelope(body);
+    EnvelopeResult result;
+    std::exception_ptr failure;
+    std::mutex mutex;
+    std::condition_variable finished;
+    bool done = false;
+    std::thread reader([&] {
+        try {
+            result = parseEnvelope(body);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        std::lock_guard<std::mutex> lock(mutex);
+        done = true;
+        finished.notify_one();
+    });
+    for (;;) {
+        {
+            std::unique_lock<std::mutex> lock(mutex);
+            if (finished.wait_for(lock, std::chrono::milliseconds(10), [&] { return done; }))
+                break;
+        }
+        QCoreApplication::processEvents();
+    }
+    reader.join();
+    if (failure)
+        std::rethrow_exception(failure);
+    return result;
+}
+
+} // namespace
+
 int ServerRequest(QStringList &parameters, QString &answer, QString &errorText,
                   const QString &serverAddress)
 {
@@ -320,7 +368,7 @@ int ServerRequest(QStringList &parameters, QString &answer, QString &errorText,
     if (outcome != HttpOutcome::Completed)
         return -1;
 
-    const EnvelopeResult envelope = parseEnvelope(body);
+    const EnvelopeResult envelope = parseEnvelopeKeepingEventsFlowing(body);
     if (envelope.code == 0)
         answer = envelope.answer;
     if (envelope.errorTextSet)
