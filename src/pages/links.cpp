@@ -19,10 +19,11 @@ QString upperLatin(QStringView text)
     return out;
 }
 
-// Optional sign and decimal digits only, within qint64.
+// Optional sign and decimal digits only, within qint64. The length is not bounded: leading
+// zeros are still a number, and the overflow test alone keeps the value in range.
 std::optional<qint64> strictInteger(QStringView text)
 {
-    if (text.isEmpty() || text.size() > 20)
+    if (text.isEmpty())
         return std::nullopt;
     qsizetype i = 0;
     const bool negative = text[0] == u'-';
