@@ -651,7 +651,7 @@ DEALERS = [
 
 
 def vendor_html(v):
-    vid, name, country, city, spec = v
+    vid, name, country, city, specialty = v
     rng = random.Random(1000 + vid)
     founded = rng.choice([1958, 1974, 1991, 1994, 1998, 2002, 2006, 2011, 2015])
     parts = ["<p><b>%s</b></p>" % name]
@@ -659,7 +659,7 @@ def vendor_html(v):
         "<p>Компания основана в %d году. Основное направление деятельности — %s.</p>",
         "<p>Предприятие работает на рынке ветеринарных препаратов с %d года и специализируется "
         "на выпуске: %s.</p>",
-    ]) % (founded, spec)
+    ]) % (founded, specialty)
     parts.append(intro)
     if vid % 4 == 1:
         parts.append("<p>" + img(rng.choice(["VIAL", "BOTTLE", "BLISTER"]), "f-right", 90, 90) +
