@@ -1,25 +1,14 @@
 #include "update/installer.h"
 
+#include "update/seam.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QLoggingCategory>
-#include <QMutex>
 #include <QProcess>
 #include <QStandardPaths>
 
 Q_LOGGING_CATEGORY(lcInstaller, "ramux.update.installer")
-
-namespace {
-
-QMutex starterLock;
-
-InstallerStarter &currentStarter()
-{
-    static InstallerStarter starter;
-    return starter;
-}
-
-} // namespace
 
 bool systemStartInstaller(const QString &installerPath)
 {
@@ -44,18 +33,20 @@ bool systemStartInstaller(const QString &installerPath)
     return started;
 }
 
+namespace {
+Seam<bool(const QString &)> &installerStarter()
+{
+    static Seam<bool(const QString &)> seam(&systemStartInstaller);
+    return seam;
+}
+} // namespace
+
 bool StartInstallerElevated(const QString &installerPath)
 {
-    InstallerStarter starter;
-    {
-        QMutexLocker locker(&starterLock);
-        starter = currentStarter();
-    }
-    return starter ? starter(installerPath) : systemStartInstaller(installerPath);
+    return installerStarter()(installerPath);
 }
 
 void setInstallerStarter(InstallerStarter starter)
 {
-    QMutexLocker locker(&starterLock);
-    currentStarter() = std::move(starter);
+    installerStarter().replace(std::move(starter));
 }

@@ -1,11 +1,12 @@
 #include "update/ui/updateform.h"
 
+#include "update/seam.h"
+
 #include <QDesktopServices>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLoggingCategory>
-#include <QMutex>
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
@@ -17,13 +18,6 @@ Q_LOGGING_CATEGORY(lcUpdateWindows, "ramux.update.ui")
 namespace {
 
 const char *const kAddressProperty = "ramuxAddress";
-
-QMutex openerLock;
-UrlOpener &currentOpener()
-{
-    static UrlOpener opener;
-    return opener;
-}
 
 bool desktopOpen(const QString &address)
 {
@@ -38,20 +32,20 @@ bool desktopOpen(const QString &address)
 
 } // namespace
 
+static Seam<bool(const QString &)> &urlOpener()
+{
+    static Seam<bool(const QString &)> seam(&desktopOpen);
+    return seam;
+}
+
 bool OpenAddressInShell(const QString &address)
 {
-    UrlOpener opener;
-    {
-        QMutexLocker locker(&openerLock);
-        opener = currentOpener();
-    }
-    return opener ? opener(address) : desktopOpen(address);
+    return urlOpener()(address);
 }
 
 void setUrlOpener(UrlOpener opener)
 {
-    QMutexLocker locker(&openerLock);
-    currentOpener() = std::move(opener);
+    urlOpener().replace(std::move(opener));
 }
 
 // ---------------------------------------------------------------------------------------------
