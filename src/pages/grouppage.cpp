@@ -67,6 +67,23 @@ std::optional<QString> present(const std::optional<QString> &field)
     return trimmed;
 }
 
+// The page opening and the title, the same on group and manufacturer pages.
+void appendOpeningAndTitle(THTMLJoiner &joiner, const std::optional<QString> &name)
+{
+    joiner.AddHTML(pageskeleton::opening());
+    if (const auto title = present(name))
+        joiner.AddHTML(QLatin1String("<H3>") + *title + QLatin1String("</H3><BR/>"));
+}
+
+void appendDescription(THTMLJoiner &joiner, const PageSources &sources, const QString &table, qint64 id,
+                       const QString &heading)
+{
+    if (const auto description = present(readDescription(sources.db, table, id))) {
+        joiner.AddHTML(heading);
+        joiner.AddPacked(*description);
+    }
+}
+
 ComposedPage finish(THTMLJoiner &joiner)
 {
     joiner.AddHTML(pageskeleton::closing());
@@ -82,9 +99,7 @@ std::optional<ComposedPage> composeGroupPage(const PageSources &sources, qint64 
     if (!row)
         return std::nullopt;
     THTMLJoiner joiner;
-    joiner.AddHTML(pageskeleton::opening());
-    if (const auto name = present(row->name))
-        joiner.AddHTML(QLatin1String("<H3>") + *name + QLatin1String("</H3><BR/>"));
+    appendOpeningAndTitle(joiner, row->name);
     if (!children.isEmpty()) {
         QString html = QStringLiteral("<BR/><B>Подгруппы:</B><UL>");
         for (const ChildNode &child : children)
@@ -92,11 +107,8 @@ std::optional<ComposedPage> composeGroupPage(const PageSources &sources, qint64 
         html += QLatin1String("</UL>");
         joiner.AddHTML(html);
     }
-    if (const auto description =
-            present(readDescription(sources.db, QStringLiteral("sections"), sectionId))) {
-        joiner.AddHTML(QStringLiteral("<BR/><B>Описание группы:</B><BR/>"));
-        joiner.AddPacked(*description);
-    }
+    appendDescription(joiner, sources, QStringLiteral("sections"), sectionId,
+                      QStringLiteral("<BR/><B>Описание группы:</B><BR/>"));
     appendProducts(joiner, sources, sources.snapshot.itemsToSections, sectionId,
                    QStringLiteral("<BR/><B>Препараты, входящие в группу:</B><UL>"));
     return finish(joiner);
@@ -108,13 +120,9 @@ std::optional<ComposedPage> composeVendorPage(const PageSources &sources, qint64
     if (!row)
         return std::nullopt;
     THTMLJoiner joiner;
-    joiner.AddHTML(pageskeleton::opening());
-    if (const auto name = present(row->name))
-        joiner.AddHTML(QLatin1String("<H3>") + *name + QLatin1String("</H3><BR/>"));
-    if (const auto description = present(readDescription(sources.db, QStringLiteral("vendors"), vendorId))) {
-        joiner.AddHTML(QStringLiteral("<BR/><B>Информация о поставщике:</B><BR/>"));
-        joiner.AddPacked(*description);
-    }
+    appendOpeningAndTitle(joiner, row->name);
+    appendDescription(joiner, sources, QStringLiteral("vendors"), vendorId,
+                      QStringLiteral("<BR/><B>Информация о поставщике:</B><BR/>"));
     appendProducts(joiner, sources, sources.snapshot.itemsToVendors, vendorId,
                    QStringLiteral("<BR/><B>Производимые препараты:</B><UL>"));
     return finish(joiner);
