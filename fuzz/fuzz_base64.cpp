@@ -1,7 +1,7 @@
 // Base64 decoding of untrusted text: never reads past the input, errors are the one known text,
 // and whatever decodes re-encodes to the same text.
-#include "pages/base64.h"
-#include "pages/ramuxerror.h"
+#include "text/base64.h"
+#include "text/ramuxerror.h"
 
 #include <cstdlib>
 

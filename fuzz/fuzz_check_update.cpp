@@ -1,7 +1,7 @@
 // The check_update answer decides which file is downloaded and started. Through the real path
 // (envelope, then the offer reader): a digest is either absent or well-formed, the installer
 // name can only land inside the temporary folder, and an offer written back as DATA reads the same.
-#include "pages/ramuxerror.h"
+#include "text/ramuxerror.h"
 #include "update/programupdate.h"
 #include "update/serverrequest.h"
 

@@ -2,7 +2,7 @@
 // then the page reader): the joined page is stable when stored and read again as a page, and
 // it goes through the page joiner the splash uses without anything but the known Base64 error.
 #include "pages/htmljoiner.h"
-#include "pages/ramuxerror.h"
+#include "text/ramuxerror.h"
 #include "update/greeting.h"
 #include "update/serverrequest.h"
 

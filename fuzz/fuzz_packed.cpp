@@ -1,9 +1,9 @@
 // Packed content from the database or the server: the joiner must never crash, never lose what
 // it gathered before an error, and keep attachments exactly as scanned.
-#include "pages/cp1251.h"
+#include "text/cp1251.h"
 #include "pages/htmljoiner.h"
-#include "pages/packedcontent.h"
-#include "pages/ramuxerror.h"
+#include "text/packedcontent.h"
+#include "text/ramuxerror.h"
 
 #include <cstdlib>
 

@@ -10,7 +10,7 @@ packages=(
   libcurl4-openssl-dev
   libcpp-httplib-dev
   xvfb xauth x11-utils x11-apps imagemagick fonts-dejavu-core
-  poppler-utils
+  poppler-utils ccache
 )
 
 missing=()

@@ -6,9 +6,9 @@
 //                [--requests 4000] [--seconds 30] [--items-only] [--no-cache]
 // Without --url it writes the large synthetic content (unless --content names an existing file)
 // and starts ramux-server from the build's bin folder on a free port.
-#include "db/contentdb.h"
+#include "content/contentdb.h"
 #include "db/schema.h"
-#include "db/synth.h"
+#include "content/synth.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -5,8 +5,8 @@
 #include "app/splashhooks.h"
 #include "db/location.h"
 #include "db/options.h"
-#include "pages/packedcontent.h"
-#include "pages/ramuxerror.h"
+#include "text/packedcontent.h"
+#include "text/ramuxerror.h"
 #include "update/datareloadevent.h"
 #include "update/proxysettings.h"
 

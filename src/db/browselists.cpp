@@ -1,7 +1,7 @@
 #include "db/browselists.h"
 
 #include "db/snapshot.h"
-#include "pages/packedcontent.h"
+#include "text/packedcontent.h"
 
 #include <QCollator>
 #include <QCollatorSortKey>

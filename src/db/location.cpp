@@ -1,7 +1,7 @@
 #include "db/location.h"
 
 #include "db/schema.h"
-#include "pages/ramuxerror.h"
+#include "text/ramuxerror.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,7 +1,7 @@
 // A thin RAII wrapper over the SQLCipher C API: one connection, prepared statements, transactions.
 #pragma once
 
-#include "pages/ramuxerror.h"
+#include "text/ramuxerror.h"
 
 #include <QByteArray>
 #include <QHash>

@@ -2,7 +2,7 @@
 
 #include "db/snapshot.h"
 #include "pages/htmljoiner.h"
-#include "pages/packedcontent.h"
+#include "text/packedcontent.h"
 
 #include <QHash>
 #include <algorithm>

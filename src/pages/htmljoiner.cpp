@@ -1,8 +1,8 @@
 #include "pages/htmljoiner.h"
 
-#include "pages/base64.h"
-#include "pages/cp1251.h"
-#include "pages/packedcontent.h"
+#include "text/base64.h"
+#include "text/cp1251.h"
+#include "text/packedcontent.h"
 
 void THTMLJoiner::AddHTML(const QString &text)
 {

@@ -4,7 +4,7 @@
 #include "pages/grouppage.h"
 #include "pages/htmljoiner.h"
 #include "pages/links.h"
-#include "pages/packedcontent.h"
+#include "text/packedcontent.h"
 
 std::optional<ComposedPage> composePartnerPage(const PageSources &sources, PartnerKind kind, qint64 id,
                                                std::optional<qint64> currentItemId)

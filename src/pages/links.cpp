@@ -1,6 +1,6 @@
 #include "pages/links.h"
 
-#include "pages/packedcontent.h"
+#include "text/packedcontent.h"
 
 #include <limits>
 

@@ -3,7 +3,7 @@
 #include "db/snapshot.h"
 #include "db/sqlitedb.h"
 #include "pages/htmljoiner.h"
-#include "pages/packedcontent.h"
+#include "text/packedcontent.h"
 
 #include <QSet>
 #include <exception>

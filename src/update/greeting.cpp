@@ -1,6 +1,6 @@
 #include "update/greeting.h"
 
-#include "pages/ramuxerror.h"
+#include "text/ramuxerror.h"
 #include "update/serverrequest.h"
 
 #include <QDomDocument>

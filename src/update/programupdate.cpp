@@ -1,7 +1,7 @@
 #include "update/programupdate.h"
 
-#include "pages/commonfunc.h"
-#include "pages/ramuxerror.h"
+#include "text/commonfunc.h"
+#include "text/ramuxerror.h"
 #include "update/serverrequest.h"
 #include "update/updaterun.h"
 

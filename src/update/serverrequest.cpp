@@ -1,6 +1,6 @@
 #include "update/serverrequest.h"
 
-#include "pages/commonfunc.h"
+#include "text/commonfunc.h"
 #include "update/httpclient.h"
 #include "update/proxysettings.h"
 

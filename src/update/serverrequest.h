@@ -2,7 +2,7 @@
 // envelope (ServerRequest), and one GET whose body goes into a file (DownloadFile).
 #pragma once
 
-#include "pages/ramuxerror.h"
+#include "text/ramuxerror.h"
 
 #include <QByteArray>
 #include <QDomElement>

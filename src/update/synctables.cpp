@@ -3,7 +3,7 @@
 #include "db/options.h"
 #include "db/schema.h"
 #include "db/sqlitedb.h"
-#include "pages/packedcontent.h"
+#include "text/packedcontent.h"
 #include "update/syncapply.h"
 #include "update/updaterun.h"
 

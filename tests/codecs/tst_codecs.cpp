@@ -1,10 +1,10 @@
 // Base64, Windows-1251, packed content and the joiner.
-#include "pages/base64.h"
-#include "pages/commonfunc.h"
-#include "pages/cp1251.h"
+#include "text/base64.h"
+#include "text/commonfunc.h"
+#include "text/cp1251.h"
 #include "pages/htmljoiner.h"
-#include "pages/packedcontent.h"
-#include "pages/ramuxerror.h"
+#include "text/packedcontent.h"
+#include "text/ramuxerror.h"
 
 #include <QBuffer>
 #include <QRandomGenerator>

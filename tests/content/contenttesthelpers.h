@@ -2,7 +2,7 @@
 #pragma once
 
 #include "pages/htmljoiner.h"
-#include "pages/packedcontent.h"
+#include "text/packedcontent.h"
 
 #include <QStringList>
 

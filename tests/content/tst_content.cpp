@@ -2,12 +2,12 @@
 // fixture, the client database writer and the synthetic generator.
 #include "contenttesthelpers.h"
 
-#include "db/content.h"
-#include "db/contentdb.h"
-#include "db/demoimport.h"
+#include "content/content.h"
+#include "content/contentdb.h"
+#include "content/demoimport.h"
 #include "db/schema.h"
 #include "db/sqlitedb.h"
-#include "db/synth.h"
+#include "content/synth.h"
 
 #include <QDir>
 #include <QFile>

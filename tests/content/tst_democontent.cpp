@@ -2,9 +2,9 @@
 // records except the deliberate orphan group, every image a page refers to is attached).
 #include "contenttesthelpers.h"
 
-#include "db/content.h"
-#include "db/demoimport.h"
-#include "pages/cp1251.h"
+#include "content/content.h"
+#include "content/demoimport.h"
+#include "text/cp1251.h"
 
 #include <QSet>
 #include <QtTest>

@@ -1,7 +1,7 @@
 // The HTML view offscreen: packed pages, attachments, built-in resources, link routing, printing.
-#include "pages/base64.h"
-#include "pages/cp1251.h"
-#include "pages/ramuxerror.h"
+#include "text/base64.h"
+#include "text/cp1251.h"
+#include "text/ramuxerror.h"
 #include "pages/ui/htmlrenderer.h"
 #include "pages/ui/printing.h"
 

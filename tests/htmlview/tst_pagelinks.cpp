@@ -4,8 +4,8 @@
 #include "app/searchcombobox.h"
 
 #include "mainwindow/fixture.h"
-#include "pages/base64.h"
-#include "pages/cp1251.h"
+#include "text/base64.h"
+#include "text/cp1251.h"
 #include "pages/ui/htmlrenderer.h"
 #include "pages/ui/printing.h"
 #include <QApplication>

@@ -5,8 +5,8 @@
 #include "db/schema.h"
 #include "db/snapshot.h"
 #include "db/sqlitedb.h"
-#include "pages/base64.h"
-#include "pages/cp1251.h"
+#include "text/base64.h"
+#include "text/cp1251.h"
 #include "pages/productpage.h"
 
 #include <QTemporaryDir>

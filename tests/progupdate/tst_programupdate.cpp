@@ -1,6 +1,6 @@
 // The program update check: reading the offer, deciding to offer it, and the installer file.
-#include "pages/commonfunc.h"
-#include "pages/ramuxerror.h"
+#include "text/commonfunc.h"
+#include "text/ramuxerror.h"
 #include "update/installer.h"
 #include "update/programupdate.h"
 #include "update/serverrequest.h"

@@ -3,11 +3,11 @@
 #include "contentserver.h"
 #include "serverapi.h"
 
-#include "db/content.h"
-#include "db/contentdb.h"
-#include "db/demoimport.h"
+#include "content/content.h"
+#include "content/contentdb.h"
+#include "content/demoimport.h"
 #include "db/schema.h"
-#include "pages/packedcontent.h"
+#include "text/packedcontent.h"
 
 #include <QDomDocument>
 #include <QTemporaryDir>

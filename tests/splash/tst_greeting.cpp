@@ -7,8 +7,8 @@
 #include "db/options.h"
 #include "db/schema.h"
 #include "db/sqlitedb.h"
-#include "pages/base64.h"
-#include "pages/cp1251.h"
+#include "text/base64.h"
+#include "text/cp1251.h"
 #include "pages/ui/htmlrenderer.h"
 
 #include "splashserver.h"

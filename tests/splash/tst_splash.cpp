@@ -1,8 +1,8 @@
 // The splash window (status line, blinking, self-close) and the greeting page it shows.
 #include "app/splash.h"
-#include "pages/base64.h"
-#include "pages/cp1251.h"
-#include "pages/ramuxerror.h"
+#include "text/base64.h"
+#include "text/cp1251.h"
+#include "text/ramuxerror.h"
 #include "pages/ui/htmlrenderer.h"
 #include "update/greeting.h"
 

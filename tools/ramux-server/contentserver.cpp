@@ -1,7 +1,7 @@
 // The HTTP shell of the reference update server.
 #include "contentserver.h"
 
-#include "pages/ramuxerror.h"
+#include "text/ramuxerror.h"
 #include "serverapi.h"
 
 #include <QDateTime>

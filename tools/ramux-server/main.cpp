@@ -2,9 +2,9 @@
 #include "contentserver.h"
 #include "serverapi.h"
 
-#include "db/contentdb.h"
-#include "db/demoimport.h"
-#include "pages/ramuxerror.h"
+#include "content/contentdb.h"
+#include "content/demoimport.h"
+#include "text/ramuxerror.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>

@@ -1,10 +1,10 @@
 // The answers of the reference update server.
 #include "serverapi.h"
 
-#include "db/content.h"
-#include "db/contentdb.h"
+#include "content/content.h"
+#include "content/contentdb.h"
 #include "db/schema.h"
-#include "pages/packedcontent.h"
+#include "text/packedcontent.h"
 
 #include <QHash>
 #include <QRegularExpression>

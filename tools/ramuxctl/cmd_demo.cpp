@@ -3,9 +3,9 @@
 // database from "ramux-server --demo" leaves; with --content it is a server content database.
 #include "command.h"
 
-#include "db/content.h"
-#include "db/contentdb.h"
-#include "db/demoimport.h"
+#include "content/content.h"
+#include "content/contentdb.h"
+#include "content/demoimport.h"
 
 namespace {
 

@@ -2,10 +2,10 @@
 // benchmarks, as a client database or (--content) as the update server's content database.
 #include "command.h"
 
-#include "db/content.h"
-#include "db/contentdb.h"
-#include "db/synth.h"
-#include "pages/ramuxerror.h"
+#include "content/content.h"
+#include "content/contentdb.h"
+#include "content/synth.h"
+#include "text/ramuxerror.h"
 
 #include <QElapsedTimer>
 

@@ -2,7 +2,7 @@
 #include "command.h"
 
 #include "db/location.h"
-#include "pages/ramuxerror.h"
+#include "text/ramuxerror.h"
 
 #include <QCoreApplication>
 #include <QDir>

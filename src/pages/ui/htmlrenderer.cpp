@@ -1,9 +1,9 @@
 #include "pages/ui/htmlrenderer.h"
 
-#include "pages/base64.h"
-#include "pages/cp1251.h"
+#include "text/base64.h"
+#include "text/cp1251.h"
 #include "pages/links.h"
-#include "pages/packedcontent.h"
+#include "text/packedcontent.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QDesktopServices>

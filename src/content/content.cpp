@@ -1,5 +1,5 @@
 // The in-memory reference content and its writer into a client database.
-#include "db/content.h"
+#include "content/content.h"
 
 #include "db/schema.h"
 #include "db/sqlitedb.h"

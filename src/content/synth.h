@@ -4,7 +4,7 @@
 // per product, some images).
 #pragma once
 
-#include "db/content.h"
+#include "content/content.h"
 
 #include <QByteArray>
 

@@ -1,5 +1,5 @@
 // The update server's content database.
-#include "db/contentdb.h"
+#include "content/contentdb.h"
 
 #include "db/schema.h"
 

@@ -1,4 +1,4 @@
-#include "pages/packedcontent.h"
+#include "text/packedcontent.h"
 
 void scanPackedContent(QStringView text, const std::function<void(QString &name, QString &content)> &onElement)
 {

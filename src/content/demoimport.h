@@ -2,7 +2,7 @@
 // tab-separated lists, one text file per product) and packs them into reference content.
 #pragma once
 
-#include "db/content.h"
+#include "content/content.h"
 
 #include <QString>
 #include <QStringList>

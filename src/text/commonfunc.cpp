@@ -1,4 +1,4 @@
-#include "pages/commonfunc.h"
+#include "text/commonfunc.h"
 
 #include <QDir>
 

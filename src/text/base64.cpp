@@ -1,6 +1,6 @@
-#include "pages/base64.h"
+#include "text/base64.h"
 
-#include "pages/ramuxerror.h"
+#include "text/ramuxerror.h"
 
 #include <QIODevice>
 #include <array>

@@ -4,7 +4,7 @@
 // changes share a stamp and a client paging by stamp alone never skips a row.
 #pragma once
 
-#include "db/content.h"
+#include "content/content.h"
 #include "db/sqlitedb.h"
 
 #include <QByteArray>

@@ -1,10 +1,10 @@
 // The demo content importer.
-#include "db/demoimport.h"
+#include "content/demoimport.h"
 
-#include "pages/base64.h"
-#include "pages/cp1251.h"
-#include "pages/packedcontent.h"
-#include "pages/ramuxerror.h"
+#include "text/base64.h"
+#include "text/cp1251.h"
+#include "text/packedcontent.h"
+#include "text/ramuxerror.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,8 +1,8 @@
 // The large synthetic reference.
-#include "db/synth.h"
+#include "content/synth.h"
 
-#include "pages/base64.h"
-#include "pages/cp1251.h"
+#include "text/base64.h"
+#include "text/cp1251.h"
 
 #include <QtEndian>
 #include <array>

@@ -1,4 +1,4 @@
-#include "pages/cp1251.h"
+#include "text/cp1251.h"
 
 #include <array>
 
