@@ -2,7 +2,8 @@
 """Rasterise the SVG sources in resources/icons/src into the PNGs the program loads.
 
 Toolbar icons come out at 24x24 and 48x48 (@2x), the program icon at 64x64 and
-the About-page cover at 128x128. The cover is flattened to plain RGB because the
+256x256 from resources/icons/ramux.svg (the desktop entry installs the SVG and the
+256 PNG), and the About-page cover at 128x128. The cover is flattened to plain RGB because the
 page expects an opaque picture. Needs rsvg-convert (Debian: librsvg2-bin).
 
 Usage: scripts/draw-icons.py   (run from anywhere; paths are relative to the repo)
@@ -105,7 +106,8 @@ def main():
         svg = os.path.join(SRC, name + ".svg")
         rasterise(svg, os.path.join(icons, name + ".png"), 24)
         rasterise(svg, os.path.join(icons, name + "@2x.png"), 48)
-    rasterise(os.path.join(SRC, "ramux.svg"), os.path.join(icons, "ramux.png"), 64)
+    rasterise(os.path.join(icons, "ramux.svg"), os.path.join(icons, "ramux.png"), 64)
+    rasterise(os.path.join(icons, "ramux.svg"), os.path.join(icons, "ramux-256.png"), 256)
     with tempfile.TemporaryDirectory() as tmp:
         rgba = os.path.join(tmp, "cover.png")
         rasterise(os.path.join(SRC, "cover.svg"), rgba, 128)

@@ -1,5 +1,6 @@
 #include "app/mainform.h"
 
+#include "app/guardedcall.h"
 #include "app/messageboxes.h"
 #include "app/searchcombobox.h"
 #include "app/splashhooks.h"
@@ -34,6 +35,7 @@ static void initRamuxResources()
 namespace {
 
 constexpr int kExitTag = 100; // tbExit's tag: no page has this index
+constexpr int kCloseBusyTimeoutMs = 1000;
 
 enum PageIndex { kDrugs = 0, kGroups = 1, kSettings = 2, kAppendix = 3, kAbout = 4, kVendors = 5 };
 
@@ -52,7 +54,10 @@ TKalmedaRamuxMainForm::TKalmedaRamuxMainForm(const QStringList &arguments, const
 {
     initRamuxResources();
     setFont(windowFont());
-    setWindowIcon(QIcon(QStringLiteral(":/icons/ramux.png")));
+    // The application's own icon, so the tray, the taskbar and every window carry it.
+    QIcon icon(QStringLiteral(":/icons/ramux.png"));
+    icon.addFile(QStringLiteral(":/icons/ramux-256.png"));
+    QApplication::setWindowIcon(icon);
     resize(792, 573);
     if (const QScreen *screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
@@ -189,9 +194,14 @@ void TKalmedaRamuxMainForm::FormCreate(const QStringList &arguments)
         // The greeting page is a courtesy; start-up goes on without it.
     }
     // The stack has no tabs at all: the toolbar is the only page switcher.
-    LoadSectionsTree();
-    LoadItemsTree();
-    LoadVendorsTree();
+    // A list that fails to load is reported and left empty; the others still load.
+    for (void (TKalmedaRamuxMainForm::*load)() :
+         {&TKalmedaRamuxMainForm::LoadSectionsTree, &TKalmedaRamuxMainForm::LoadItemsTree,
+          &TKalmedaRamuxMainForm::LoadVendorsTree}) {
+        const QString failure = runGuarded([this, load] { (this->*load)(); });
+        if (!failure.isNull())
+            showErrorBox(failure);
+    }
     CloseSplash();
 }
 
@@ -247,6 +257,9 @@ void TKalmedaRamuxMainForm::FormResize()
 void TKalmedaRamuxMainForm::FormClose()
 {
     try {
+        // The worker writes one page per transaction, so a short wait always finds the lock
+        // free; closing must never sit out the full time-out behind it.
+        DBConn.setBusyTimeout(kCloseBusyTimeoutMs);
         SaveOptions();
     } catch (...) {
         // The window always closes; the stored row keeps its earlier values.
@@ -276,15 +289,12 @@ void TKalmedaRamuxMainForm::reloadData()
     FormResize();
     Panel10->show();
     Panel10->raise();
-    QString failure;
-    try {
+    const QString failure = runGuarded([this] {
         TreeView2->clear();
         LoadSectionsTree();
         LoadItemsTree();
         LoadVendorsTree();
-    } catch (const std::exception &e) {
-        failure = QString::fromUtf8(e.what());
-    }
+    });
     PageControl1->setEnabled(true);
     Panel10->hide();
     CloseSplash();

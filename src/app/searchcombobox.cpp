@@ -1,8 +1,11 @@
 #include "app/searchcombobox.h"
 
+#include "app/emptylistview.h"
+
 #include <QAbstractItemView>
 #include <QCoreApplication>
 #include <QKeyEvent>
+#include <QLayout>
 #include <QLineEdit>
 
 QValidator::State TUpperCaseValidator::validate(QString &input, int &) const
@@ -18,9 +21,32 @@ TSearchComboBox::TSearchComboBox(QWidget *parent) : QComboBox(parent)
     setCompleter(nullptr);
     setInsertPolicy(QComboBox::NoInsert);
     setMaxVisibleItems(8);
+    setView(new TEmptyNoticeListView(this));
     lineEdit()->setValidator(new TUpperCaseValidator(this));
     lineEdit()->installEventFilter(this);
     view()->installEventFilter(this);
+}
+
+void TSearchComboBox::showPopup()
+{
+    if (count() > 0) {
+        QComboBox::showPopup();
+        return;
+    }
+    // QComboBox refuses to open an empty list; open its own drop-down frame by hand, one row
+    // high, below the box, so it closes and takes keys exactly like the filled one.
+    QWidget *dropDown = view()->window();
+    if (dropDown == window())
+        return;
+    const auto *list = static_cast<TEmptyNoticeListView *>(view());
+    int frame = dropDown->contentsMargins().top() + dropDown->contentsMargins().bottom();
+    if (dropDown->layout())
+        frame += dropDown->layout()->contentsMargins().top() + dropDown->layout()->contentsMargins().bottom();
+    dropDown->setGeometry(
+        QRect(mapToGlobal(rect().bottomLeft() + QPoint(0, 1)), QSize(width(), list->noticeHeight() + frame)));
+    dropDown->show();
+    dropDown->raise();
+    view()->setFocus();
 }
 
 void TSearchComboBox::hidePopup()

@@ -19,6 +19,8 @@ class TSearchComboBox final : public QComboBox
 
 public:
     explicit TSearchComboBox(QWidget *parent = nullptr);
+    // Opens the drop-down also when it has no items; it then shows "Ничего не найдено".
+    void showPopup() override;
     void hidePopup() override;
 
 signals:

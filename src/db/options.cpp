@@ -5,13 +5,14 @@
 
 namespace {
 
-// The key of the options row: the first row's id, if any.
+// The options row is the first row by rowid, as every read takes it; its `id` may be NULL in
+// a table of another shape, so it cannot serve as the key.
 std::optional<qint64> optionsRowId(Database &db)
 {
-    Statement st = db.prepare(QStringLiteral("SELECT id FROM options ORDER BY rowid LIMIT 1"));
+    Statement st = db.prepare(QStringLiteral("SELECT rowid FROM options ORDER BY rowid LIMIT 1"));
     if (!st.step())
         return std::nullopt;
-    return st.optInt64(0);
+    return st.int64(0);
 }
 
 // Reads one field of the options row. Throws when the column or the table is missing.
@@ -95,12 +96,13 @@ void SaveStoredOptions(Database &db, const StoredOptions &o)
 {
     Transaction tx(db);
     const std::optional<qint64> id = optionsRowId(db);
-    qint64 key = 1;
+    qint64 key = 0;
     if (id) {
         key = *id;
     } else {
         Statement ins = db.prepare(QStringLiteral("INSERT INTO options (id) VALUES (1)"));
         ins.run();
+        key = db.lastInsertRowId();
     }
     const QString columns[] = {QStringLiteral("o_upd_serv"), QStringLiteral("o_prog_upd"),
                                QStringLiteral("o_data_upd"), QStringLiteral("ProxyHost"),
@@ -113,7 +115,7 @@ void SaveStoredOptions(Database &db, const StoredOptions &o)
             throw DbError(QStringLiteral("no such column: %1").arg(c), 1);
         sets << quoteIdentifier(*real) + QStringLiteral(" = ?");
     }
-    Statement st = db.prepare(QStringLiteral("UPDATE options SET %1 WHERE id = ?").arg(sets.join(QLatin1String(", "))));
+    Statement st = db.prepare(QStringLiteral("UPDATE options SET %1 WHERE rowid = ?").arg(sets.join(QLatin1String(", "))));
     st.bind(1, o.updServ.isNull() ? QString(QLatin1String("")) : o.updServ);
     st.bind(2, qint64(o.progUpd ? 1 : 0));
     st.bind(3, qint64(o.dataUpd ? 1 : 0));
@@ -145,7 +147,7 @@ void storeSplash(Database &db, const QString &page)
         ins.bind(1, page.isNull() ? QString(QLatin1String("")) : page);
         ins.run();
     } else {
-        Statement st = db.prepare(QStringLiteral("UPDATE options SET s_splash = ?1 WHERE id = ?2"));
+        Statement st = db.prepare(QStringLiteral("UPDATE options SET s_splash = ?1 WHERE rowid = ?2"));
         st.bind(1, page.isNull() ? QString(QLatin1String("")) : page);
         st.bind(2, *id);
         st.run();
@@ -183,7 +185,7 @@ void writeTablePosition(Database &db, const QString &table, qint64 position)
         ins.run();
         return;
     }
-    Statement st = db.prepare(QStringLiteral("UPDATE options SET %1 = ?1 WHERE id = ?2").arg(quoteIdentifier(*column)));
+    Statement st = db.prepare(QStringLiteral("UPDATE options SET %1 = ?1 WHERE rowid = ?2").arg(quoteIdentifier(*column)));
     st.bind(1, position);
     st.bind(2, *id);
     st.run();

@@ -202,6 +202,12 @@ void Database::open(const QString &path, const QByteArray &key, OpenMode mode)
     }
 }
 
+void Database::setBusyTimeout(int milliseconds)
+{
+    if (m_db)
+        sqlite3_busy_timeout(m_db, milliseconds);
+}
+
 void Database::close()
 {
     if (m_db) {

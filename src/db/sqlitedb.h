@@ -80,6 +80,8 @@ public:
     void openConnectionString(const QString &connectionString);
     void close();
     bool isOpen() const { return m_db != nullptr; }
+    // How long a statement waits for another connection's write lock before it fails.
+    void setBusyTimeout(int milliseconds);
     const QString &path() const { return m_path; }
 
     void exec(const QString &sql);

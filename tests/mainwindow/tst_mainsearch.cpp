@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QSet>
 
 namespace {
 QString u(const char *utf8)
@@ -81,6 +82,32 @@ private slots:
         QTest::keyClick(w->ComboBox2->view(), Qt::Key_D, Qt::NoModifier);
         QTRY_COMPARE(w->ComboBox2->currentText(), u("БЕНD"));
         QCOMPARE(w->ComboBox2->count(), 0);
+    }
+
+    void noMatchOpensAnEmptyDropDownSayingSo()
+    {
+        type(u("жжж"));
+        QCOMPARE(w->ComboBox2->count(), 0);
+        QTRY_VERIFY(popupOpen());
+        QAbstractItemView *list = w->ComboBox2->view();
+        QVERIFY(list->window()->geometry().top() >= w->ComboBox2->mapToGlobal(QPoint(0, 0)).y());
+        QVERIFY(list->height() > 0);
+        // The notice is drawn in the list itself: its viewport is not one flat colour.
+        const QImage shot = list->viewport()->grab().toImage();
+        QSet<QRgb> colours;
+        for (int y = 0; y < shot.height(); ++y)
+            for (int x = 0; x < shot.width(); ++x)
+                colours.insert(shot.pixel(x, y));
+        QVERIFY(colours.size() > 2);
+        // Nothing can be chosen, and typing goes on into the text.
+        QTest::keyClick(list, Qt::Key_Return);
+        QVERIFY(!w->TreeView1->currentItem());
+        QCOMPARE(w->ComboBox2->count(), 0);
+        type(u("ж"));
+        QTRY_COMPARE(w->ComboBox2->currentText(), u("ЖЖЖЖ"));
+        QTRY_VERIFY(popupOpen());
+        QTest::keyClick(list, Qt::Key_Escape);
+        QTRY_VERIFY(!popupOpen());
     }
 
     void moreThanEightResultsKeepTheDropDownClosed()

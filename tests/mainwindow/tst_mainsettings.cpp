@@ -7,6 +7,9 @@
 #include <QCheckBox>
 #include <QLineEdit>
 
+#include <atomic>
+#include <thread>
+
 class TestMainSettings : public QObject
 {
     Q_OBJECT
@@ -67,6 +70,85 @@ private slots:
         QVERIFY(!o.progUpd);
         QVERIFY(o.dataUpd);
         QCOMPARE(o.proxyUser, QStringLiteral("me"));
+    }
+
+    void rowWithANullKeyIsTheRowSavedAndReadBack()
+    {
+        WindowFixture f;
+        // An options table whose id is a plain column, its one row keyed NULL.
+        f.createRaw(QStringLiteral(
+            "CREATE TABLE options (id INTEGER, o_upd_serv TEXT, o_prog_upd INTEGER, o_data_upd INTEGER,"
+            " ProxyHost TEXT, ProxyPort TEXT, ProxyUser TEXT, ProxyPass TEXT, s_splash TEXT);"
+            "INSERT INTO options (id, o_upd_serv) VALUES (NULL, 'http://old/api.php');"));
+        for (const QString &host : {QStringLiteral("first.local"), QStringLiteral("second.local")}) {
+            TKalmedaRamuxMainForm w({}, f.path);
+            w.ProxyHost->setText(host);
+            w.show();
+            w.close();
+        }
+        {
+            TKalmedaRamuxMainForm w({}, f.path);
+            QCOMPARE(w.ProxyHost->text(), QStringLiteral("second.local"));
+            QCOMPARE(w.ApiAddr->text(), QStringLiteral("http://old/api.php"));
+        }
+        Database db;
+        db.open(f.path, schema::databasePassword());
+        storeSplash(db, QStringLiteral("<html>привет</html>"));
+        QCOMPARE(readStoredSplash(db), std::optional<QString>(QStringLiteral("<html>привет</html>")));
+        Statement count = db.prepare(QStringLiteral("SELECT count(*), max(id IS NULL) FROM options"));
+        QVERIFY(count.step());
+        QCOMPARE(count.int64(0), qint64(1)); // no rows piled up
+        QCOMPARE(count.int64(1), qint64(1)); // and the row is still the one the table had
+    }
+
+    void closingBesideAWorkerPageNeverHangs()
+    {
+        WindowFixture f;
+        f.create();
+        // Another connection on another thread holds a write transaction as long as a page.
+        auto holdWriteLock = [&](int milliseconds, std::atomic<bool> &held) {
+            return std::thread([&f, milliseconds, &held] {
+                Database worker;
+                worker.open(f.path, schema::databasePassword());
+                Transaction tx(worker);
+                worker.exec(QStringLiteral("UPDATE options SET lu_items = 7"));
+                held = true;
+                QThread::msleep(static_cast<unsigned long>(milliseconds));
+                tx.commit();
+            });
+        };
+        {
+            // A page-long transaction: the save waits for it and is stored.
+            TKalmedaRamuxMainForm w({}, f.path);
+            w.ProxyHost->setText(QStringLiteral("saved.local"));
+            w.show();
+            std::atomic<bool> held{false};
+            std::thread worker = holdWriteLock(300, held);
+            QTRY_VERIFY(held);
+            QElapsedTimer timer;
+            timer.start();
+            w.close();
+            worker.join();
+            QVERIFY2(timer.elapsed() < 5000, QByteArray::number(timer.elapsed()).constData());
+        }
+        {
+            TKalmedaRamuxMainForm w({}, f.path);
+            QCOMPARE(w.ProxyHost->text(), QStringLiteral("saved.local"));
+            // A lock held far past any page: the close gives up after its short wait.
+            w.ProxyHost->setText(QStringLiteral("lost.local"));
+            w.show();
+            std::atomic<bool> held{false};
+            std::thread worker = holdWriteLock(6000, held);
+            QTRY_VERIFY(held);
+            QElapsedTimer timer;
+            timer.start();
+            w.close();
+            const qint64 elapsed = timer.elapsed();
+            worker.join();
+            QVERIFY2(elapsed < 4500, QByteArray::number(elapsed).constData());
+        }
+        TKalmedaRamuxMainForm w({}, f.path);
+        QCOMPARE(w.ProxyHost->text(), QStringLiteral("saved.local")); // the row kept its values
     }
 
     void tabVisitsProxyEditsInOrder()

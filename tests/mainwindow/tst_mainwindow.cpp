@@ -4,6 +4,7 @@
 #include "fixture.h"
 #include "update/datareloadevent.h"
 
+#include <QApplication>
 #include <QLabel>
 #include <QStackedWidget>
 #include <QStatusBar>
@@ -21,10 +22,16 @@ class FailingReloadForm final : public TKalmedaRamuxMainForm
 public:
     using TKalmedaRamuxMainForm::TKalmedaRamuxMainForm;
     bool fail = false;
+    bool failForeign = false; // a throw that is no std::exception
+    bool failMemory = false;
     void LoadItemsTree() override
     {
         if (fail)
             throw RamuxError(QStringLiteral("items unreadable"));
+        if (failForeign)
+            throw 42;
+        if (failMemory)
+            throw std::bad_alloc();
         TKalmedaRamuxMainForm::LoadItemsTree();
     }
 };
@@ -49,6 +56,9 @@ private slots:
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         QCOMPARE(w.windowTitle(), QStringLiteral("Ramux"));
+        // The program's own icon for every window and the tray, sharp up to the desktop's size.
+        QVERIFY(QApplication::windowIcon().availableSizes().contains(QSize(256, 256)));
+        QCOMPARE(w.windowIcon().cacheKey(), QApplication::windowIcon().cacheKey());
         QCOMPARE(w.PageControl1->currentWidget(), w.tsDrugs);
         QVERIFY(!w.tbDrugs->isEnabled());
         for (QToolButton *b : {w.tbGroups, w.tbVendors, w.tbSettings, w.tbAppendix, w.tbAbout, w.tbExit})
@@ -129,6 +139,30 @@ private slots:
         QVERIFY(w.PageControl1->isEnabled());
         QVERIFY(w.Panel10->isHidden());
         QCOMPARE(w.TreeView2->topLevelItemCount(), 1); // groups reloaded before the failure
+        QVERIFY(f.exits.isEmpty());
+    }
+
+    void reloadThatThrowsAnythingIsReportedAndTheWindowGoesOn()
+    {
+        WindowFixture f;
+        f.create(u(kContent));
+        FailingReloadForm w({}, f.path);
+        w.show();
+        w.failForeign = true;
+        DataReloadEvent event;
+        QVERIFY(QCoreApplication::sendEvent(&w, &event));
+        w.failForeign = false;
+        w.failMemory = true;
+        QVERIFY(QCoreApplication::sendEvent(&w, &event));
+        QCOMPARE(f.errors, (QStringList{u("Неизвестная ошибка"), u("Недостаточно памяти")}));
+        QVERIFY(w.PageControl1->isEnabled());
+        QVERIFY(w.Panel10->isHidden());
+        // The next reload works as if nothing had happened.
+        w.failMemory = false;
+        f.run(u("INSERT INTO items (id, name) VALUES (13, 'жук');"));
+        QVERIFY(QCoreApplication::sendEvent(&w, &event));
+        QVERIFY(TKalmedaRamuxMainForm::FindNodeByData(w.TreeView1->topLevelItem(0), 13));
+        QCOMPARE(f.errors.size(), 2);
         QVERIFY(f.exits.isEmpty());
     }
 

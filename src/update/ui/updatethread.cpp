@@ -2,6 +2,7 @@
 
 #include "update/datareloadevent.h"
 #include "update/programupdate.h"
+#include "update/ui/guigate.h"
 #include "update/ui/updatedetailsform.h"
 
 #include <QApplication>
@@ -93,15 +94,16 @@ class WorkerHost final : public UpdateHost
 public:
     explicit WorkerHost(TUpdateThread &thread) : m_thread(thread), m_gui(thread.m_gui) {}
 
+    // Both go through the gate: once the window has gone, nothing more reaches the GUI thread.
     template <typename F>
     void onGui(F &&call)
     {
-        QMetaObject::invokeMethod(m_gui, std::forward<F>(call), Qt::BlockingQueuedConnection);
+        guigate::callBlocking(std::forward<F>(call));
     }
     template <typename F>
     void postToGui(F &&call)
     {
-        QMetaObject::invokeMethod(m_gui, std::forward<F>(call), Qt::QueuedConnection);
+        guigate::post(std::forward<F>(call));
     }
 
     void ReportStatus(const UpdateFields &fields) override
@@ -208,6 +210,7 @@ private:
 TUpdateThread::TUpdateThread(QMainWindow *mainWindow, QObject *parent)
     : QThread(parent), m_gui(new TUpdateThreadGui(mainWindow)), m_guiAlive(m_gui)
 {
+    guigate::install();
     // The GUI half must outlive every call the run makes, so it goes only after the run ended.
     // If the process ends first it is simply never freed, and a call still waiting stays waiting.
     TUpdateThreadGui *gui = m_gui;
