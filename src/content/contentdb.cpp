@@ -1,11 +1,15 @@
 // The update server's content database.
 #include "content/contentdb.h"
 
+#include "content/clearedcolumns.h"
 #include "db/schema.h"
 
 #include <QFileInfo>
+#include <QLoggingCategory>
 #include <algorithm>
 #include <sqlcipher/sqlite3.h>
+
+Q_LOGGING_CATEGORY(lcContent, "ramux.content")
 
 namespace {
 
@@ -41,6 +45,37 @@ std::optional<QByteArray> rawText(sqlite3_stmt *stmt, int column)
 bool pageOrder(const ContentPageRow &a, const ContentPageRow &b)
 {
     return a.stamp != b.stamp ? a.stamp < b.stamp : a.id < b.id;
+}
+
+// What a row adds to a get_table answer, near enough for a budget far below the clients' cap:
+// the ROW element with its attributes, and each value sent with its two tags.
+constexpr qint64 kRowOverhead = 64;
+qint64 tagBytes(const QString &column)
+{
+    return 2 * column.size() + 5;
+}
+
+qint64 rowBytes(const ContentPageRow &row, const QStringList &columns)
+{
+    qint64 bytes = kRowOverhead;
+    for (size_t i = 0; i < row.values.size() && i < size_t(columns.size()); ++i) {
+        if (row.values[i])
+            bytes += row.values[i]->size() + tagBytes(columns.at(qsizetype(i)));
+    }
+    return bytes;
+}
+
+void warnOversized(const ContentDatabase::OversizedRun &run, qint64 budget)
+{
+    qCWarning(lcContent).noquote()
+        << QStringLiteral("WARNING: table %1: the %2 rows stamped %3 make %4 bytes in one page, over the "
+                          "page budget of %5 bytes, and a run of equal stamps cannot be split: give the "
+                          "rows stamps of their own, or clients may refuse the page")
+               .arg(run.table)
+               .arg(run.rows)
+               .arg(run.stamp)
+               .arg(run.bytes)
+               .arg(budget);
 }
 
 } // namespace
@@ -93,6 +128,11 @@ void ContentDatabase::create(const QString &path, const ContentSet &content)
     meta.bind(2, QString::number(counter));
     meta.run();
     tx.commit();
+    db.close();
+
+    ContentDatabase created(path); // adds the tracking of cleared columns
+    for (const OversizedRun &run : created.oversizedRuns())
+        warnOversized(run, kPageByteBudget);
 }
 
 ContentDatabase::ContentDatabase(const QString &path)
@@ -102,6 +142,7 @@ ContentDatabase::ContentDatabase(const QString &path)
         throw RamuxError(QStringLiteral("Не база содержимого сервера: %1").arg(path));
     for (const QString &table : schema::dataTables())
         tableColumns(table);
+    clearedcolumns::ensureTracking(m_db);
 }
 
 const QStringList &ContentDatabase::tableColumns(const QString &table)
@@ -130,7 +171,7 @@ const QStringList &ContentDatabase::tableColumns(const QString &table)
     return *m_columns.insert(table, columns);
 }
 
-ContentPage ContentDatabase::readPage(const QString &table, qint64 after, int limit)
+ContentPage ContentDatabase::readPage(const QString &table, qint64 after, int limit, qint64 byteBudget)
 {
     ContentPage page;
     page.columns = tableColumns(table);
@@ -213,8 +254,69 @@ ContentPage ContentDatabase::readPage(const QString &table, qint64 after, int li
         if (grew)
             std::sort(merged.begin(), merged.end(), pageOrder);
     }
+
+    clearedcolumns::Lookup cleared(m_db, table);
+    if (cleared.any()) {
+        for (ContentPageRow &row : merged) {
+            if (row.deleted)
+                continue;
+            for (const QString &column : cleared.columns(row.id)) {
+                const auto match =
+                    std::find_if(page.columns.begin(), page.columns.end(), [&](const QString &c) {
+                        return c.compare(column, Qt::CaseInsensitive) == 0;
+                    });
+                const auto i = match - page.columns.begin();
+                if (match != page.columns.end() && !row.values[size_t(i)])
+                    row.values[size_t(i)] = QByteArray();
+            }
+        }
+    }
+
+    // End the page at the first run boundary past the budget; the client goes on after its stamp.
+    qint64 used = 0, runBytes = 0;
+    size_t end = 0;
+    for (; end < merged.size(); ++end) {
+        if (end > 0 && merged[end].stamp != merged[end - 1].stamp) {
+            if (used > byteBudget)
+                break;
+            runBytes = 0;
+        }
+        const qint64 bytes = rowBytes(merged[end], page.columns);
+        used += bytes;
+        runBytes += bytes;
+    }
+    merged.erase(merged.begin() + qsizetype(end), merged.end());
+    if (runBytes > byteBudget) {
+        const qint64 stamp = merged.back().stamp;
+        const auto rows = std::count_if(merged.begin(), merged.end(),
+                                        [stamp](const ContentPageRow &r) { return r.stamp == stamp; });
+        warnOversized({table, stamp, qint64(rows), runBytes}, byteBudget);
+    }
     page.rows = std::move(merged);
     return page;
+}
+
+std::vector<ContentDatabase::OversizedRun> ContentDatabase::oversizedRuns(qint64 byteBudget)
+{
+    std::vector<OversizedRun> out;
+    for (const QString &table : schema::dataTables()) {
+        QStringList terms{QString::number(kRowOverhead)};
+        for (const QString &c : tableColumns(table))
+            terms.append(QStringLiteral("coalesce(length(CAST(%1 AS BLOB)) + %2, 0)")
+                             .arg(quoteIdentifier(c))
+                             .arg(tagBytes(c)));
+        Statement st = m_db.prepare(
+            QStringLiteral(
+                "SELECT last_update, count(*), sum(bytes) FROM (SELECT last_update, %1 AS bytes FROM %2"
+                " UNION ALL SELECT last_update, %3 FROM tombstones WHERE tbl = ?1)"
+                " GROUP BY last_update HAVING sum(bytes) > ?2 ORDER BY last_update")
+                .arg(terms.join(QLatin1String(" + ")), quoteIdentifier(table))
+                .arg(kRowOverhead));
+        st.bind(1, table).bind(2, byteBudget);
+        while (st.step())
+            out.push_back({table, st.int64(0), st.int64(1), st.int64(2)});
+    }
+    return out;
 }
 
 qint64 ContentDatabase::nextStamp()

@@ -41,10 +41,25 @@ public:
     ContentDatabase(const ContentDatabase &) = delete;
     ContentDatabase &operator=(const ContentDatabase &) = delete;
 
+    // Rendered size at which a page ends: far below the 64 MB that clients accept in one answer.
+    static constexpr qint64 kPageByteBudget = 8 * 1024 * 1024;
+
     // The rows and deletions of a table whose stamp is greater than `after`, ascending by stamp
     // then id, at most `limit` of them, except that a run of equal stamps is never cut: a page
-    // that would end inside one grows until the run is complete.
-    ContentPage readPage(const QString &table, qint64 after, int limit);
+    // that would end inside one grows until the run is complete. Once the rows pass `byteBudget`
+    // the page ends with the run it is in. A column cleared since it had a value comes as an
+    // empty value, never as NULL.
+    ContentPage readPage(const QString &table, qint64 after, int limit, qint64 byteBudget = kPageByteBudget);
+
+    // Runs of equal stamps that alone pass the byte budget: no page can hold them within it.
+    struct OversizedRun
+    {
+        QString table;
+        qint64 stamp = 0;
+        qint64 rows = 0;
+        qint64 bytes = 0;
+    };
+    std::vector<OversizedRun> oversizedRuns(qint64 byteBudget = kPageByteBudget);
 
     // A change: inserts or updates the row (only the given columns change) under a new stamp,
     // and drops any tombstone of that id. Returns the stamp.
@@ -55,7 +70,8 @@ public:
     std::optional<QString> meta(const QString &key);
     void setMeta(const QString &key, const std::optional<QString> &value);
 
-    // The content as a client that synchronised everything holds it (live rows only).
+    // The content as stored (live rows only). A synchronised client holds the same, except that
+    // a column cleared since it had a value is an empty text there.
     ContentSet readAll();
     // The highest stamp of a table, rows and deletions included: a synchronised client's lu_ value.
     qint64 highestStamp(const QString &table);

@@ -11,6 +11,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -100,6 +101,8 @@ private slots:
     void deletionAfterUpdateOfSameId();
     void upsertChangesOnlyTheGivenColumnsUnderNewStamps();
     void unknownTableIsRefused();
+    void clearedColumnsAreSentEmptyHoweverCleared();
+    void pageEndsAtTheByteBudgetBetweenRuns();
 
     void clientDatabaseHoldsWhatTheServerServes();
     void synthIsDeterministicAndConsistent();
@@ -348,6 +351,119 @@ void TestContent::unknownTableIsRefused()
         plain.exec(QStringLiteral("CREATE TABLE x (id INTEGER)"));
     }
     QVERIFY_THROWS_EXCEPTION(RamuxError, ContentDatabase{client});
+}
+
+// The value of one column of one row in a page from the start, as the server would send it.
+std::optional<QByteArray> served(ContentDatabase &db, const QString &table, qint64 id, const QString &column)
+{
+    const ContentPage page = db.readPage(table, 0, 1000);
+    const qsizetype at = page.columns.indexOf(column);
+    for (const auto &row : page.rows) {
+        if (row.id == id && !row.deleted)
+            return row.values.at(size_t(at));
+    }
+    return QByteArray("<no row>");
+}
+
+void TestContent::clearedColumnsAreSentEmptyHoweverCleared()
+{
+    const QString path = m_dir.filePath(QStringLiteral("cleared.sqlite"));
+    ContentSet set = sectionsSet(6);
+    ContentTable &t = set.table(QStringLiteral("sections"));
+    for (ContentRow &row : t.rows)
+        t.set(row, QStringLiteral("description"), QStringLiteral("<HTML>PHA+</HTML>"));
+    t.set(t.rows[5], QStringLiteral("description"), std::nullopt); // row 6: never had one
+    ContentDatabase::create(path, set);
+    const QString section = QStringLiteral("sections");
+    const QString description = QStringLiteral("description");
+    {
+        ContentDatabase db(path);
+        // Through the change call, by hand with SQL, by an INSERT OR REPLACE, by a delete
+        // without tombstone and an insert afterwards.
+        db.upsertRow(section, 1, {{description, std::nullopt}});
+        db.database().exec(QStringLiteral("UPDATE sections SET description = NULL, last_update = 100 WHERE id = 2"));
+        db.database().exec(QStringLiteral("INSERT OR REPLACE INTO sections (id, parent_id, name, last_update)"
+                                          " VALUES (3, 0, 'Группа 3', 101)"));
+        db.database().exec(QStringLiteral("DELETE FROM sections WHERE id = 4"));
+        db.database().exec(QStringLiteral("INSERT INTO sections (id, name, last_update) VALUES (4, 'Снова', 102)"));
+        // Row 5 is deleted the regular way and comes back: clients appended it afresh.
+        db.upsertRow(section, 5, {{description, std::nullopt}});
+        db.deleteRow(section, 5);
+        db.upsertRow(section, 5, {{QStringLiteral("name"), QStringLiteral("Пятая")}});
+        // Row 6 changes, its always-NULL description stays left out.
+        db.upsertRow(section, 6, {{QStringLiteral("name"), QStringLiteral("Шестая")}});
+
+        for (qint64 id : {1, 2, 3, 4})
+            QVERIFY2(served(db, section, id, description) == QByteArray(""), qPrintable(QString::number(id)));
+        // Clients still hold row 4 as it was: its parent is cleared there too.
+        QCOMPARE(served(db, section, 4, QStringLiteral("parent_id")), QByteArray(""));
+        QCOMPARE(served(db, section, 4, QStringLiteral("name")), QByteArray("Снова"));
+        QVERIFY(!served(db, section, 5, description).has_value());
+        QVERIFY(!served(db, section, 6, description).has_value());
+        // A value set again is sent as the value.
+        db.upsertRow(section, 1, {{description, QStringLiteral("<HTML>cQ==</HTML>")}});
+        QCOMPARE(served(db, section, 1, description), QByteArray("<HTML>cQ==</HTML>"));
+    }
+    // A content file from before the tracking: opening it adds the triggers, and a file whose
+    // columns changed by hand gets triggers that cover the new column.
+    {
+        Database raw;
+        raw.open(path, QByteArray());
+        raw.exec(QStringLiteral("DROP TABLE cleared_columns"));
+        Statement triggers = raw.prepare(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'trigger'"));
+        QStringList names;
+        while (triggers.step())
+            names.append(triggers.text(0));
+        QCOMPARE(names.size(), 9 * 3 + 1);
+        for (const QString &name : std::as_const(names))
+            raw.exec(QStringLiteral("DROP TRIGGER %1").arg(quoteIdentifier(name)));
+        raw.exec(QStringLiteral("ALTER TABLE sections ADD COLUMN note TEXT"));
+        raw.exec(QStringLiteral("UPDATE sections SET note = 'x' WHERE id = 6"));
+    }
+    ContentDatabase db(path);
+    db.database().exec(QStringLiteral("UPDATE sections SET name = NULL, note = NULL, last_update = 200 WHERE id = 6"));
+    QCOMPARE(served(db, section, 6, QStringLiteral("name")), QByteArray(""));
+    QCOMPARE(served(db, section, 6, QStringLiteral("note")), QByteArray(""));
+    QVERIFY(!served(db, section, 6, description).has_value());
+}
+
+void TestContent::pageEndsAtTheByteBudgetBetweenRuns()
+{
+    // Rows of about 1 KB; stamps 1, 1, 2, 2, 2, 3, 4 (runs as a foreign file can have them).
+    ContentSet set = sectionsSet(7);
+    ContentTable &t = set.table(QStringLiteral("sections"));
+    const qint64 stamps[] = {1, 1, 2, 2, 2, 3, 4};
+    for (size_t i = 0; i < t.rows.size(); ++i) {
+        t.rows[i].stamp = stamps[i];
+        t.set(t.rows[i], QStringLiteral("description"), QString(1000, QLatin1Char('a')));
+    }
+    const QString path = m_dir.filePath(QStringLiteral("budget.sqlite"));
+    // Writing the file names every run that alone is over the page budget.
+    ContentDatabase::create(path, set);
+    ContentDatabase db(path);
+    QCOMPARE(int(db.oversizedRuns(2500).size()), 1);
+    QCOMPARE(db.oversizedRuns(2500).front().stamp, 2);
+    QCOMPARE(db.oversizedRuns(2500).front().rows, 3);
+    QVERIFY(db.oversizedRuns().empty());
+
+    // Over 3.5 KB within run 2: the page ends after run 2, not inside it.
+    const QString sections = QStringLiteral("sections");
+    QCOMPARE(ids(db.readPage(sections, 0, 200, 3500)), (QList<qint64>{1, 2, 3, 4, 5}));
+    QCOMPARE(ids(db.readPage(sections, 2, 200, 3500)), (QList<qint64>{6, 7}));
+    QCOMPARE(ids(db.readPage(sections, 0, 200)), (QList<qint64>{1, 2, 3, 4, 5, 6, 7}));
+    // A run that alone passes the budget is sent whole, and said so loudly.
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("WARNING: table sections: the 2 rows stamped 1 ")));
+    QCOMPARE(ids(db.readPage(sections, 0, 200, 1500)), (QList<qint64>{1, 2}));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("WARNING: table sections: the 3 rows stamped 2 ")));
+    QCOMPARE(ids(db.readPage(sections, 1, 200, 2500)), (QList<qint64>{3, 4, 5}));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("table sections: the 3 rows stamped 2 make")));
+    ContentDatabase::create(m_dir.filePath(QStringLiteral("budget2.sqlite")), [&] {
+        ContentSet big = set;
+        for (ContentRow &row : big.table(sections).rows)
+            if (row.stamp == 2)
+                big.table(sections).set(row, QStringLiteral("description"), QString(3 * 1024 * 1024, QLatin1Char('b')));
+        return big;
+    }());
 }
 
 void TestContent::clientDatabaseHoldsWhatTheServerServes()

@@ -1,8 +1,8 @@
 // The HTTP shell of the reference update server.
 #include "contentserver.h"
 
-#include "text/ramuxerror.h"
 #include "serverapi.h"
+#include "text/ramuxerror.h"
 
 #include <QDateTime>
 #include <httplib.h>
@@ -135,8 +135,13 @@ void ContentServer::stop()
 
 QString ContentServer::baseUrl() const
 {
+    // A wildcard is no address to reach: name the loopback of the same family instead.
     QString host = m_options.bind;
     if (host == QLatin1String("0.0.0.0") || host.isEmpty())
         host = QStringLiteral("127.0.0.1");
+    else if (host == QLatin1String("::") || host == QLatin1String("[::]"))
+        host = QStringLiteral("::1");
+    if (host.contains(QLatin1Char(':')) && !host.startsWith(QLatin1Char('[')))
+        host = QLatin1Char('[') + host + QLatin1Char(']');
     return QStringLiteral("http://%1:%2").arg(host).arg(m_port);
 }

@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QUrl>
 
 #include <csignal>
 #include <cstdio>
@@ -27,6 +28,9 @@ const char *const kUsage =
     "  --content PATH         serve a content database (ramuxctl synth --content PATH makes a large one)\n"
     "  --port N               listening port (8642)\n"
     "  --bind ADDRESS         listening address (127.0.0.1)\n"
+    "  --public-url URL       address clients reach this server at (http or https, maybe behind a\n"
+    "                         proxy or cache); the download link of --offer-file starts with it\n"
+    "                         (default: the listening address)\n"
     "  --threads N            requests served at once (16)\n"
     "  --cache-mb N           memory for rendered get_table answers (256; 0 turns the cache off)\n"
     "  --offer-version V      program version offered by check_update\n"
@@ -61,13 +65,35 @@ int takeNumber(const QString &name, const QString &text, int low, int high)
     return value;
 }
 
+// The address clients reach the server at: http or https, a host, maybe a path; no query,
+// fragment or user information. Without the trailing slash, so paths can be appended.
+QString takePublicUrl(const QString &text)
+{
+    const QUrl url(text, QUrl::StrictMode);
+    const QString scheme = url.scheme().toLower();
+    if (!url.isValid() || (scheme != QLatin1String("http") && scheme != QLatin1String("https")) ||
+        url.host().isEmpty() || url.hasQuery() || url.hasFragment() || !url.userInfo().isEmpty())
+        throw RamuxError(
+            QStringLiteral("--public-url: %1 is not an http or https address without query").arg(text));
+    QString out = url.toString(QUrl::FullyEncoded);
+    while (out.endsWith(QLatin1Char('/')))
+        out.chop(1);
+    return out;
+}
+
+bool isWildcard(const QString &address)
+{
+    return address.isEmpty() || address == QLatin1String("0.0.0.0") || address == QLatin1String("::") ||
+           address == QLatin1String("[::]");
+}
+
 int serve(QStringList args)
 {
     ServerOptions options;
     ServerOffer offer;
     bool demo = false;
     int cacheMb = int(ServerApi::kDefaultCacheBytes / (1024 * 1024));
-    QString content, offerFile;
+    QString content, offerFile, publicUrl;
     for (int i = 0; i < args.size(); ++i) {
         const QString &a = args.at(i);
         auto value = [&] { return takeValue(args, i++); };
@@ -79,6 +105,8 @@ int serve(QStringList args)
             options.port = takeNumber(a, value(), 0, 65535);
         else if (a == QLatin1String("--bind"))
             options.bind = value();
+        else if (a == QLatin1String("--public-url"))
+            publicUrl = takePublicUrl(value());
         else if (a == QLatin1String("--threads"))
             options.threads = takeNumber(a, value(), 1, 256);
         else if (a == QLatin1String("--cache-mb"))
@@ -136,9 +164,14 @@ int serve(QStringList args)
     ServerApi api(content, offer, size_t(cacheMb) * 1024 * 1024);
     ContentServer listener(api, options);
     listener.bind();
+    if (publicUrl.isEmpty() && isWildcard(options.bind))
+        print(QStringLiteral("ramux-server: warning: listening on every address (%1) without --public-url: "
+                             "the advertised download link names %2, which other machines do not reach\n")
+                  .arg(options.bind, listener.baseUrl()));
     if (!options.downloadName.isEmpty() && !offer.downloadLink) {
         // The link to the served installer names the port, known only once bound.
-        offer.downloadLink = listener.baseUrl() + QStringLiteral("/download/") + options.downloadName;
+        offer.downloadLink = (publicUrl.isEmpty() ? listener.baseUrl() : publicUrl) +
+                             QStringLiteral("/download/") + options.downloadName;
         api.setOffer(offer);
     }
     ContentServer *server = &listener;

@@ -287,6 +287,7 @@ void ServerApi::appendTable(QByteArray &out, const ContentPage &page, const QStr
         out += '>';
         // A NULL column is left out rather than sent empty: the client stores an empty element
         // as an empty string, while a row it appends keeps NULL in every column not mentioned.
+        // A column cleared since it had a value arrives here as an empty value and is sent.
         for (size_t i = 0; i < row.values.size() && i < size_t(names.size()); ++i) {
             if (!row.values[i])
                 continue;
@@ -340,7 +341,11 @@ QByteArray ServerApi::checkUpdate(ContentDatabase &db)
         {"ABOUT_URL", contentmeta::AboutUrl, m_offer.aboutUrl},
     };
     for (const auto &f : fields) {
-        const auto value = setting(db, f.key, f.given);
+        // A digest belongs to the file it was made of: a link given in place of the stored one
+        // takes only the digest given with it (the offered file's), never the stored one.
+        const bool digest = f.key == contentmeta::DownloadSha256;
+        const auto value =
+            digest && m_offer.downloadLink ? m_offer.downloadSha256 : setting(db, f.key, f.given);
         if (value && !value->isEmpty())
             appendElement(data, f.element, *value);
     }
