@@ -210,6 +210,15 @@ void TestCodecs::joinerKeepsAttachmentsInOrder()
     // Name and content as gathered: spaces dropped, nothing trimmed or re-encoded.
     QCOMPARE(j.attachments(), QStringLiteral("<LOGO>iVBORw0K</LOGO><PIC>AAAA</PIC><LOGO>BBBB</LOGO>"));
     QCOMPARE(j.GetDocument(), QStringLiteral("<HTML>b25ldHdv</HTML><LOGO>iVBORw0K</LOGO><PIC>AAAA</PIC><LOGO>BBBB</LOGO>"));
+
+    // Two HTML elements in one packed text: both bodies, in order, whatever stands between.
+    THTMLJoiner twice;
+    twice.AddHTML(QStringLiteral("<p>"));
+    twice.AddPacked(packHtml("first ") + QStringLiteral("<PIC>AAAA</PIC>") +
+                    QStringLiteral("<html>") + Base64EncodeString(encodeCp1251Html(QStringLiteral("второй"))) +
+                    QStringLiteral("</html>"));
+    QCOMPARE(twice.body(), QStringLiteral("<p>first второй"));
+    QCOMPARE(twice.attachments(), QStringLiteral("<PIC>AAAA</PIC>"));
 }
 
 void TestCodecs::joinerKeepsBodyBeforeInvalidElement()

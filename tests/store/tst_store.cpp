@@ -5,6 +5,8 @@
 #include "db/snapshot.h"
 #include "db/sqlitedb.h"
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -60,8 +62,32 @@ void TestStore::sharedFolderFileWinsOverProgramFile()
     QVERIFY(QDir().mkpath(shared + QStringLiteral("/Ramux")));
     touch(shared + QStringLiteral("/Ramux/Ramux.rxd"));
     QCOMPARE(chooseDatabaseFile(shared, program), shared + QStringLiteral("/Ramux/Ramux.rxd"));
+    // Both files present: the shared one still wins.
+    QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("bin"))));
+    touch(dir.filePath(QStringLiteral("bin/ramux.rxd")));
+    QCOMPARE(chooseDatabaseFile(shared, program), shared + QStringLiteral("/Ramux/Ramux.rxd"));
     // The real rule honours the data location and creates the folder.
     QVERIFY(LocateDatabaseFile().endsWith(QStringLiteral(".rxd")));
+
+    // The real rule with the XDG data folder and the program's own file both present.
+    const QString beside = QCoreApplication::applicationFilePath() + QStringLiteral(".rxd");
+    QFile::remove(beside); // left by an interrupted run
+    touch(beside);
+    const QByteArray savedXdg = qgetenv("XDG_DATA_HOME");
+    QStandardPaths::setTestModeEnabled(false);
+    qputenv("XDG_DATA_HOME", dir.filePath(QStringLiteral("xdg")).toLocal8Bit());
+    const QString besideFound = LocateDatabaseFile();
+    QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("xdg/Ramux"))));
+    touch(dir.filePath(QStringLiteral("xdg/Ramux/Ramux.rxd")));
+    const QString sharedFound = LocateDatabaseFile();
+    if (savedXdg.isNull())
+        qunsetenv("XDG_DATA_HOME");
+    else
+        qputenv("XDG_DATA_HOME", savedXdg);
+    QStandardPaths::setTestModeEnabled(true);
+    QFile::remove(beside);
+    QCOMPARE(besideFound, beside);
+    QCOMPARE(sharedFound, dir.filePath(QStringLiteral("xdg/Ramux/Ramux.rxd")));
 }
 
 void TestStore::connectionStringKeepsPathWithSemicolons()

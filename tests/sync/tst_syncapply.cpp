@@ -6,6 +6,7 @@
 
 #include <QDomDocument>
 #include <QTemporaryDir>
+#include <sqlcipher/sqlite3.h>
 #include <QTest>
 
 #include <memory>
@@ -257,6 +258,46 @@ private slots:
         QVERIFY(!out.complete);
         QCOMPARE(count(QStringLiteral("dealers")), 1);
         QCOMPARE(out.counted.added, 1);
+    }
+
+    void pageCommitsItsRowsAndPositionAsOne()
+    {
+        // A position committed apart from its rows leaves, when the program dies between the two
+        // commits, a table that does not match its position: one page is one commit.
+        struct Hook
+        {
+            int commits = 0;
+            bool refuse = false;
+        } hook;
+        sqlite3_commit_hook(
+            m_db->handle(),
+            [](void *data) {
+                auto *h = static_cast<Hook *>(data);
+                ++h->commits;
+                return h->refuse ? 1 : 0;
+            },
+            &hook);
+        writeTablePosition(*m_db, QStringLiteral("vendors"), 3);
+        hook.commits = 0;
+        TableSync sync(*m_db, QStringLiteral("vendors"), true);
+        const QString rows = QStringLiteral("<ROW id=\"1\" last_update=\"4\"><name>one</name></ROW>"
+                                            "<ROW id=\"2\" last_update=\"5\"><name>two</name></ROW>");
+        // A commit that fails takes the whole page with it: no row, no position.
+        hook.refuse = true;
+        const PageOutcome refused = sync.applyPage(page(rows));
+        QVERIFY(!refused.complete);
+        QCOMPARE(refused.applied, 0);
+        QCOMPARE(count(QStringLiteral("vendors")), 0);
+        QCOMPARE(readTablePosition(*m_db, QStringLiteral("vendors")), 3);
+        QCOMPARE(hook.commits, 1);
+
+        hook.refuse = false;
+        hook.commits = 0;
+        QVERIFY(sync.applyPage(page(rows)).complete);
+        QCOMPARE(hook.commits, 1);
+        QCOMPARE(count(QStringLiteral("vendors")), 2);
+        QCOMPARE(readTablePosition(*m_db, QStringLiteral("vendors")), 5);
+        sqlite3_commit_hook(m_db->handle(), nullptr, nullptr);
     }
 
     void missingTableIsAnError()

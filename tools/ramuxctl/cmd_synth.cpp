@@ -23,7 +23,8 @@ int synth(CommandContext &ctx)
         takeOption(ctx.args, QStringLiteral("--seed"), QString::number(options.seed)).toULongLong(&ok);
     if (!ok)
         throw RamuxError(QStringLiteral("--seed: a number"));
-    if (ctx.args.size() != 1) {
+    // An option left over (a misspelt one, --help) is no file name to write.
+    if (ctx.args.size() != 1 || ctx.args.first().startsWith(QLatin1Char('-'))) {
         printErr(QStringLiteral("usage: ramuxctl synth PATH [--products N] [--seed N] [--content]\n"));
         return 2;
     }
