@@ -16,7 +16,7 @@ echo "package: $deb ($(du -k "$deb" | cut -f1) KB)"
 # The version is the program's own, and the run-time dependencies are there.
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/CMakeCache.txt)
 [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "package version is not $version"
-[ "$(basename "$deb")" = "ramux_${version}_amd64.deb" ] || fail "unexpected file name $deb"
+[ "$(basename "$deb")" = "ramux_${version}_$(dpkg --print-architecture).deb" ] || fail "unexpected file name $deb"
 depends=$(dpkg-deb -f "$deb" Depends)
 for needed in qt6-qpa-plugins libqt6svg6 libqt6widgets6 libsqlcipher; do
   grep -q "$needed" <<<"$depends" || fail "Depends lacks $needed: $depends"

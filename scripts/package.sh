@@ -13,7 +13,9 @@ if [ ! -f build/CMakeCache.txt ]; then
 elif [ $# -gt 0 ]; then
   cmake -S . -B build "$@" >/dev/null
 fi
-cmake --build build -j"$(nproc)" >/dev/null
+if ! cmake --build build -j"$(nproc)" > build/package-build.log 2>&1; then
+  tail -n 50 build/package-build.log; exit 1
+fi
 rm -rf build/cpack
 if ! cpack --config build/CPackConfig.cmake -B build/cpack > build/cpack.log 2>&1; then
   cat build/cpack.log; exit 1
