@@ -2,8 +2,8 @@
 """Rasterise the SVG sources in resources/icons/src into the PNGs the program loads.
 
 Toolbar icons come out at 24x24 and 48x48 (@2x), the program icon at 64x64 and
-256x256 from resources/icons/ramux.svg (the desktop entry installs the SVG and the
-256 PNG), and the About-page cover at 128x128. The cover is flattened to plain RGB because the
+256x256 from resources/icons/ramux.svg, the installed hicolor sizes (16 to 256 pixels) into
+packaging/icons/, and the About-page cover at 128x128. The cover is flattened to plain RGB because the
 page expects an opaque picture. Needs rsvg-convert (Debian: librsvg2-bin).
 
 Usage: scripts/draw-icons.py   (run from anywhere; paths are relative to the repo)
@@ -19,6 +19,7 @@ import zlib
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 RES = os.path.join(ROOT, "resources")
 SRC = os.path.join(RES, "icons", "src")
+HICOLOR_SIZES = [16, 22, 24, 32, 48, 64, 128, 256]
 TOOLBAR = ["drugs", "groups", "vendors", "settings", "appendix", "about", "exit"]
 
 
@@ -108,6 +109,10 @@ def main():
         rasterise(svg, os.path.join(icons, name + "@2x.png"), 48)
     rasterise(os.path.join(icons, "ramux.svg"), os.path.join(icons, "ramux.png"), 64)
     rasterise(os.path.join(icons, "ramux.svg"), os.path.join(icons, "ramux-256.png"), 256)
+    hicolor = os.path.join(ROOT, "packaging", "icons")
+    os.makedirs(hicolor, exist_ok=True)
+    for size in HICOLOR_SIZES:
+        rasterise(os.path.join(icons, "ramux.svg"), os.path.join(hicolor, "ramux-%d.png" % size), size)
     with tempfile.TemporaryDirectory() as tmp:
         rgba = os.path.join(tmp, "cover.png")
         rasterise(os.path.join(SRC, "cover.svg"), rgba, 128)

@@ -11,6 +11,7 @@ packages=(
   libcpp-httplib-dev
   xvfb xauth x11-utils x11-apps imagemagick fonts-dejavu-core
   poppler-utils ccache
+  dpkg-dev file lintian appstream desktop-file-utils librsvg2-bin
 )
 
 missing=()

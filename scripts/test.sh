@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets everything up and runs the whole test suite: dependencies, build, every test, the core tests
-# again under AddressSanitizer + UBSan, and a smoke start of the real program offscreen.
+# again under AddressSanitizer + UBSan, a smoke start of the real program offscreen, and a check of
+# the Debian package built from the same tree.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 start=$(date +%s)
@@ -23,6 +24,9 @@ ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
 
 echo "== smoke start"
 bash scripts/smoke-start.sh build/bin
+
+echo "== package"
+bash scripts/package-check.sh
 
 if [ -x scripts/fuzz-smoke.sh ]; then
   echo "== fuzz smoke"

@@ -175,6 +175,10 @@ void TKalmedaRamuxMainForm::FormCreate(const QStringList &arguments)
     RussianNames.clear();
     LatinNames.clear();
     ShowStatus(QStringLiteral("Открытие базы данных..."));
+    if (m_databasePath.isEmpty() && !provideDatabaseOnFirstStart()) {
+        requestExit(0);
+        return; // only reached when a test has replaced the exit
+    }
     const QString path = m_databasePath.isEmpty() ? LocateDatabaseFile() : m_databasePath;
     m_connectionString = BuildConnectionString(path);
     try {

@@ -130,6 +130,10 @@ private:
     // Opens DBConn from the connection string and runs DBConnAfterConnect; throws on failure.
     void openDatabase();
     void DBConnAfterConnect();
+    // First start (mainform_firststart.cpp): false when the start must end (the reason was shown).
+    bool provideDatabaseOnFirstStart();
+    // The built-in note while the reference has no products; cleared once it has some.
+    void showEmptyReferencePage();
 
     void buildToolBar();
     void buildPages();
@@ -142,6 +146,7 @@ private:
     void fillTree(QTreeWidget *tree, const QVector<BrowseNode> &nodes);
 
     bool m_updateOnly = false;
+    bool m_emptyPageShown = false;
     QString m_databasePath;
     QString m_connectionString;
     QHash<QToolButton *, int> m_tags; // a page button's page index; tbExit has none

@@ -250,6 +250,7 @@ void TKalmedaRamuxMainForm::LoadItemsTree()
     RussianNames = std::move(names.russian);
     LatinNames = std::move(names.latin);
     fillTree(TreeView1, tree);
+    showEmptyReferencePage();
 }
 
 void TKalmedaRamuxMainForm::LoadSectionsTree()

@@ -6,9 +6,15 @@
 #include "update/updaterun.h"
 
 #include <QCryptographicHash>
+#include <QDir>
 #include <QDomDocument>
 #include <QFile>
+#include <QFileInfo>
 #include <QLoggingCategory>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
 
 Q_LOGGING_CATEGORY(lcProgramUpdate, "ramux.update.program")
 
@@ -134,13 +140,15 @@ void CheckProgramUpdate(const QString &serverAddress, bool programUpdateEnabled,
     const QString name = installerFileName(fields.DownloadLink);
     if (!isUsableInstallerFileName(name))
         throw RamuxError(QStringLiteral("The download link names no file: %1").arg(fields.DownloadLink));
-    const QString folder = hooks.tempFolder.isEmpty() ? GetTempFolder() : hooks.tempFolder;
-    fields.InstallerPath = folder + name;
-
-    // The temporary folder is shared with other users: remove what is there (a symbolic link
-    // included, never its target) and create the file exclusively, so nobody can slip another
-    // file under the name we are about to start.
-    QFile::remove(fields.InstallerPath);
+    const QString base = hooks.tempFolder.isEmpty() ? GetTempFolder() : hooks.tempFolder;
+    // The temporary folder is shared with other users: the file goes into a fresh folder only
+    // this user can enter (mkdtemp makes it 0700), so nobody can swap it between the digest
+    // check and the start; it is still created exclusively.
+    QByteArray folder = QFile::encodeName(base + QLatin1String("ramux-update-XXXXXX"));
+    if (!::mkdtemp(folder.data()))
+        throw RamuxError(QStringLiteral("Cannot create a download folder in %1: %2")
+                             .arg(base, QString::fromLocal8Bit(std::strerror(errno))));
+    fields.InstallerPath = QFile::decodeName(folder) + QLatin1Char('/') + name;
     QFile file(fields.InstallerPath);
     if (!file.open(QIODevice::ReadWrite | QIODevice::NewOnly))
         throw RamuxError(
@@ -161,6 +169,7 @@ void CheckProgramUpdate(const QString &serverAddress, bool programUpdateEnabled,
             // Never leave a file that failed its check where a later run or the user could start it.
             qCWarning(lcProgramUpdate) << "installer checksum mismatch, removed:" << fields.InstallerPath;
             QFile::remove(fields.InstallerPath);
+            QDir().rmdir(QFileInfo(fields.InstallerPath).absolutePath());
             return;
         }
     }

@@ -1,5 +1,5 @@
 // The program update check of the update run: asks the server which version it offers, offers
-// it to the user and downloads an accepted installer into the temporary folder.
+// it to the user and downloads an accepted installer into a private folder in the temporary folder.
 #pragma once
 
 #include <QString>
@@ -41,7 +41,8 @@ struct ProgramUpdateHooks
     DownloadFileFunction downloadFile;
     // The running program's version; GetProductVersion() when empty.
     QString runningVersion;
-    // Where the installer goes; GetTempFolder() when empty (must end with a separator).
+    // Where the installer's private download folder is made; GetTempFolder() when empty (must
+    // end with a separator).
     QString tempFolder;
 };
 

@@ -70,6 +70,20 @@ struct FakeRun
     }
 };
 
+// The installer lies in a fresh folder of its own inside the temporary folder, which only the
+// user can enter.
+void verifyPrivateDownload(const QString &installerPath, const QString &tempFolder, const QString &name)
+{
+    const QFileInfo file(installerPath);
+    QCOMPARE(file.fileName(), name);
+    const QFileInfo folder(file.absolutePath());
+    QCOMPARE(folder.absolutePath(), QFileInfo(tempFolder).absoluteFilePath());
+    QVERIFY2(folder.fileName().startsWith(QLatin1String("ramux-update-")), qPrintable(folder.fileName()));
+    QCOMPARE(int(folder.permissions() & (QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup |
+                                         QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther)),
+             0);
+}
+
 } // namespace
 
 class TestProgramUpdate : public QObject
@@ -269,7 +283,7 @@ void TestProgramUpdate::acceptedOfferDownloadsIntoTheTemporaryFolder()
     QTemporaryDir dir;
     FakeRun run;
     run.answer = dataMarkup(QStringLiteral("<VERSION>1.2</VERSION><DL_LINK>http://h/dl/setup.sh</DL_LINK>"));
-    // A longer file of the same name is replaced, not overwritten in place.
+    // A file of the same name in the shared temporary folder is neither used nor touched.
     {
         QFile old(dir.filePath(QStringLiteral("setup.sh")));
         QVERIFY(old.open(QIODevice::WriteOnly));
@@ -280,7 +294,8 @@ void TestProgramUpdate::acceptedOfferDownloadsIntoTheTemporaryFolder()
     QCOMPARE(run.statuses, (QStringList{QStringLiteral("Проверка обновления программы..."),
                                         QStringLiteral("Загрузка обновления...")}));
     QCOMPARE(run.downloadedUrl, QStringLiteral("http://h/dl/setup.sh"));
-    QCOMPARE(fields.InstallerPath, dir.path() + QStringLiteral("/setup.sh"));
+    verifyPrivateDownload(fields.InstallerPath, dir.path(), QStringLiteral("setup.sh"));
+    QCOMPARE(QFileInfo(dir.filePath(QStringLiteral("setup.sh"))).size(), 4096);
     QVERIFY(fields.InstallerReady);
     QFile written(fields.InstallerPath);
     QVERIFY(written.open(QIODevice::ReadOnly));
@@ -294,7 +309,7 @@ void TestProgramUpdate::linkWithoutSlashIsTheFileName()
     run.answer = dataMarkup(QStringLiteral("<VERSION>1.2</VERSION><DL_LINK>setup.sh</DL_LINK>"));
     ProgramUpdateFields fields;
     CheckProgramUpdate(QStringLiteral("http://s/api.php"), true, fields, run.hooks(dir.path()));
-    QCOMPARE(fields.InstallerPath, dir.path() + QStringLiteral("/setup.sh"));
+    verifyPrivateDownload(fields.InstallerPath, dir.path(), QStringLiteral("setup.sh"));
     QVERIFY(QFile::exists(fields.InstallerPath));
 }
 
@@ -362,6 +377,7 @@ void TestProgramUpdate::checksumMismatchDeletesTheFile()
     QCOMPARE(run.downloadedUrl, QStringLiteral("http://h/s.sh"));
     QVERIFY(!fields.InstallerReady);
     QVERIFY(!QFile::exists(fields.InstallerPath));
+    QVERIFY(QDir(dir.path()).isEmpty()); // its private folder went with it
 }
 
 void TestProgramUpdate::existingLinkAtTheInstallerPathIsReplacedNotFollowed()

@@ -69,9 +69,12 @@ ContentServer::ContentServer(ServerApi &api, ServerOptions options)
 
     if (!m_options.downloadName.isEmpty()) {
         const std::string path = "/download/" + m_options.downloadName.toStdString();
-        m_server->Get(path, [this](const httplib::Request &, httplib::Response &res) {
-            res.set_content(m_options.downloadBytes.constData(), size_t(m_options.downloadBytes.size()),
-                            "application/octet-stream");
+        // A package says what it is, so browsers and caches that look at the type treat it right.
+        const char *type = m_options.downloadName.endsWith(QLatin1String(".deb"))
+                               ? "application/vnd.debian.binary-package"
+                               : "application/octet-stream";
+        m_server->Get(path, [this, type](const httplib::Request &, httplib::Response &res) {
+            res.set_content(m_options.downloadBytes.constData(), size_t(m_options.downloadBytes.size()), type);
         });
     }
 
