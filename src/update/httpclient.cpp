@@ -110,11 +110,6 @@ bool allTransfersStopped() noexcept
     return g_allStopped.load();
 }
 
-void resumeAllTransfers() noexcept
-{
-    g_allStopped.store(false);
-}
-
 HttpOutcome performHttpGet(const HttpGet &request, const HttpBodySink &sink, QString *errorText)
 {
     ensureCurlInitialised();

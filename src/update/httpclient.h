@@ -43,5 +43,3 @@ HttpOutcome performHttpGet(const HttpGet &request, const HttpBodySink &sink,
 // console program's Ctrl-C asks for. Safe to call from a signal handler.
 void stopAllTransfers() noexcept;
 bool allTransfersStopped() noexcept;
-// Lets transfers run again (tests, or a program that goes on after a stop).
-void resumeAllTransfers() noexcept;

@@ -42,10 +42,6 @@ bool isSha256Hex(const QString &text)
     return true;
 }
 
-} // namespace
-
-namespace {
-
 QDomDocument answerDocument(const QString &answer)
 {
     QDomDocument doc;
