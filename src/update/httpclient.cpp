@@ -6,6 +6,7 @@
 
 #include <curl/curl.h>
 
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <mutex>
@@ -23,6 +24,10 @@ void ensureCurlInitialised()
 }
 
 using Clock = std::chrono::steady_clock;
+
+// Set from a signal handler: a lock-free atomic is the one shared object such a handler may touch.
+std::atomic<bool> g_allStopped{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
 
 struct TransferState
 {
@@ -87,13 +92,23 @@ bool onMainThread()
     return app && QThread::currentThread() == app->thread();
 }
 
-bool stopRequested()
+bool threadStopRequested()
 {
     QThread *thread = QThread::currentThread();
     return thread && thread->isInterruptionRequested();
 }
 
 } // namespace
+
+void stopAllTransfers() noexcept
+{
+    g_allStopped.store(true);
+}
+
+bool allTransfersStopped() noexcept
+{
+    return g_allStopped.load();
+}
 
 HttpOutcome performHttpGet(const HttpGet &request, const HttpBodySink &sink, QString *errorText)
 {
@@ -148,10 +163,16 @@ HttpOutcome performHttpGet(const HttpGet &request, const HttpBodySink &sink, QSt
         // The settings decide, not a no_proxy variable of the environment.
         curl_easy_setopt(h, CURLOPT_NOPROXY, "");
         curl_easy_setopt(h, CURLOPT_PROXYTYPE, long(CURLPROXY_HTTP));
-        bool portOk = false;
-        const uint port = request.proxy.port.trimmed().toUInt(&portOk);
-        if (portOk && port > 0 && port < 65536)
-            curl_easy_setopt(h, CURLOPT_PROXYPORT, long(port));
+        // Always set: left alone, curl would quietly use 1080.
+        const quint16 port = proxyPortNumber(request.proxy.port);
+        if (port == 0) {
+            qCWarning(lcHttp).noquote()
+                << "the proxy port setting ProxyPort" << QStringLiteral("\"%1\"").arg(request.proxy.port)
+                << "is not a number from 1 to 65535; the request is not sent";
+            fail(QStringLiteral("unusable proxy port"));
+            return HttpOutcome::Failed;
+        }
+        curl_easy_setopt(h, CURLOPT_PROXYPORT, long(port));
         if (!request.proxy.user.isEmpty()) {
             // Separate options, so a colon in the user name cannot shift into the password.
             const QByteArray user = request.proxy.user.toUtf8();
@@ -207,7 +228,7 @@ HttpOutcome performHttpGet(const HttpGet &request, const HttpBodySink &sink, QSt
             done = true;
             break;
         }
-        if (!pumpEvents && stopRequested()) {
+        if ((!pumpEvents && threadStopRequested()) || allTransfersStopped()) {
             aborted = true;
             break;
         }

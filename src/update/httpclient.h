@@ -28,7 +28,7 @@ enum class HttpOutcome {
     Completed, // the exchange ended normally; any HTTP status
     Failed,    // no connection, name not resolved, time-out, connection dropped mid-body
     TooLarge,  // the body passed maxBodyBytes; the transfer was cut off
-    Aborted,   // the sink refused data, or the calling thread was asked to stop
+    Aborted,   // the sink refused data, the calling thread was asked to stop, or all transfers were
 };
 
 // Receives the body in pieces; returns false to abort the transfer.
@@ -38,3 +38,8 @@ using HttpBodySink = std::function<bool(const char *data, std::size_t size)>;
 // processed between short polls, so windows stay responsive while the request runs.
 HttpOutcome performHttpGet(const HttpGet &request, const HttpBodySink &sink,
                            QString *errorText = nullptr);
+
+// Stops every transfer of the process, running or still to come, within one poll: what a
+// console program's Ctrl-C asks for. Safe to call from a signal handler.
+void stopAllTransfers() noexcept;
+bool allTransfersStopped() noexcept;

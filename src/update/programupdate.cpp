@@ -48,18 +48,18 @@ bool isSha256Hex(const QString &text)
     return true;
 }
 
-} // namespace
-
-ProgramUpdateOffer parseProgramUpdateAnswer(const QString &answer)
+QDomDocument answerDocument(const QString &answer)
 {
     QDomDocument doc;
     QString error;
     if (!doc.setContent(answer, &error))
         throw RamuxError(QStringLiteral("Unreadable update answer: %1").arg(error));
-    const QDomElement data = doc.documentElement();
+    return doc;
+}
 
-    ProgramUpdateOffer offer;
-    offer.version = readValue(data, QStringLiteral("VERSION"));
+// Everything of the offer but its version: read only once the version differs from ours.
+void readOfferDetails(const QDomElement &data, ProgramUpdateOffer &offer)
+{
     offer.downloadLink = readValue(data, QStringLiteral("DL_LINK"));
     offer.about = readValue(data, QStringLiteral("ABOUT"));
     offer.aboutUrl = readValue(data, QStringLiteral("ABOUT_URL"));
@@ -68,6 +68,17 @@ ProgramUpdateOffer parseProgramUpdateAnswer(const QString &answer)
     offer.sha256 = readValue(data, QStringLiteral("DL_SHA256")).trimmed().toLower();
     if (!offer.sha256.isEmpty() && !isSha256Hex(offer.sha256))
         throw RamuxError(QStringLiteral("Unreadable DL_SHA256 in the update answer"));
+}
+
+} // namespace
+
+ProgramUpdateOffer parseProgramUpdateAnswer(const QString &answer)
+{
+    const QDomDocument doc = answerDocument(answer);
+    const QDomElement data = doc.documentElement();
+    ProgramUpdateOffer offer;
+    offer.version = readValue(data, QStringLiteral("VERSION"));
+    readOfferDetails(data, offer);
     return offer;
 }
 
@@ -121,13 +132,19 @@ void CheckProgramUpdate(const QString &serverAddress, bool programUpdateEnabled,
     if (result != 0)
         return;
 
-    const ProgramUpdateOffer offer = parseProgramUpdateAnswer(answer);
+    const QDomDocument doc = answerDocument(answer);
+    const QDomElement data = doc.documentElement();
+    ProgramUpdateOffer offer;
+    offer.version = readValue(data, QStringLiteral("VERSION"));
     if (!offer.version.isEmpty())
         fields.NewVersion = offer.version;
     // Equality only: a server may offer an older build on purpose (a withdrawn release).
+    // Nothing past the version is read when it is ours: a fault in the rest of an offer we
+    // do not take must not end the run.
     const QString running = hooks.runningVersion.isEmpty() ? GetProductVersion() : hooks.runningVersion;
     if (fields.NewVersion == running)
         return;
+    readOfferDetails(data, offer);
     fields.DownloadLink = offer.downloadLink;
     fields.AboutText = offer.about;
     fields.AboutUrl = offer.aboutUrl;

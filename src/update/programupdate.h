@@ -71,7 +71,8 @@ QString fileSha256(const QString &path);
 
 // The check itself. Returns normally when it ends quietly (switched off, no answer, same
 // version, offer declined, failed or unverified download); throws RamuxError when the error
-// must end the update run (answer unreadable, unusable file name, file cannot be created).
+// must end the update run (the version or, for another version, the offer unreadable; unusable
+// file name; file cannot be created). The rest of a same-version answer is never read.
 void CheckProgramUpdate(const QString &serverAddress, bool programUpdateEnabled, ProgramUpdateFields &fields,
                         const ProgramUpdateHooks &hooks);
 

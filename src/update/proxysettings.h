@@ -18,6 +18,10 @@ struct ProxyValues
     bool operator!=(const ProxyValues &o) const { return !(*this == o); }
 };
 
+// The port a request connects to the proxy on: empty means 8080, the usual HTTP proxy port;
+// anything but a number from 1 to 65535 gives 0, and such a request is not sent.
+quint16 proxyPortNumber(const QString &port);
+
 void setProxyValues(const ProxyValues &values);
 ProxyValues proxyValues();
 // Back to the empty values of a fresh process (at program end, and between tests).

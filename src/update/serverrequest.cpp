@@ -24,13 +24,15 @@ namespace {
 QMutex limitsMutex;
 RequestLimits currentLimits;
 
+thread_local RequestFailure t_lastFailure = RequestFailure::None;
+
 const QString unknownError = QStringLiteral("Неизвестная ошибка");
 
 // The server address split for curl: what to connect to, the host for our own Host line, and
 // the request target to write verbatim (curl would otherwise normalise and re-encode it).
 struct ServerUrl
 {
-    QByteArray connectUrl;  // scheme://authority/
+    QByteArray connectUrl;  // scheme://host[:port]/
     QByteArray hostName;    // without port or user info
     QByteArray originForm;  // "/path?query" for a direct request
     QByteArray absoluteForm; // scheme://host[:port]/path?query for a request through a proxy
@@ -75,7 +77,9 @@ bool splitServerUrl(const QString &url, ServerUrl &out)
     }
     if (host.isEmpty())
         return false;
-    out.connectUrl = scheme + "://" + authority + '/';
+    // User information stays out of what curl is given: it would add an Authorization line of
+    // its own, and the request carries exactly the lines we set.
+    out.connectUrl = scheme + "://" + hostPort + '/';
     out.hostName = host;
     out.originForm = rest.startsWith('/') ? rest : QByteArray("/") + rest;
     out.absoluteForm = scheme + "://" + hostPort + out.originForm;
@@ -112,6 +116,30 @@ bool versionIsOne(const QXmlStreamAttributes &attributes)
     bool ok = false;
     const double value = attributes.value(QStringLiteral("version")).trimmed().toDouble(&ok);
     return ok && value == 1.0;
+}
+
+// The writer puts a CR of text out as it is, and the caller's parse of the markup would then
+// fold it into LF (end-of-line handling). The server sends "&#13;" so that the stored text is
+// what the publisher wrote, so a CR goes out as the same reference. Only a reference can have
+// brought a CR this far: the reader folds the raw ones, CDATA included.
+void writeCapturedText(QXmlStreamWriter &writer, const QXmlStreamReader &reader)
+{
+    const QStringView text = reader.text();
+    if (reader.isCDATA() || !text.contains(QLatin1Char('\r'))) {
+        writer.writeCurrentToken(reader);
+        return;
+    }
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text.at(i) != QLatin1Char('\r'))
+            continue;
+        if (i > start)
+            writer.writeCharacters(text.mid(start, i - start).toString());
+        writer.writeEntityReference(QStringLiteral("#13"));
+        start = i + 1;
+    }
+    if (start < text.size())
+        writer.writeCharacters(text.mid(start).toString());
 }
 
 } // namespace
@@ -243,7 +271,7 @@ EnvelopeResult parseEnvelope(const QByteArray &body)
                 resultText += reader.text();
             // Whitespace-only text between elements is not content (a DOM drops it as well).
             if (capturing && (reader.isCDATA() || !reader.isWhitespace()))
-                writer.writeCurrentToken(reader);
+                writeCapturedText(writer, reader);
             break;
         case QXmlStreamReader::Comment:
         case QXmlStreamReader::ProcessingInstruction:
@@ -327,10 +355,16 @@ EnvelopeResult parseEnvelopeKeepingEventsFlowing(const QByteArray &body)
 
 } // namespace
 
+RequestFailure lastRequestFailure()
+{
+    return t_lastFailure;
+}
+
 int ServerRequest(QStringList &parameters, QString &answer, QString &errorText,
                   const QString &serverAddress)
 {
     answer.clear();
+    t_lastFailure = RequestFailure::NoAnswer;
     const RequestLimits limits = requestLimits();
     const ProxyValues proxy = proxyValues(); // one consistent copy for the whole request
     const QString url = buildRequestUrl(serverAddress, parameters, GetProductVersion());
@@ -365,10 +399,16 @@ int ServerRequest(QStringList &parameters, QString &answer, QString &errorText,
         body.append(data, qsizetype(size));
         return true;
     });
+    if (outcome == HttpOutcome::TooLarge)
+        t_lastFailure = RequestFailure::TooLarge;
+    else if (outcome == HttpOutcome::Aborted)
+        t_lastFailure = RequestFailure::Stopped;
     if (outcome != HttpOutcome::Completed)
         return -1;
 
     const EnvelopeResult envelope = parseEnvelopeKeepingEventsFlowing(body);
+    if (envelope.code != -1)
+        t_lastFailure = RequestFailure::None;
     if (envelope.code == 0)
         answer = envelope.answer;
     if (envelope.errorTextSet)

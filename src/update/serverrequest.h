@@ -26,6 +26,16 @@ public:
 int ServerRequest(QStringList &parameters, QString &answer, QString &errorText,
                   const QString &serverAddress);
 
+// Why the calling thread's last ServerRequest ended without an answer, for callers that report
+// more than the -1 (a refused oversized answer would otherwise look like a lost connection).
+enum class RequestFailure {
+    None,     // an answer was read (whatever its code), or no request has been made
+    NoAnswer, // no usable exchange or envelope
+    TooLarge, // the body passed the cap and was refused
+    Stopped,  // the transfer was stopped on request
+};
+RequestFailure lastRequestFailure();
+
 // GET of an arbitrary URL with the client's plain defaults; on a completed exchange the body
 // (whatever the HTTP status) replaces the file's content from its start. On false the file is
 // left untouched. Returns whether the exchange completed.

@@ -39,6 +39,10 @@ QString fieldValue(const QDomElement &field)
     for (QDomNode child = field.firstChild(); !child.isNull(); child = child.nextSibling())
         child.save(stream, -1); // -1: no indentation or line breaks added
     stream.flush();
+    // The DOM writes a CR as "&#xd;"; the server writes "&#13;", and the field keeps the
+    // server's spelling. Only CDATA and comments could hold that text literally.
+    if (!markup.contains(QLatin1String("<![CDATA[")) && !markup.contains(QLatin1String("<!--")))
+        markup.replace(QLatin1String("&#xd;"), QLatin1String("&#13;"));
     return nonNull(markup);
 }
 

@@ -4,6 +4,7 @@
 #include "db/schema.h"
 #include "db/sqlitedb.h"
 #include "text/packedcontent.h"
+#include "update/serverrequest.h"
 #include "update/syncapply.h"
 #include "update/updaterun.h"
 
@@ -23,6 +24,17 @@ void takeDetail(const QDomElement &table, const QString &attribute, QString &tar
     const QString value = trimControl(table.attribute(attribute));
     if (!value.isEmpty())
         target = value; // an empty value never clears what an earlier page sent
+}
+
+// The server never splits a run of equal stamps, so a page can pass the body cap; it is then
+// refused on every run and the table stays where it is until the server pages it smaller.
+// That must not pass unnoticed.
+void reportOversizedPage(const QString &table, qint64 date, SyncStats &stats)
+{
+    stats.oversizedTables << table;
+    qCWarning(lcSyncApply).noquote() << "table" << table << "not brought up to date: its page after" << date
+                                     << "is larger than the" << requestLimits().maxBodyBytes
+                                     << "bytes an answer may have, and was refused";
 }
 
 } // namespace
@@ -76,7 +88,11 @@ void SyncTables(Database &db, UpdateFields &fields, UpdateHost &host, SyncStats 
             // A body that is not XML throws here and ends the whole run.
             const int result = host.request(parameters, answer, errorText, fields.ServerAddress);
             if (result != 0) {
+                if (host.stopRequested())
+                    return; // the transfer was cut short by the stop, not by the server
                 ++stats.failedRequests;
+                if (result == -1 && lastRequestFailure() == RequestFailure::TooLarge)
+                    reportOversizedPage(table, date, stats);
                 break;
             }
 
@@ -111,8 +127,11 @@ void SyncTables(Database &db, UpdateFields &fields, UpdateHost &host, SyncStats 
                 break;
             }
             // A correct server always answers newer stamps than asked for; one that does not
-            // would keep the worker busy without end.
-            if (page.newest <= date && ++stalledPages >= tablesync::maxStalledPages) {
+            // would keep the worker busy without end. Only pages in a row count: a table that
+            // moves on between them is not stuck.
+            if (page.newest > date) {
+                stalledPages = 0;
+            } else if (++stalledPages >= tablesync::maxStalledPages) {
                 ++stats.cutOffTables;
                 qCWarning(lcSyncApply).noquote() << "table" << table << "cut off: pages do not move past" << date;
                 break;

@@ -14,7 +14,8 @@ namespace tablesync {
 
 // Rows asked for in one page.
 constexpr int pageLimit = 200;
-// Pages that fail to move a table's position forward before that table is given up for the run.
+// Pages in a row that fail to move a table's position forward before that table is given up
+// for the run.
 constexpr int maxStalledPages = 3;
 
 // Sets "name=value" in the list: replaces the first line of that name (letter case ignored)

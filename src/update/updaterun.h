@@ -87,6 +87,7 @@ struct SyncStats
     int pages = 0;            // pages with rows
     int incompletePages = 0;  // pages stopped short by a database error
     int cutOffTables = 0;     // tables whose pages stopped moving the position forward
+    QStringList oversizedTables; // tables whose next page was over the body cap and refused
     qint64 rowsApplied = 0;
     qint64 rowsSkipped = 0;
 };

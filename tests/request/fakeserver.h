@@ -24,7 +24,8 @@ public:
     // Called on the server thread for each connection, after its request head was read.
     using Handler = std::function<void(RawServer &server, int fd, const QByteArray &head)>;
 
-    explicit RawServer(Handler handler) : m_handler(std::move(handler))
+    // port 0: an ephemeral one. A fixed port that is taken leaves port() at 0.
+    explicit RawServer(Handler handler, quint16 port = 0) : m_handler(std::move(handler))
     {
         m_listen = ::socket(AF_INET, SOCK_STREAM, 0);
         int one = 1;
@@ -32,7 +33,7 @@ public:
         sockaddr_in addr{};
         addr.sin_family = AF_INET;
         addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        addr.sin_port = 0;
+        addr.sin_port = htons(port);
         if (::bind(m_listen, reinterpret_cast<sockaddr *>(&addr), sizeof addr) == 0
             && ::listen(m_listen, 8) == 0) {
             socklen_t len = sizeof addr;

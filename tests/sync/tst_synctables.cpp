@@ -4,6 +4,7 @@
 #include "db/options.h"
 #include "db/schema.h"
 #include "db/sqlitedb.h"
+#include "update/programupdate.h"
 #include "update/serverrequest.h"
 #include "update/synctables.h"
 #include "update/updaterun.h"
@@ -399,6 +400,86 @@ private slots:
         setRequestLimits(saved);
         QCOMPARE(run.stats.failedRequests, 9);
         QVERIFY2(timer.elapsed() < 25000, qPrintable(QString::number(timer.elapsed())));
+    }
+
+    void carriageReturnsAreStoredAsTheServerSentThem()
+    {
+        SyncServer server([](const QMap<QString, QString> &q) -> QByteArray {
+            if (q.value(QStringLiteral("table")) == QLatin1String("items") &&
+                q.value(QStringLiteral("date")) == QLatin1String("0"))
+                return tablePage("<ROW id=\"1\" last_update=\"1\"><dose>Строка 1&#13;&#10;Строка 2</dose>"
+                                 "<form>a&#13;b</form><description><p>x&#13;&#10;y</p></description></ROW>");
+            return emptyPage();
+        });
+        RecordingHost host;
+        host.database = newDatabase(server.address());
+        UpdateRun run(host);
+        QCOMPARE(run.Execute(), UpdateRun::Ending::Nothing);
+        QCOMPARE(query(host.database, QStringLiteral("SELECT dose FROM items WHERE id = 1")),
+                 QStringLiteral("Строка 1\r\nСтрока 2"));
+        QCOMPARE(query(host.database, QStringLiteral("SELECT form FROM items WHERE id = 1")),
+                 QStringLiteral("a\rb"));
+        QCOMPARE(query(host.database, QStringLiteral("SELECT description FROM items WHERE id = 1")),
+                 QStringLiteral("<p>x&#13;\ny</p>"));
+    }
+
+    void stalledPagesCountOnlyInARow()
+    {
+        // Each date is answered once with the page that brought it (no progress), then with the
+        // next one: more stalls than the bound in all, never two in a row.
+        QMap<QString, int> asked;
+        SyncServer server([&asked](const QMap<QString, QString> &q) -> QByteArray {
+            if (q.value(QStringLiteral("table")) != QLatin1String("vendors"))
+                return emptyPage();
+            const qint64 date = q.value(QStringLiteral("date")).toLongLong();
+            const bool repeat = date > 0 && asked[q.value(QStringLiteral("date"))]++ == 0;
+            const qint64 stamp = repeat ? date : date + 1;
+            if (stamp > 6)
+                return emptyPage();
+            return tablePage("<ROW id=\"" + QByteArray::number(stamp) + "\" last_update=\"" +
+                             QByteArray::number(stamp) + "\"><name>v</name></ROW>");
+        });
+        RecordingHost host;
+        host.database = newDatabase(server.address());
+        UpdateRun run(host);
+        QCOMPARE(run.Execute(), UpdateRun::Ending::Nothing);
+        QCOMPARE(run.stats.cutOffTables, 0);
+        QCOMPARE(position(host.database, QStringLiteral("vendors")), 6);
+        QCOMPARE(query(host.database, QStringLiteral("SELECT count(*) FROM vendors")), QStringLiteral("6"));
+    }
+
+    void sameVersionOfferIsNotReadPastItsVersion_data()
+    {
+        QTest::addColumn<QByteArray>("rest");
+        QTest::newRow("markup in ABOUT")
+            << QByteArray("<ABOUT><b>Новое</b></ABOUT><DL_LINK>http://h/s.sh</DL_LINK>");
+        QTest::newRow("malformed digest") << QByteArray("<DL_SHA256>not-a-digest</DL_SHA256>");
+        QTest::newRow("elements in the link") << QByteArray("<DL_LINK>http://h/<i>x</i></DL_LINK>");
+    }
+
+    void sameVersionOfferIsNotReadPastItsVersion()
+    {
+        // The running version offered with faults in the rest: the run goes on as if no offer
+        // had come, to the details window and the reload after changed rows.
+        QFETCH(QByteArray, rest);
+        SyncServer server([&rest](const QMap<QString, QString> &q) -> QByteArray {
+            if (q.value(QStringLiteral("action")) == QLatin1String("check_update"))
+                return okEnvelope("<DATA><VERSION>1.1</VERSION>" + rest + "</DATA>");
+            if (q.value(QStringLiteral("table")) == QLatin1String("items") &&
+                q.value(QStringLiteral("date")) == QLatin1String("0"))
+                return tablePage("<ROW id=\"1\" last_update=\"1\"><name>a</name></ROW>",
+                                 " update_details_url=\"http://x/\"");
+            return emptyPage();
+        });
+        RecordingHost host;
+        host.database = newDatabase(server.address(), true, true);
+        host.programCheck = [](UpdateRun &run) { RunProgramUpdateCheck(run); };
+        UpdateRun run(host);
+        QCOMPARE(run.Execute(), UpdateRun::Ending::DetailsShown);
+        QVERIFY(server.targets().last().contains(QStringLiteral("action=check_update")));
+        QVERIFY(run.fields.DownloadLink.isEmpty());
+        QVERIFY(host.log.contains(QStringLiteral("details:|http://x/")));
+        QVERIFY(host.log.contains(QStringLiteral("reload")));
     }
 };
 

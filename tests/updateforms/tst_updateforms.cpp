@@ -56,6 +56,7 @@ private slots:
     void detailsOpenSiteOpensTheAddressThenCloses();
 
     void onlyWebAddressesReachTheShell();
+    void addressWithASpaceIsOpenedEncoded();
     void closingAWindowDoesNotEndTheProgram();
 
 private:
@@ -311,6 +312,35 @@ void TestUpdateForms::onlyWebAddressesReachTheShell()
     QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
     QCOMPARE(sink.opened, (QList<QUrl>{QUrl(QStringLiteral("http://h/about?a=1")),
                                        QUrl(QStringLiteral("https://h/about"))}));
+}
+
+void TestUpdateForms::addressWithASpaceIsOpenedEncoded()
+{
+    // The real opener behind both windows' buttons, as a server wrote the addresses.
+    setUrlOpener({});
+    UrlSink sink;
+    QDesktopServices::setUrlHandler(QStringLiteral("http"), &sink, "open");
+    QDesktopServices::setUrlHandler(QStringLiteral("https"), &sink, "open");
+    whenModal<TKalmedaRamuxUpdateDetailsForm>(
+        [](TKalmedaRamuxUpdateDetailsForm *form) { QTest::mouseClick(form->btnYes, Qt::LeftButton); });
+    QCOMPARE(ShowUpdateDetails(QStringLiteral("text"), QStringLiteral("http://h/news page")), 6);
+    whenModal<TKalmedaRamuxUpdateForm>([](TKalmedaRamuxUpdateForm *form) {
+        QTest::mouseClick(form->btnAbout, Qt::LeftButton);
+        QTest::mouseClick(form->btnUrl, Qt::LeftButton);
+    });
+    QCOMPARE(ShowUpdateOffer(QStringLiteral("1.2"), QStringLiteral("https://h/setup 1.2.sh"), QString(),
+                             QStringLiteral("https://h/о программе")),
+             2);
+    QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
+    QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+    QStringList opened;
+    for (const QUrl &url : std::as_const(sink.opened))
+        opened << QString::fromLatin1(url.toEncoded());
+    QCOMPARE(opened,
+             (QStringList{
+                 QStringLiteral("http://h/news%20page"),
+                 QStringLiteral("https://h/%D0%BE%20%D0%BF%D1%80%D0%BE%D0%B3%D1%80%D0%B0%D0%BC%D0%BC%D0%B5"),
+                 QStringLiteral("https://h/setup%201.2.sh")}));
 }
 
 // In the update-only mode these are the only windows on screen: closing one must not end the

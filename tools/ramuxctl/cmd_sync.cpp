@@ -1,17 +1,25 @@
 // ramuxctl sync [--db PATH] [--server URL]: the worker's synchronisation run, without a window.
 #include "command.h"
 
+#include "update/httpclient.h"
 #include "update/updaterun.h"
 
 #include <csignal>
 
 namespace {
 
+// The signal that asked for the stop, 0 while none has.
 volatile std::sig_atomic_t g_stop = 0;
 
-extern "C" void onStopSignal(int)
+extern "C" void onStopSignal(int signal)
 {
-    g_stop = 1;
+    g_stop = signal;
+    // The run stops between pages; a transfer under way would otherwise hold it until the
+    // server answers or the 90 s wait runs out.
+    stopAllTransfers();
+    // A second one ends the program at once; every page is one transaction, so the file
+    // survives that as well.
+    std::signal(signal, SIG_DFL);
 }
 
 class ConsoleHost final : public UpdateHost
@@ -78,9 +86,14 @@ int syncCommand(CommandContext &ctx)
         return 1;
     }
     if (g_stop) {
-        printErr(QStringLiteral("sync stopped\n"));
-        return 1;
+        printErr(QStringLiteral("sync stopped: every table holds what its last whole page brought; "
+                                "the next sync goes on from there\n"));
+        return 128 + int(g_stop);
     }
+    for (const QString &table : s.oversizedTables)
+        printErr(QStringLiteral("table %1: a page is larger than this program accepts; "
+                                "the table stays as it is until the server sends smaller pages\n")
+                     .arg(table));
     // The run itself fails silently; a script still needs to know it did not get everything.
     if (s.failedRequests + s.unreadableAnswers + s.incompletePages + s.cutOffTables > 0) {
         printErr(QStringLiteral("sync incomplete: some tables were not brought up to date\n"));

@@ -21,7 +21,9 @@ const char *const kAddressProperty = "ramuxAddress";
 
 bool desktopOpen(const QString &address)
 {
-    const QUrl url(address.trimmed(), QUrl::StrictMode);
+    // Tolerant, as a browser's address bar is: an address the server wrote with a space or
+    // another character it should have encoded still opens (encoded), instead of silently not.
+    const QUrl url(address.trimmed(), QUrl::TolerantMode);
     const QString scheme = url.scheme().toLower();
     if (!url.isValid() || (scheme != QLatin1String("http") && scheme != QLatin1String("https"))) {
         qCWarning(lcUpdateWindows) << "not a web address, not opened:" << address;
