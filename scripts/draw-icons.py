@@ -19,7 +19,7 @@ import zlib
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 RES = os.path.join(ROOT, "resources")
 SRC = os.path.join(RES, "icons", "src")
-TOOLBAR = ["drugs", "groups", "vendors", "settings", "appendix", "about", "exit"]
+TOOLBAR = ["drugs", "groups", "vendors", "favourites", "settings", "appendix", "about", "exit"]
 
 
 def rasterise(svg, png, size):

@@ -327,10 +327,25 @@ EnvelopeResult parseEnvelopeKeepingEventsFlowing(const QByteArray &body)
 
 } // namespace
 
+namespace {
+thread_local bool t_lastRequestAnswered = false;
+} // namespace
+
+bool lastRequestAnswered()
+{
+    return t_lastRequestAnswered;
+}
+
+void forgetLastRequestAnswer()
+{
+    t_lastRequestAnswered = false;
+}
+
 int ServerRequest(QStringList &parameters, QString &answer, QString &errorText,
                   const QString &serverAddress)
 {
     answer.clear();
+    t_lastRequestAnswered = false;
     const RequestLimits limits = requestLimits();
     const ProxyValues proxy = proxyValues(); // one consistent copy for the whole request
     const QString url = buildRequestUrl(serverAddress, parameters, GetProductVersion());
@@ -367,6 +382,7 @@ int ServerRequest(QStringList &parameters, QString &answer, QString &errorText,
     });
     if (outcome != HttpOutcome::Completed)
         return -1;
+    t_lastRequestAnswered = true;
 
     const EnvelopeResult envelope = parseEnvelopeKeepingEventsFlowing(body);
     if (envelope.code == 0)
