@@ -14,6 +14,11 @@
 #include "update/ui/updatethread.h"
 
 #include <QCheckBox>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QTimer>
 #include <QLabel>
 #include <QPushButton>
 #include <QStackedWidget>
@@ -300,6 +305,60 @@ private slots:
         }
         QCOMPARE(runProgram(QStringLiteral("ramuxctl"), {QStringLiteral("notes"), QStringLiteral("list"), QStringLiteral("--db"), emptyDb}, &after), 0);
         QCOMPARE(after, before);
+    }
+
+    void printCarriesTheNoteOnlyWhenAsked()
+    {
+        // A note long enough to take pages of its own: the print layout shows whether it is in.
+        const QString &path = m_fixture->path;
+        TKalmedaRamuxMainForm w({}, path);
+        w.PrintNotes->setChecked(false);
+        selectProduct(w, m_b);
+        const int withoutNote = w.m_productView->PageCount();
+        QStringList lines;
+        for (int i = 0; i < 400; ++i)
+            lines << QStringLiteral("строка %1").arg(i);
+        setNoteEditorFunction([&](const QString &, const QString &, QWidget *) -> std::optional<QString> { return lines.join(QLatin1Char('\n')); });
+        QTest::mouseClick(w.btnNote, Qt::LeftButton);
+        QVERIFY(viewText(w.m_productView).contains(u("строка 399")));
+        QCOMPARE(w.m_productView->PageCount(), withoutNote);
+        w.PrintNotes->setChecked(true);
+        QVERIFY(w.m_productView->PageCount() > withoutNote);
+        w.PrintNotes->setChecked(false);
+        setNoteEditorFunction([](const QString &, const QString &, QWidget *) -> std::optional<QString> { return kNoteB; });
+        QTest::mouseClick(w.btnNote, Qt::LeftButton);
+    }
+
+    void theEditorRefusesAnOverlongNoteAndKeepsItsText()
+    {
+        setNoteEditorFunction({}); // the real editor, played through its widgets
+        QWidget parent;
+        bool warned = false;
+        QString seenInEditor;
+        QTimer::singleShot(0, [&] {
+            auto *editor = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+            QVERIFY(editor);
+            auto *text = editor->findChild<QPlainTextEdit *>();
+            auto *buttons = editor->findChild<QDialogButtonBox *>();
+            text->setPlainText(QString(userdata::kMaxNoteLength + 1, QLatin1Char('x')));
+            QTimer::singleShot(0, [&] {
+                auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+                warned = box && box->text().contains(QString::number(userdata::kMaxNoteLength));
+                if (box)
+                    box->accept();
+                QTimer::singleShot(0, [&, editor, text, buttons] {
+                    seenInEditor = text->toPlainText();
+                    QVERIFY(editor->isVisible()); // still open, text kept
+                    text->setPlainText(u("короче"));
+                    buttons->button(QDialogButtonBox::Ok)->click();
+                });
+            });
+            buttons->button(QDialogButtonBox::Ok)->click();
+        });
+        const std::optional<QString> result = runNoteEditor(u("Препарат"), u("старая"), &parent);
+        QVERIFY(warned);
+        QCOMPARE(seenInEditor.size(), userdata::kMaxNoteLength + 1);
+        QCOMPARE(result, std::optional<QString>(u("короче")));
     }
 
     void toolRefusesUnknownIdsAndBadUsage()
