@@ -125,6 +125,7 @@ public:
     void ToggleFavourite();
     void EditNote();
     void RefreshFavouritesPage();
+    void refreshFavouritesIfShown();
     // Composes the shown product's page again (after its note changed), keeping the scroll.
     void recomposeShownProduct();
     void ExportNotes();

@@ -57,7 +57,11 @@ void TKalmedaRamuxMainForm::installUserDataUi()
     PageControl1->addWidget(tsFavourites);
     // The button carries wherever the page landed in the stack, like every page button.
     m_tags.insert(tbFavourites, PageControl1->indexOf(tsFavourites));
-    connect(tbFavourites, &QToolButton::clicked, this, [this] { RefreshFavouritesPage(); });
+    // Composed whenever it comes to the front, by whichever way it is brought there.
+    connect(PageControl1, &QStackedWidget::currentChanged, this, [this](int index) {
+        if (PageControl1->widget(index) == tsFavourites)
+            RefreshFavouritesPage();
+    });
 
     // The star and the note sit beside the print button, in whatever row holds it.
     btnFavourite = new QPushButton(QStringLiteral("В избранное"), Panel11);
@@ -102,7 +106,7 @@ void TKalmedaRamuxMainForm::prepareUserData()
     } catch (const std::exception &) {
         // A file that cannot take the user tables still browses; starring then reports why.
     }
-    RefreshFavouritesPage();
+    refreshFavouritesIfShown();
 }
 
 void TKalmedaRamuxMainForm::productPageShown(std::optional<qint64> itemId)
@@ -134,7 +138,7 @@ void TKalmedaRamuxMainForm::ToggleFavourite()
         showErrorBox(errorText(e));
     }
     productPageShown(m_shownItemId);
-    RefreshFavouritesPage();
+    refreshFavouritesIfShown();
 }
 
 void TKalmedaRamuxMainForm::RefreshFavouritesPage()
@@ -151,6 +155,14 @@ void TKalmedaRamuxMainForm::RefreshFavouritesPage()
     } catch (const std::exception &e) {
         showErrorBox(errorText(e));
     }
+}
+
+void TKalmedaRamuxMainForm::refreshFavouritesIfShown()
+{
+    // A long list takes a while to lay out: it is composed when its page is opened, and again
+    // here only while it is in front.
+    if (PageControl1->currentWidget() == tsFavourites)
+        RefreshFavouritesPage();
 }
 
 void TKalmedaRamuxMainForm::recomposeShownProduct()

@@ -126,7 +126,7 @@ void TKalmedaRamuxMainForm::EditNote()
         return;
     }
     recomposeShownProduct();
-    RefreshFavouritesPage();
+    refreshFavouritesIfShown();
 }
 
 void TKalmedaRamuxMainForm::ExportNotes()
@@ -158,5 +158,5 @@ void TKalmedaRamuxMainForm::ImportNotes()
     }
     productPageShown(m_shownItemId);
     recomposeShownProduct();
-    RefreshFavouritesPage();
+    refreshFavouritesIfShown();
 }
