@@ -327,9 +327,8 @@ EnvelopeResult parseEnvelopeKeepingEventsFlowing(const QByteArray &body)
 
 } // namespace
 
-namespace {
-thread_local bool t_lastRequestAnswered = false;
-} // namespace
+// Set by each ServerRequest on its own thread; the synchronisation reads it to say why a table stopped.
+static thread_local bool t_lastRequestAnswered = false;
 
 bool lastRequestAnswered()
 {
