@@ -20,7 +20,7 @@ ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 RES = os.path.join(ROOT, "resources")
 SRC = os.path.join(RES, "icons", "src")
 HICOLOR_SIZES = [16, 22, 24, 32, 48, 64, 128, 256]
-TOOLBAR = ["drugs", "groups", "vendors", "settings", "appendix", "about", "exit"]
+TOOLBAR = ["drugs", "groups", "vendors", "favourites", "settings", "appendix", "about", "exit"]
 
 
 def rasterise(svg, png, size):

@@ -37,7 +37,7 @@ namespace {
 constexpr int kExitTag = 100; // tbExit's tag: no page has this index
 constexpr int kCloseBusyTimeoutMs = 1000;
 
-enum PageIndex { kDrugs = 0, kGroups = 1, kSettings = 2, kAppendix = 3, kAbout = 4, kVendors = 5 };
+enum PageIndex { kDrugs = 0, kGroups = 1, kSettings = 2, kAppendix = 3, kAbout = 4, kVendors = 5, kFavourites = 6 };
 
 QFont windowFont()
 {
@@ -127,6 +127,7 @@ void TKalmedaRamuxMainForm::buildToolBar()
     tbDrugs = add(QStringLiteral("  Препараты  "), "drugs", kDrugs, true);
     tbGroups = add(QStringLiteral("Фармакологические группы"), "groups", kGroups, false);
     tbVendors = add(QStringLiteral("  Производители  "), "vendors", kVendors, true);
+    tbFavourites = add(QStringLiteral("  Избранное  "), "favourites", kFavourites, true);
     tbSettings = add(QStringLiteral("  Настройка  "), "settings", kSettings, true);
     tbAppendix = add(QStringLiteral("   Дополнительно   "), "appendix", kAppendix, true);
     tbAbout = add(QStringLiteral("  О программе  "), "about", kAbout, true);
@@ -160,6 +161,7 @@ void TKalmedaRamuxMainForm::buildPages()
     // Stack order is the page index the buttons carry.
     for (QWidget *page : {tsDrugs, tsGroups, tsSettings, tsAppendix, tsAbout, tsVendors})
         PageControl1->addWidget(page);
+    installUserDataUi(); // adds the favourites page and gives its button the page's index
 }
 
 void TKalmedaRamuxMainForm::FormCreate(const QStringList &arguments)
@@ -172,6 +174,7 @@ void TKalmedaRamuxMainForm::FormCreate(const QStringList &arguments)
     ShowStatus(QStringLiteral("Запуск программы..."));
     setWindowTitle(QStringLiteral("Ramux"));
     createViews();
+    installNotesSettings();
     RussianNames.clear();
     LatinNames.clear();
     ShowStatus(QStringLiteral("Открытие базы данных..."));
@@ -231,6 +234,7 @@ void TKalmedaRamuxMainForm::DBConnAfterConnect()
         // A stored greeting page that cannot be read leaves the built-in page in the splash.
     }
     loadReferenceTables(DBConn, Tables);
+    prepareUserData();
 }
 
 void TKalmedaRamuxMainForm::FormShow()

@@ -23,6 +23,7 @@ class QStatusBar;
 class QToolBar;
 class QToolButton;
 class QTreeWidget;
+class QThread;
 class QTreeWidgetItem;
 class TPBearHTMLRenderer;
 class TSearchComboBox;
@@ -61,7 +62,7 @@ public:
     // Components, under the names the rest of the program knows them by.
     QToolBar *ToolBar1 = nullptr;
     QToolButton *tbDrugs = nullptr, *tbGroups = nullptr, *tbVendors = nullptr, *tbSettings = nullptr,
-                *tbAppendix = nullptr, *tbAbout = nullptr, *tbExit = nullptr;
+                *tbAppendix = nullptr, *tbAbout = nullptr, *tbExit = nullptr, *tbFavourites = nullptr;
     QStackedWidget *PageControl1 = nullptr;
     QWidget *tsDrugs = nullptr, *tsGroups = nullptr, *tsSettings = nullptr, *tsAppendix = nullptr,
             *tsAbout = nullptr, *tsVendors = nullptr;
@@ -105,6 +106,35 @@ public:
     void BitBtn1Click();
     // Greeting page from the server (mainform_greeting.cpp).
     void FetchGreetingPage();
+
+    // The user's favourites and notes (mainform_favourites.cpp, mainform_notes.cpp).
+    QWidget *tsFavourites = nullptr;
+    QFrame *PanelFavourites = nullptr;
+    TPBearHTMLRenderer *m_favouritesView = nullptr;
+    QPushButton *btnFavourite = nullptr, *btnNote = nullptr;
+    QGroupBox *GroupBoxNotes = nullptr;
+    QLabel *DataStatus = nullptr, *NotesMessage = nullptr;
+    QCheckBox *PrintNotes = nullptr;
+    QPushButton *btnExportNotes = nullptr, *btnImportNotes = nullptr;
+    // The product whose page the product view shows now, if it shows one.
+    std::optional<qint64> m_shownItemId;
+    void installUserDataUi();
+    void installNotesSettings(); // needs the product view: called once the views exist
+    void prepareUserData();
+    void productPageShown(std::optional<qint64> itemId);
+    void ToggleFavourite();
+    void EditNote();
+    void RefreshFavouritesPage();
+    void refreshFavouritesIfShown();
+    // Composes the shown product's page again (after its note changed), keeping the scroll.
+    void recomposeShownProduct();
+    void ExportNotes();
+    void ImportNotes();
+    void loadUserSettings();
+    // The "data as of" line; called again whenever an update run ends.
+    Q_INVOKABLE void RefreshDataStatus();
+    // Refreshes the status line when the worker's run ends.
+    void watchUpdateWorker(QThread *worker);
 
     // The search box handlers (public for tests that drive them like the user would).
     void ComboBox2Change();

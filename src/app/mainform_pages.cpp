@@ -102,6 +102,7 @@ void TKalmedaRamuxMainForm::TreeView1Change(QTreeWidgetItem *node)
         reportPageError(errorText(e));
         return;
     }
+    productPageShown(Tables.items.locate(id) ? std::optional<qint64>(id) : std::nullopt);
     if (page.error)
         reportPageError(*page.error);
 }
@@ -173,8 +174,10 @@ void TKalmedaRamuxMainForm::PageLinkClick(QObject *, const QString &link)
                 target->target == LinkTarget::Dealer ? PartnerKind::Dealer : PartnerKind::Distributor;
             const std::optional<ComposedPage> page = composePartnerPage(
                 PageSources{DBConn, Tables, RussianNames, LatinNames}, kind, target->id, current);
-            if (page && m_productView)
+            if (page && m_productView) {
                 m_productView->LoadDocument(page->document);
+                productPageShown(std::nullopt);
+            }
             return;
         }
         }

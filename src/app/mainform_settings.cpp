@@ -97,6 +97,7 @@ void TKalmedaRamuxMainForm::LoadOptions()
     ProxyPass->setText(o.proxyPass);
     // setText of an unchanged text fires nothing; the process-wide values follow the page anyway.
     ChangeProxyVar();
+    loadUserSettings();
 }
 
 void TKalmedaRamuxMainForm::ChangeProxyVar()

@@ -15,5 +15,6 @@ void StartUpdateWorker(TKalmedaRamuxMainForm *window)
     // Once the window has gone the run has no one to report to: let it stop at the next page
     // instead of writing on while the process winds down.
     QObject::connect(qApp, &QCoreApplication::aboutToQuit, thread, &QThread::requestInterruption);
+    window->watchUpdateWorker(thread);
     thread->start();
 }

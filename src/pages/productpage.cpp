@@ -3,6 +3,7 @@
 #include "db/snapshot.h"
 #include "db/sqlitedb.h"
 #include "pages/htmljoiner.h"
+#include "pages/notebox.h"
 #include "text/packedcontent.h"
 
 #include <QSet>
@@ -77,6 +78,7 @@ void composeBody(THTMLJoiner &joiner, const PageSources &src, qint64 itemId)
     const ItemRow *item = s.items.locate(itemId);
     if (!item)
         return;
+    joiner.AddHTML(notebox::forItem(src.db, itemId));
 
     const ItemTexts texts = readItemTexts(src.db, itemId);
     if (isPresent(texts.description)) {

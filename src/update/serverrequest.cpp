@@ -360,11 +360,25 @@ RequestFailure lastRequestFailure()
     return t_lastFailure;
 }
 
+// Set by each ServerRequest on its own thread; the synchronisation reads it to say why a table stopped.
+static thread_local bool t_lastRequestAnswered = false;
+
+bool lastRequestAnswered()
+{
+    return t_lastRequestAnswered;
+}
+
+void forgetLastRequestAnswer()
+{
+    t_lastRequestAnswered = false;
+}
+
 int ServerRequest(QStringList &parameters, QString &answer, QString &errorText,
                   const QString &serverAddress)
 {
     answer.clear();
     t_lastFailure = RequestFailure::NoAnswer;
+    t_lastRequestAnswered = false;
     const RequestLimits limits = requestLimits();
     const ProxyValues proxy = proxyValues(); // one consistent copy for the whole request
     const QString url = buildRequestUrl(serverAddress, parameters, GetProductVersion());
@@ -405,6 +419,7 @@ int ServerRequest(QStringList &parameters, QString &answer, QString &errorText,
         t_lastFailure = RequestFailure::Stopped;
     if (outcome != HttpOutcome::Completed)
         return -1;
+    t_lastRequestAnswered = true;
 
     const EnvelopeResult envelope = parseEnvelopeKeepingEventsFlowing(body);
     if (envelope.code != -1)

@@ -36,6 +36,11 @@ enum class RequestFailure {
 };
 RequestFailure lastRequestFailure();
 
+// Whether the last ServerRequest on this thread got a complete HTTP answer, whatever it held:
+// tells "no answer" from "an answer that is not the envelope" where both return -1.
+bool lastRequestAnswered();
+void forgetLastRequestAnswer();
+
 // GET of an arbitrary URL with the client's plain defaults; on a completed exchange the body
 // (whatever the HTTP status) replaces the file's content from its start. On false the file is
 // left untouched. Returns whether the exchange completed.

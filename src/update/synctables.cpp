@@ -37,6 +37,14 @@ void reportOversizedPage(const QString &table, qint64 date, SyncStats &stats)
                                      << "bytes an answer may have, and was refused";
 }
 
+void noteFailure(SyncStats &stats, SyncStats::Failure failure, int code = 0)
+{
+    if (stats.failure != SyncStats::Failure::None)
+        return; // the first table that stopped short names the reason
+    stats.failure = failure;
+    stats.failureCode = code;
+}
+
 } // namespace
 
 namespace tablesync {
@@ -77,8 +85,10 @@ void SyncTables(Database &db, UpdateFields &fields, UpdateHost &host, SyncStats 
 
         int stalledPages = 0;
         for (;;) {
-            if (host.stopRequested())
+            if (host.stopRequested()) {
+                noteFailure(stats, SyncStats::Failure::Stopped);
                 return;
+            }
             const qint64 date = readTablePosition(db, table);
             tablesync::setParameter(parameters, QStringLiteral("date"), QString::number(date));
 
@@ -86,30 +96,47 @@ void SyncTables(Database &db, UpdateFields &fields, UpdateHost &host, SyncStats 
             QString errorText;
             ++stats.requests;
             // A body that is not XML throws here and ends the whole run.
-            const int result = host.request(parameters, answer, errorText, fields.ServerAddress);
+            forgetLastRequestAnswer();
+            int result = 0;
+            try {
+                result = host.request(parameters, answer, errorText, fields.ServerAddress);
+            } catch (const XmlAnswerError &) {
+                noteFailure(stats, SyncStats::Failure::Unrecognised);
+                throw;
+            }
             if (result != 0) {
                 if (host.stopRequested())
                     return; // the transfer was cut short by the stop, not by the server
                 ++stats.failedRequests;
                 if (result == -1 && lastRequestFailure() == RequestFailure::TooLarge)
                     reportOversizedPage(table, date, stats);
+                if (result > 0)
+                    noteFailure(stats, SyncStats::Failure::ServerError, result);
+                else
+                    noteFailure(stats, lastRequestAnswered() ? SyncStats::Failure::Unrecognised
+                                                             : SyncStats::Failure::NoAnswer);
                 break;
             }
 
             QDomDocument document;
             if (!document.setContent(answer, false)) {
                 ++stats.unreadableAnswers;
+                noteFailure(stats, SyncStats::Failure::Unrecognised);
                 break;
             }
             const QDomElement tableElement = document.documentElement().firstChildElement(QStringLiteral("TABLE"));
-            if (tableElement.isNull())
+            if (tableElement.isNull()) {
+                ++stats.tablesRead;
                 break; // no TABLE: an empty page
+            }
             if (index == detailsTable) {
                 takeDetail(tableElement, QStringLiteral("update_details_text"), fields.DetailsText);
                 takeDetail(tableElement, QStringLiteral("update_details_url"), fields.DetailsUrl);
             }
-            if (!tableElement.hasChildNodes())
+            if (!tableElement.hasChildNodes()) {
+                ++stats.tablesRead;
                 break;
+            }
 
             fields.StatusText = updatestatus::loadingData();
             host.ReportStatus(fields);
@@ -121,9 +148,15 @@ void SyncTables(Database &db, UpdateFields &fields, UpdateHost &host, SyncStats 
             fields.EditedCount += page.counted.edited;
             fields.DeletedCount += page.counted.deleted;
             fields.AddedCount += page.counted.added;
+            if (index < countedTables) {
+                stats.counted[index].added += page.counted.added;
+                stats.counted[index].edited += page.counted.edited;
+                stats.counted[index].deleted += page.counted.deleted;
+            }
             if (!page.complete) {
                 // Asking again with the same date would fail the same way: give the table up.
                 ++stats.incompletePages;
+                noteFailure(stats, SyncStats::Failure::Database);
                 break;
             }
             // A correct server always answers newer stamps than asked for; one that does not
@@ -133,6 +166,7 @@ void SyncTables(Database &db, UpdateFields &fields, UpdateHost &host, SyncStats 
                 stalledPages = 0;
             } else if (++stalledPages >= tablesync::maxStalledPages) {
                 ++stats.cutOffTables;
+                noteFailure(stats, SyncStats::Failure::Stalled);
                 qCWarning(lcSyncApply).noquote() << "table" << table << "cut off: pages do not move past" << date;
                 break;
             }

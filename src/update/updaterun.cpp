@@ -4,6 +4,7 @@
 #include "db/options.h"
 #include "db/sqlitedb.h"
 #include "update/installer.h"
+#include "update/runrecord.h"
 #include "update/serverrequest.h"
 #include "update/synctables.h"
 
@@ -96,7 +97,7 @@ UpdateRun::Ending UpdateRun::Execute()
             fields.DataUpdateEnabled = options.dataUpd;
             m_host.adjustSettings(fields);
 
-            SyncTables(*m_db, fields, m_host, stats);
+            SyncTablesRecorded(*m_db, fields, m_host, stats);
             if (!m_host.stopRequested() && fields.ProgramUpdateEnabled)
                 m_host.CheckProgramUpdate(*this);
             m_host.HideStatus();

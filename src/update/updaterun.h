@@ -90,6 +90,20 @@ struct SyncStats
     QStringList oversizedTables; // tables whose next page was over the body cap and refused
     qint64 rowsApplied = 0;
     qint64 rowsSkipped = 0;
+
+    // What the committed pages changed in each counted table, by its place in the order.
+    struct Changes
+    {
+        qint32 added = 0;
+        qint32 edited = 0;
+        qint32 deleted = 0;
+    };
+    Changes counted[5];
+    int tablesRead = 0; // tables whose pages were read to the end
+    // Why the first table that stopped short did.
+    enum class Failure { None, NoAnswer, Unrecognised, ServerError, Database, Stalled, Stopped };
+    Failure failure = Failure::None;
+    int failureCode = 0; // the err_code of a FAIL answer
 };
 
 class UpdateRun final

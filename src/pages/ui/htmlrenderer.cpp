@@ -213,6 +213,7 @@ void TPBearHTMLRenderer::Render()
         return;
     const QString text = decodeCp1251(*html);
     m_references = collectReferences(text);
+    m_html = text;
     // clear() drops the images of the previous page, so every page asks for its own again.
     m_viewer->document()->clear();
     m_viewer->setHtml(text);
@@ -274,6 +275,11 @@ std::unique_ptr<QTextDocument> TPBearHTMLRenderer::printDocument(QPrinter &print
 {
     // Parented to the browser so the copy still asks the view for its images.
     std::unique_ptr<QTextDocument> doc(m_viewer->document()->clone(m_viewer));
+    if (PrintFilter) {
+        const QString filtered = PrintFilter(m_html);
+        if (filtered != m_html)
+            doc->setHtml(filtered); // resources still come from the view through the parent
+    }
     doc->documentLayout()->setPaintDevice(&printer);
     // 2 cm margins in 96-dpi units; the layout scales them to the printer.
     const int margin = int((2 / 2.54) * 96);

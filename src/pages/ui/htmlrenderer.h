@@ -99,6 +99,8 @@ public:
     void ViewerHotSpotClick(const QString &link);
 
     THTMLViewer *Viewer() const { return m_viewer; }
+    // When set, print lays out the shown page's HTML as this returns it (the screen keeps all).
+    std::function<QString(const QString &html)> PrintFilter;
     // The printer the print operations use; the print dialog sets it up.
     QPrinter &Printer();
 
@@ -116,6 +118,7 @@ private:
     std::unique_ptr<QPrinter> m_printer;
     // The widget's URL of every src/href of the shown page -> the reference as written.
     QHash<QString, QString> m_references;
+    QString m_html; // the HTML of the shown page, as rendered
 };
 
 // The text of a built-in resource (ABOUT_HTML, MORE_HTML, STYLE_CSS, COVER_PNG), name matched

@@ -1,0 +1,164 @@
+#include "db/notesfile.h"
+
+#include "db/sqlitedb.h"
+#include "db/userdata.h"
+#include "text/ramuxerror.h"
+
+#include <QFile>
+#include <QHash>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSaveFile>
+#include <QVector>
+#include <cmath>
+#include <limits>
+
+namespace notesfile {
+
+namespace {
+
+const QString kFormat = QStringLiteral("ramux-notes");
+// A notes file is small; anything near this size is not one and is not read into memory.
+constexpr qint64 kMaxFileBytes = qint64(64) * 1024 * 1024;
+
+[[noreturn]] void refuse(const QString &why)
+{
+    throw RamuxError(QStringLiteral("Файл заметок не принят: %1. Ничего не изменено.").arg(why));
+}
+
+qint64 readId(const QJsonValue &value, int index)
+{
+    const double number = value.toDouble(std::nan(""));
+    if (!value.isDouble() || !std::isfinite(number) || number != std::floor(number)
+        || number < double(std::numeric_limits<qint32>::min()) || number > double(std::numeric_limits<qint32>::max()))
+        refuse(QStringLiteral("у записи %1 нет целого номера препарата").arg(index + 1));
+    return qint64(number);
+}
+
+userdata::UserItem readRecord(const QJsonValue &value, int index)
+{
+    if (!value.isObject())
+        refuse(QStringLiteral("запись %1 не является объектом").arg(index + 1));
+    const QJsonObject o = value.toObject();
+    userdata::UserItem item;
+    item.id = readId(o.value(QStringLiteral("id")), index);
+    const QJsonValue favourite = o.value(QStringLiteral("favourite"));
+    if (!favourite.isUndefined() && !favourite.isBool())
+        refuse(QStringLiteral("у записи %1 поле favourite не логическое").arg(index + 1));
+    item.favourite = favourite.toBool(false);
+    const QJsonValue note = o.value(QStringLiteral("note"));
+    if (!note.isUndefined() && !note.isString())
+        refuse(QStringLiteral("у записи %1 заметка не текст").arg(index + 1));
+    item.note = note.toString();
+    if (item.note.size() > userdata::kMaxNoteLength)
+        refuse(QStringLiteral("заметка записи %1 длиннее %2 знаков").arg(index + 1).arg(userdata::kMaxNoteLength));
+    if (item.note.trimmed().isEmpty())
+        item.note.clear();
+    const QJsonValue name = o.value(QStringLiteral("name"));
+    if (!name.isUndefined() && !name.isString() && !name.isNull())
+        refuse(QStringLiteral("у записи %1 название не текст").arg(index + 1));
+    item.lastName = name.toString();
+    item.changed = userdata::parseStamp(o.value(QStringLiteral("changed")).toString());
+    if (!item.changed.isValid())
+        refuse(QStringLiteral("у записи %1 нет даты изменения").arg(index + 1));
+    return item;
+}
+
+QVector<userdata::UserItem> parse(const QByteArray &json)
+{
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(json, &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject())
+        refuse(QStringLiteral("файл повреждён или это не файл заметок"));
+    const QJsonObject root = document.object();
+    if (root.value(QStringLiteral("format")).toString() != kFormat)
+        refuse(QStringLiteral("это не файл заметок"));
+    const QJsonValue version = root.value(QStringLiteral("version"));
+    if (!version.isDouble() || version.toDouble() < 1 || version.toDouble() != std::floor(version.toDouble()))
+        refuse(QStringLiteral("неизвестная версия файла"));
+    if (version.toDouble() > kVersion)
+        refuse(QStringLiteral("файл записан более новой версией программы"));
+    const QJsonValue items = root.value(QStringLiteral("items"));
+    if (!items.isArray())
+        refuse(QStringLiteral("в файле нет списка записей"));
+    QVector<userdata::UserItem> records;
+    const QJsonArray array = items.toArray();
+    records.reserve(array.size());
+    for (int i = 0; i < array.size(); ++i)
+        records.push_back(readRecord(array.at(i), i));
+    return records;
+}
+
+} // namespace
+
+QByteArray exportNotes(Database &db)
+{
+    QJsonArray items;
+    for (const userdata::UserItem &item : userdata::allItems(db)) {
+        QJsonObject o;
+        o.insert(QStringLiteral("id"), double(item.id));
+        o.insert(QStringLiteral("name"), userdata::referenceName(db, item.id).value_or(item.lastName));
+        o.insert(QStringLiteral("favourite"), item.favourite);
+        o.insert(QStringLiteral("note"), item.note);
+        o.insert(QStringLiteral("changed"), userdata::formatStamp(item.changed.isValid() ? item.changed : userdata::nowUtc()));
+        items.append(o);
+    }
+    QJsonObject root;
+    root.insert(QStringLiteral("format"), kFormat);
+    root.insert(QStringLiteral("version"), kVersion);
+    root.insert(QStringLiteral("items"), items);
+    return QJsonDocument(root).toJson(QJsonDocument::Indented);
+}
+
+ImportResult importNotes(Database &db, const QByteArray &json)
+{
+    const QVector<userdata::UserItem> records = parse(json); // refuses before anything is written
+    userdata::ensureTables(db);
+    ImportResult result;
+    Transaction transaction(db);
+    // Later records of the same id in one file compete with the earlier ones the same way.
+    QHash<qint64, userdata::UserItem> merged;
+    for (const userdata::UserItem &record : records) {
+        auto it = merged.find(record.id);
+        if (it == merged.end()) {
+            if (std::optional<userdata::UserItem> here = userdata::item(db, record.id))
+                it = merged.insert(record.id, *here);
+        }
+        if (it != merged.end() && it->changed.isValid() && record.changed <= it->changed) {
+            ++result.kept;
+            continue;
+        }
+        userdata::UserItem winner = record;
+        // The reference's own name is the better one while the product is there.
+        if (const std::optional<QString> name = userdata::referenceName(db, record.id))
+            winner.lastName = *name;
+        else if (winner.lastName.isEmpty() && it != merged.end())
+            winner.lastName = it->lastName;
+        userdata::store(db, winner);
+        merged.insert(record.id, winner);
+        ++result.taken;
+    }
+    transaction.commit();
+    return result;
+}
+
+void exportToFile(Database &db, const QString &path)
+{
+    const QByteArray json = exportNotes(db);
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(json) != json.size() || !file.commit())
+        throw RamuxError(QStringLiteral("Не удалось записать файл %1: %2").arg(path, file.errorString()));
+}
+
+ImportResult importFromFile(Database &db, const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw RamuxError(QStringLiteral("Не удалось открыть файл %1: %2").arg(path, file.errorString()));
+    if (file.size() > kMaxFileBytes)
+        refuse(QStringLiteral("файл слишком большой для файла заметок"));
+    return importNotes(db, file.readAll());
+}
+
+} // namespace notesfile
