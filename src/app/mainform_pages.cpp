@@ -102,6 +102,8 @@ void TKalmedaRamuxMainForm::TreeView1Change(QTreeWidgetItem *node)
         reportPageError(errorText(e));
         return;
     }
+    if (Tables.items.locate(id))
+        noteShown(HistoryKind::Product, id, m_productView);
     if (page.error)
         reportPageError(*page.error);
 }
@@ -117,8 +119,10 @@ void TKalmedaRamuxMainForm::TreeView2Change(QTreeWidgetItem *node)
     try {
         const std::optional<ComposedPage> page =
             composeGroupPage(PageSources{DBConn, Tables, RussianNames, LatinNames}, nodeId(node), children);
-        if (page)
+        if (page) {
             m_groupView->LoadDocument(page->document);
+            noteShown(HistoryKind::Group, nodeId(node), m_groupView);
+        }
     } catch (const std::exception &e) {
         reportPageError(errorText(e));
     }
@@ -131,8 +135,10 @@ void TKalmedaRamuxMainForm::TreeView3Change(QTreeWidgetItem *node)
     try {
         const std::optional<ComposedPage> page =
             composeVendorPage(PageSources{DBConn, Tables, RussianNames, LatinNames}, nodeId(node));
-        if (page)
+        if (page) {
             m_vendorView->LoadDocument(page->document);
+            noteShown(HistoryKind::Vendor, nodeId(node), m_vendorView);
+        }
     } catch (const std::exception &e) {
         reportPageError(errorText(e));
     }
@@ -173,8 +179,11 @@ void TKalmedaRamuxMainForm::PageLinkClick(QObject *, const QString &link)
                 target->target == LinkTarget::Dealer ? PartnerKind::Dealer : PartnerKind::Distributor;
             const std::optional<ComposedPage> page = composePartnerPage(
                 PageSources{DBConn, Tables, RussianNames, LatinNames}, kind, target->id, current);
-            if (page && m_productView)
+            if (page && m_productView) {
                 m_productView->LoadDocument(page->document);
+                noteShown(target->target == LinkTarget::Dealer ? HistoryKind::Dealer : HistoryKind::Distributor,
+                          target->id, m_productView, current.value_or(0));
+            }
             return;
         }
         }
