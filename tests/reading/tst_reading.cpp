@@ -141,7 +141,10 @@ private slots:
             doc = w->m_productView->Viewer()->document();
             doc->pageCount();
             QVERIFY2(doc->size().height() > plainHeight * 1.3, qPrintable(QString::number(doc->size().height())));
+            QVERIFY(!w->m_aboutView->Viewer()->toHtml().contains(QStringLiteral("15pt")));
+            w->ChangePage(w->tbAbout); // a hidden view takes the level when shown
             QVERIFY(w->m_aboutView->Viewer()->toHtml().contains(QStringLiteral("15pt"))); // 10pt, zoomed
+            w->ChangePage(w->tbDrugs);
             QCOMPARE(w->m_productView->PageCount(), plainPages); // paper stays at 100 %
             for (int i = 0; i < 20; ++i)
                 QTest::keyClick(w.get(), Qt::Key_Minus, Qt::ControlModifier);

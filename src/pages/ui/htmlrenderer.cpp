@@ -97,6 +97,12 @@ void THTMLViewer::mouseReleaseEvent(QMouseEvent *event)
     m_releasedAnchor.clear();
 }
 
+void THTMLViewer::showEvent(QShowEvent *event)
+{
+    QTextBrowser::showEvent(event);
+    emit shown();
+}
+
 void THTMLViewer::onAnchorClicked(const QUrl &url)
 {
     // The anchor as written: under the mouse, or under the cursor for keyboard activation.
@@ -128,6 +134,10 @@ TPBearHTMLRenderer::TPBearHTMLRenderer(QWidget *panel) : TAbstractHTMLRenderer(p
     m_viewer->setPalette(palette);
     m_viewer->resourceHandler = [this](int type, const QUrl &name) { return serveResource(type, name, true); };
     connect(m_viewer, &THTMLViewer::linkClicked, this, &TPBearHTMLRenderer::ViewerHotSpotClick);
+    connect(m_viewer, &THTMLViewer::shown, this, [this] {
+        if (m_relayOutPending)
+            relayOut();
+    });
 
     const QFont font = pageFont();
     m_viewer->setFont(font);
@@ -151,6 +161,7 @@ void TPBearHTMLRenderer::Render()
     if (!html)
         return;
     m_html = decodeCp1251(*html);
+    m_relayOutPending = false;
     m_references = collectReferences(m_html);
     // clear() drops the images of the previous page, so every page asks for its own again.
     m_viewer->document()->clear();
@@ -170,6 +181,17 @@ void TPBearHTMLRenderer::SetZoom(int level)
     m_zoom = level;
     if (m_html.isNull())
         return;
+    // Only the view on screen is laid out at once; the others when they are shown.
+    if (!m_viewer->isVisible()) {
+        m_relayOutPending = true;
+        return;
+    }
+    relayOut();
+}
+
+void TPBearHTMLRenderer::relayOut()
+{
+    m_relayOutPending = false;
     QScrollBar *bar = m_viewer->verticalScrollBar();
     const double place = bar->maximum() > 0 ? double(bar->value()) / bar->maximum() : 0.0;
     m_viewer->document()->clear();

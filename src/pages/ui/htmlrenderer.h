@@ -70,9 +70,11 @@ public:
 
 signals:
     void linkClicked(const QString &href);
+    void shown();
 
 protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private:
     void onAnchorClicked(const QUrl &url);
@@ -125,6 +127,9 @@ private:
     std::unique_ptr<QPrinter> m_printer;
     // The widget's URL of every src/href of the shown page -> the reference as written.
     QHash<QString, QString> m_references;
+    void relayOut();
+
     QString m_html;
     int m_zoom = 100;
+    bool m_relayOutPending = false; // zoomed while hidden: laid out again when shown
 };
