@@ -102,6 +102,30 @@ private slots:
         QVERIFY(f.errors.isEmpty());
     }
 
+    void searchResultsJoinTheHistoryOnceTheirPageCanBeShown()
+    {
+        DemoFixture f;
+        auto w = f.start();
+        selectNode(w->TreeView1, kShortProduct);
+        w->NoteSearchShown(QStringLiteral("амокс"));
+        selectNode(w->TreeView1, kLongProduct);
+        // Nothing shows search results again yet: the entry is passed over.
+        w->GoBack();
+        QCOMPARE(currentId(w->TreeView1), kShortProduct);
+        w->GoForward();
+        QCOMPARE(currentId(w->TreeView1), kLongProduct);
+
+        QStringList shown;
+        w->ShowSearchResults = [&](const QString &query) { shown << query; };
+        w->NoteSearchShown(QStringLiteral("ветрин"));
+        selectNode(w->TreeView1, kShortProduct);
+        w->ChangePage(w->tbGroups);
+        w->GoBack();
+        QCOMPARE(shown, QStringList{QStringLiteral("ветрин")});
+        QCOMPARE(w->PageControl1->currentWidget(), w->tsDrugs);
+        QCOMPARE(currentId(w->TreeView1), kLongProduct); // the selection it was shown beside
+    }
+
     void historyKeepsTheLastHundredPages()
     {
         DemoFixture f;
