@@ -113,10 +113,16 @@ private slots:
         w->TreeView1->setFocus();
         key(Qt::Key_F6);
         QCOMPARE(focus(), static_cast<QWidget *>(w->m_productView->Viewer()));
-        key(Qt::Key_F6);
-        QCOMPARE(focus(), static_cast<QWidget *>(w->TreeView1));
+        // In the view the window's keys win over the text widget's own.
+        QGuiApplication::clipboard()->clear();
         key(Qt::Key_C, Qt::ControlModifier);
         QVERIFY(QGuiApplication::clipboard()->text().contains(QStringLiteral("Амоксивал"), Qt::CaseInsensitive));
+        key(Qt::Key_Plus, Qt::ControlModifier);
+        QCOMPARE(w->Zoom(), 110);
+        key(Qt::Key_0, Qt::ControlModifier);
+        QCOMPARE(w->Zoom(), 100);
+        key(Qt::Key_F6);
+        QCOMPARE(focus(), static_cast<QWidget *>(w->TreeView1));
 
         // Ctrl+P prints on the product page only.
         int dialogs = 0;

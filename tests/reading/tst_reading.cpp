@@ -83,6 +83,30 @@ private slots:
         QCOMPARE(w->History.size(), 4);
     }
 
+    void partnerPagesComeBackWithTheirWayBack()
+    {
+        DemoFixture f;
+        auto w = f.start();
+        selectNode(w->TreeView1, kLongProduct);
+        const qint64 distributor = firstLink(w->m_productView, QStringLiteral("DIST:"));
+        QVERIFY(distributor > 0);
+        w->PageLinkClick(w->m_productView, QStringLiteral("DIST:%1").arg(distributor));
+        const QString partnerPage = w->m_productView->Html();
+        QVERIFY(partnerPage.contains(QStringLiteral("ITEM:%1").arg(kLongProduct)));
+        selectNode(w->TreeView1, kShortProduct);
+        w->GoBack();
+        QCOMPARE(w->m_productView->Html(), partnerPage);
+        QCOMPARE(currentId(w->TreeView1), kLongProduct);
+        // Saved as PDF, the page is proposed under the distributor's name.
+        QString proposed;
+        setPdfFileDialogFunction([&](QWidget *, const QString &suggested) {
+            proposed = suggested;
+            return QString();
+        });
+        w->SavePdfClick();
+        QCOMPARE(QFileInfo(proposed).fileName(), pdfFileName(*w->Tables.distributors.locate(distributor)->name));
+    }
+
     void pagesGoneAfterAReloadAreSkipped()
     {
         DemoFixture f;
