@@ -120,7 +120,7 @@ public:
     // reload are skipped.
     void GoBack();
     void GoForward();
-    // Records the search results page for `query` as shown in the product view.
+    // Records the search results page for `query`, once it is in the product view.
     void NoteSearchShown(const QString &query);
     // Shows the search results page for a query again; history entries of search results are
     // skipped while it is empty.
@@ -196,6 +196,7 @@ private:
     int m_zoom = 100;
     int m_wheelRemainder = 0;
     QHash<TPBearHTMLRenderer *, quint64> m_viewEntry; // the history entry each view shows
+    QHash<TPBearHTMLRenderer *, bool> m_viewStale;    // its page was composed before a data reload
     QString m_databasePath;
     QString m_connectionString;
     QHash<QToolButton *, int> m_tags; // a page button's page index; tbExit has none

@@ -122,6 +122,7 @@ void TKalmedaRamuxMainForm::buildHistoryStrips()
                 return;
             History.setScroll(*it, view->Viewer()->verticalScrollBar()->value());
             m_viewEntry.erase(it);
+            m_viewStale.remove(view);
         };
     }
 }
@@ -197,7 +198,7 @@ bool TKalmedaRamuxMainForm::showHistoryEntry(const HistoryEntry &entry)
     if (!view)
         return false;
     // A page still in its view is only brought to the front.
-    if (!m_viewEntry.contains(view) || m_viewEntry.value(view) != entry.serial) {
+    if (!m_viewEntry.contains(view) || m_viewEntry.value(view) != entry.serial || m_viewStale.value(view)) {
         try {
             switch (entry.kind) {
             case HistoryKind::Product:
@@ -244,6 +245,7 @@ bool TKalmedaRamuxMainForm::showHistoryEntry(const HistoryEntry &entry)
             return false; // as a link that cannot be followed: nothing happens
         }
         m_viewEntry[view] = entry.serial;
+        m_viewStale.remove(view);
     }
     for (auto it = m_tags.constBegin(); it != m_tags.constEnd(); ++it) {
         if (it.value() == entry.toolbarPage && it.key() != tbExit) {
@@ -263,6 +265,18 @@ void TKalmedaRamuxMainForm::stepHistory(int direction)
         return; // a data reload is under way
     captureScrolls();
     const PageHistory::Exists exists = [this](const HistoryEntry &entry) { return historyEntryExists(entry); };
+    // A view showing a page that is no entry (a letter of the product list, a page that could
+    // not be composed) goes back to the entry it left first.
+    if (const HistoryEntry *current = History.current(); direction < 0 && current) {
+        TPBearHTMLRenderer *view = current->kind == HistoryKind::Group    ? m_groupView
+                                   : current->kind == HistoryKind::Vendor ? m_vendorView
+                                                                          : m_productView;
+        const HistoryEntry entry = *current;
+        if (view && !m_viewEntry.contains(view) && exists(entry) && showHistoryEntry(entry)) {
+            updateHistoryButtons();
+            return;
+        }
+    }
     const std::optional<HistoryEntry> entry = direction < 0 ? History.back(exists) : History.forward(exists);
     if (entry)
         showHistoryEntry(*entry);
@@ -292,8 +306,9 @@ void TKalmedaRamuxMainForm::updateHistoryButtons()
 void TKalmedaRamuxMainForm::historyAfterReload()
 {
     captureScrolls();
-    // The views keep their pages, but a page goes back through its list from now on.
-    m_viewEntry.clear();
+    // The views keep their pages as composed before; shown again, a page is composed anew.
+    for (auto it = m_viewEntry.constBegin(); it != m_viewEntry.constEnd(); ++it)
+        m_viewStale[it.key()] = true;
     History.prune([this](const HistoryEntry &entry) { return historyEntryExists(entry); });
     updateHistoryButtons();
 }

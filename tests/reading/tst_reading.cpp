@@ -123,6 +123,13 @@ private slots:
         QVERIFY(w->m_productView->Html().contains(QStringLiteral("Альбен-Степь"), Qt::CaseInsensitive));
         w->GoForward();
         QCOMPARE(currentId(w->TreeView1), 147);
+        const QString page = w->m_productView->Html();
+        // A letter of the list shows no page of its own; back is the product again.
+        w->TreeView1->setCurrentItem(w->TreeView1->currentItem()->parent());
+        QVERIFY(w->m_productView->Html() != page);
+        w->GoBack();
+        QCOMPARE(currentId(w->TreeView1), 147);
+        QCOMPARE(w->m_productView->Html(), page);
         QVERIFY(f.errors.isEmpty());
     }
 
