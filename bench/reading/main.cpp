@@ -2,7 +2,8 @@
 //   - back and forward between two product pages until the view has painted (each step
 //     composes and lays the page out again),
 //   - back and forward between a product and a group page (the pages stay in their views),
-//   - one zoom step on the longest product page until the view has painted.
+//   - one zoom step on the longest product page until the view has painted (and with the
+//     whole page laid out).
 // Prints median, 90th percentile and maximum in milliseconds. Run offscreen:
 //   QT_QPA_PLATFORM=offscreen build/bench/bench_reading [--db PATH] [--runs N]
 #include "app/mainform.h"
@@ -143,6 +144,13 @@ int main(int argc, char **argv)
                w.SetZoom(up ? 110 : 100);
                up = !up;
                productViewer->viewport()->repaint();
+           }),
+           50);
+    report("  same, plus layout of the whole page", measure(runs, [&] {
+               w.SetZoom(up ? 110 : 100);
+               up = !up;
+               productViewer->viewport()->repaint();
+               productViewer->document()->pageCount();
            }),
            50);
     report("  same, 200 % and back", measure(runs, [&] {

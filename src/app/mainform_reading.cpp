@@ -65,17 +65,12 @@ void TKalmedaRamuxMainForm::setUpReading()
 
 void TKalmedaRamuxMainForm::SetZoom(int level)
 {
+    // Kept with the layout when the window closes; a view off screen lays out when shown.
     m_zoom = stylezoom::clamped(level);
-    // The shown view first: that is the one the user waits for.
-    QList<TPBearHTMLRenderer *> views{m_productView, m_groupView, m_vendorView, m_appendixView, m_aboutView};
-    std::stable_partition(views.begin(), views.end(), [this](TPBearHTMLRenderer *view) {
-        return view && PageControl1->currentWidget()->isAncestorOf(view->Viewer());
-    });
-    for (TPBearHTMLRenderer *view : views) {
+    for (TPBearHTMLRenderer *view : {m_productView, m_groupView, m_vendorView, m_appendixView, m_aboutView}) {
         if (view)
             view->SetZoom(m_zoom);
     }
-    userSettings().setValue(QStringLiteral("view/zoom"), m_zoom);
 }
 
 QString TKalmedaRamuxMainForm::shownPageTitle() const

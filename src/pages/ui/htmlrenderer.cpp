@@ -6,16 +6,11 @@
 #include "text/cp1251.h"
 #include "text/packedcontent.h"
 
-#include <QAbstractTextDocumentLayout>
 #include <QDesktopServices>
-#include <QFile>
-#include <QImage>
 #include <QMouseEvent>
 #include <QPrinter>
 #include <QScrollBar>
-#include <QTextBlock>
 #include <QTextDocument>
-#include <QTextFrame>
 #include <QUrl>
 #include <QVBoxLayout>
 
