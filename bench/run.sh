@@ -35,7 +35,7 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
     command -v ninja > /dev/null && generator=(-G Ninja)
     cmake -S "$root" -B "$build" "${generator[@]}" -DCMAKE_BUILD_TYPE=Release > /dev/null || exit 1
 fi
-targets=(ramuxctl ramux-server bench_startup bench_lists bench_search bench_pages bench_server bench_sync
+targets=(ramuxctl ramux-server demo_db bench_startup bench_lists bench_search bench_pages bench_reading bench_server bench_sync
          bench_sync_gui bench_responsiveness)
 cmake --build "$build" -j2 --target "${targets[@]}" > "$build/bench-build.log" 2>&1 || {
     tail -n 30 "$build/bench-build.log" >&2
@@ -128,6 +128,13 @@ row "ITEM: click to painted (median of 50)" "<= 50 ms" \
     "$(pick "$logs/pages.txt" "ITEM: click to painted product view +median")" le 50 ms
 row "group page, 2,000 products (median of 12)" "<= 30 ms" \
     "$(pick "$logs/pages.txt" "compose group page \(2,000 products\) +median")" le 30 ms
+
+# --- reading: back/forward and zoom on the demo reference, medians of 50 ----------------------
+bench bench_reading "$logs/reading.txt" --db "$build/bin/ramux.rxd" --runs 50
+row "back/forward to painted, two product pages (median of 50)" "<= 30 ms" \
+    "$(pick "$logs/reading.txt" "forward, two product pages, painted +median")" le 30 ms
+row "zoom step, longest demo page, painted (median of 50)" "<= 50 ms" \
+    "$(pick "$logs/reading.txt" "zoom step on the longest page, painted +median")" le 50 ms
 
 # --- the benchmarks that measure once per run ---------------------------------------------------
 : > "$logs/server.txt"; : > "$logs/sync.txt"; : > "$logs/syncgui.txt"; : > "$logs/resp.txt"

@@ -85,6 +85,8 @@ TKalmedaRamuxMainForm::TKalmedaRamuxMainForm(const QStringList &arguments, const
 
     qApp->installEventFilter(this);
     FormCreate(arguments);
+    if (!m_updateOnly)
+        setUpReading();
 }
 
 TKalmedaRamuxMainForm::~TKalmedaRamuxMainForm()
@@ -267,6 +269,8 @@ void TKalmedaRamuxMainForm::FormClose()
     try {
         // The worker writes one page per transaction, so a short wait always finds the lock
         // free; closing must never sit out the full time-out behind it.
+        if (!m_updateOnly)
+            saveLayout();
         DBConn.setBusyTimeout(kCloseBusyTimeoutMs);
         SaveOptions();
     } catch (...) {
@@ -306,6 +310,7 @@ void TKalmedaRamuxMainForm::reloadData()
     PageControl1->setEnabled(true);
     Panel10->hide();
     CloseSplash();
+    historyAfterReload();
     // The application's general error report: the error's text in a message box.
     if (!failure.isNull())
         showErrorBox(failure);
@@ -318,12 +323,15 @@ void TKalmedaRamuxMainForm::SetStatusText(const QString &text)
 
 void TKalmedaRamuxMainForm::SetStatusVisible(bool visible)
 {
+    m_statusWanted = visible;
     StatusBar->setVisible(visible);
 }
 
 bool TKalmedaRamuxMainForm::eventFilter(QObject *watched, QEvent *event)
 {
     if (ApplicationEventsMessage(event))
+        return true;
+    if (!m_updateOnly && readingEvent(watched, event))
         return true;
     return QMainWindow::eventFilter(watched, event);
 }

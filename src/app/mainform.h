@@ -5,15 +5,18 @@
 #include "db/browselists.h"
 #include "db/snapshot.h"
 #include "db/sqlitedb.h"
+#include "pages/pagehistory.h"
 
 #include <QHash>
 #include <QMainWindow>
 #include <QStringList>
+#include <functional>
 
 class QCheckBox;
 class QComboBox;
 class QFrame;
 class QGroupBox;
+class QHelpEvent;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -142,6 +145,33 @@ public:
     void ComboBox2Select(int index);
     void ChangeProxyVar();
 
+    // History of shown pages (mainform_history.cpp). Going back or forward restores the page,
+    // its toolbar page, the list selection and the scroll position; pages gone since a data
+    // reload are skipped.
+    void GoBack();
+    void GoForward();
+    // Records the search results page for `query`, once it is in the product view.
+    void NoteSearchShown(const QString &query);
+    // Shows the search results page for a query again; history entries of search results are
+    // skipped while it is empty.
+    std::function<void(const QString &query)> ShowSearchResults;
+    PageHistory History;
+    QToolButton *BackButtons[3] = {}, *ForwardButtons[3] = {}; // product, group, vendor strips
+
+    // Reading (mainform_reading.cpp): zoom of every view, the page as PDF, its text copied.
+    int Zoom() const { return m_zoom; }
+    void SetZoom(int level);
+    void SavePdfClick();
+    void CopyPageText();
+    QPushButton *PdfButton = nullptr;
+
+    // Keyboard (mainform_keys.cpp): Ctrl+N brings the N-th page button of the toolbar from the
+    // left; F6 moves the focus between the list and the view of the shown page.
+    void SwitchToolbarPage(int number);
+    void SwitchFocusListView();
+    // Whether the list shows the item's name cut short (it then has the whole name as tooltip).
+    static bool IsNameCut(const QTreeWidget *tree, const QTreeWidgetItem *item);
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
@@ -175,8 +205,33 @@ private:
     QTreeWidget *makeTree(const char *name);
     void fillTree(QTreeWidget *tree, const QVector<BrowseNode> &nodes);
 
+    // Reading comforts, set up after the window's own start (mainform_history.cpp and friends).
+    void setUpReading();
+    bool readingEvent(QObject *watched, QEvent *event);
+    void buildHistoryStrips();
+    void setUpKeys();
+    void restoreLayout();
+    void saveLayout();
+    bool listToolTipEvent(QWidget *widget, QHelpEvent *event);
+    void noteShown(HistoryKind kind, qint64 id, TPBearHTMLRenderer *view, qint64 currentItem = 0);
+    void captureScrolls();
+    bool historyEntryExists(const HistoryEntry &entry) const;
+    bool showHistoryEntry(const HistoryEntry &entry);
+    void stepHistory(int direction);
+    void updateHistoryButtons();
+    void historyAfterReload();
+    QString shownPageTitle() const;
+    void showPassingStatus(const QString &text);
+
     bool m_updateOnly = false;
     bool m_emptyPageShown = false;
+    bool m_restoringHistory = false;
+    bool m_layoutRestored = false;
+    bool m_statusWanted = false; // the worker's wish for the status bar
+    int m_zoom = 100;
+    int m_wheelRemainder = 0;
+    QHash<TPBearHTMLRenderer *, quint64> m_viewEntry; // the history entry each view shows
+    QHash<TPBearHTMLRenderer *, bool> m_viewStale;    // its page was composed before a data reload
     QString m_databasePath;
     QString m_connectionString;
     QHash<QToolButton *, int> m_tags; // a page button's page index; tbExit has none

@@ -103,6 +103,8 @@ void TKalmedaRamuxMainForm::TreeView1Change(QTreeWidgetItem *node)
         return;
     }
     productPageShown(Tables.items.locate(id) ? std::optional<qint64>(id) : std::nullopt);
+    if (Tables.items.locate(id))
+        noteShown(HistoryKind::Product, id, m_productView);
     if (page.error)
         reportPageError(*page.error);
 }
@@ -118,8 +120,10 @@ void TKalmedaRamuxMainForm::TreeView2Change(QTreeWidgetItem *node)
     try {
         const std::optional<ComposedPage> page =
             composeGroupPage(PageSources{DBConn, Tables, RussianNames, LatinNames}, nodeId(node), children);
-        if (page)
+        if (page) {
             m_groupView->LoadDocument(page->document);
+            noteShown(HistoryKind::Group, nodeId(node), m_groupView);
+        }
     } catch (const std::exception &e) {
         reportPageError(errorText(e));
     }
@@ -132,8 +136,10 @@ void TKalmedaRamuxMainForm::TreeView3Change(QTreeWidgetItem *node)
     try {
         const std::optional<ComposedPage> page =
             composeVendorPage(PageSources{DBConn, Tables, RussianNames, LatinNames}, nodeId(node));
-        if (page)
+        if (page) {
             m_vendorView->LoadDocument(page->document);
+            noteShown(HistoryKind::Vendor, nodeId(node), m_vendorView);
+        }
     } catch (const std::exception &e) {
         reportPageError(errorText(e));
     }
@@ -177,6 +183,8 @@ void TKalmedaRamuxMainForm::PageLinkClick(QObject *, const QString &link)
             if (page && m_productView) {
                 m_productView->LoadDocument(page->document);
                 productPageShown(std::nullopt);
+                noteShown(target->target == LinkTarget::Dealer ? HistoryKind::Dealer : HistoryKind::Distributor,
+                          target->id, m_productView, current.value_or(0));
             }
             return;
         }

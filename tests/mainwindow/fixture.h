@@ -6,6 +6,7 @@
 #include "db/schema.h"
 #include "db/sqlitedb.h"
 
+#include <QSettings>
 #include <QStandardPaths>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -22,6 +23,9 @@ struct WindowFixture
     WindowFixture()
     {
         QStandardPaths::setTestModeEnabled(true);
+        // The window keeps its layout per user: each fixture starts as a first start, and no
+        // test reaches the user's own settings.
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.filePath(QStringLiteral("config")));
         path = dir.filePath(QStringLiteral("ramux.rxd"));
         setErrorBoxHandler([this](const QString &text) { errors << text; });
         setExitHandler([this](int code) { exits << code; });

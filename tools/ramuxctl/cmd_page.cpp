@@ -1,4 +1,5 @@
-// ramuxctl page LINK [--item N] [--db PATH] [--packed]: the page a click on an internal link shows.
+// ramuxctl page LINK [--item N] [--db PATH] [--packed | --pdf FILE]: the page a click on an
+// internal link shows, as text or written to a PDF file as the window prints it.
 #include "command.h"
 
 #include "db/browselists.h"
@@ -6,18 +7,44 @@
 #include "db/snapshot.h"
 #include "db/sqlitedb.h"
 #include "pages/linkpage.h"
+#include "pages/render/pagedocument.h"
+#include "pages/render/pageresources.h"
+
+#include <QUrl>
 
 namespace {
 
 constexpr int kNothingOpens = 3;
+constexpr char kUsage[] = "page LINK [--item N] [--db PATH] [--packed | --pdf FILE]";
+
+// The packed page on paper, with the resources the window's view would serve it.
+int writePdf(const QString &packed, const QString &file)
+{
+    QVector<PagePart> parts;
+    splitPackedPage(packed, parts);
+    PageResourceServer server;
+    server.stream = [&parts](const QString &reference) { return pageStream(parts, reference); };
+    const QString html = pageHtml(parts);
+    server.references = collectReferences(html);
+    QString error;
+    const int pages = writePagePdf(
+        html, [&server](int type, const QUrl &name) { return server.serve(type, name); }, file, &error);
+    if (pages == 0) {
+        printErr(QStringLiteral("cannot write %1: %2\n").arg(file, error));
+        return 1;
+    }
+    printOut(QStringLiteral("%1: %2 page(s)\n").arg(file).arg(pages));
+    return 0;
+}
 
 int page(CommandContext &ctx)
 {
     const QString path = takeDatabasePath(ctx.args);
     const QString itemText = takeOption(ctx.args, QStringLiteral("--item"));
     const bool packed = takeFlag(ctx.args, QStringLiteral("--packed"));
-    if (ctx.args.size() != 1) {
-        printErr(QStringLiteral("usage: ramuxctl page LINK [--item N] [--db PATH] [--packed]\n"));
+    const QString pdf = takeOption(ctx.args, QStringLiteral("--pdf"));
+    if (ctx.args.size() != 1 || (packed && !pdf.isEmpty())) {
+        printErr(QStringLiteral("usage: ramuxctl %1\n").arg(QLatin1String(kUsage)));
         return 2;
     }
     std::optional<qint64> currentItem;
@@ -55,6 +82,14 @@ int page(CommandContext &ctx)
     }
     if (!result)
         return kNothingOpens;
+    if (!pdf.isEmpty()) {
+        const int written = writePdf(result->document, pdf);
+        if (written == 0 && result->error) {
+            printErr(*result->error + QLatin1Char('\n'));
+            return 1;
+        }
+        return written;
+    }
     printOut(packed ? result->document : result->body);
     printOut(QStringLiteral("\n"));
     if (result->error) {
@@ -66,4 +101,4 @@ int page(CommandContext &ctx)
 
 } // namespace
 
-RAMUXCTL_COMMAND(page, "page", "page LINK [--item N] [--db PATH] [--packed]", page);
+RAMUXCTL_COMMAND(page, "page", kUsage, page);

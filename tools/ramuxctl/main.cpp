@@ -6,10 +6,13 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QGuiApplication>
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <cstdio>
+#include <cstring>
 #include <map>
+#include <memory>
 
 namespace {
 
@@ -77,9 +80,26 @@ void printErr(const QString &text)
     std::fwrite(utf8.constData(), 1, size_t(utf8.size()), stderr);
 }
 
+namespace {
+// Only writing a PDF file needs fonts and a paint engine, so only then is there a GUI
+// application (on the offscreen platform unless one is chosen: no display is needed).
+std::unique_ptr<QCoreApplication> makeApplication(int &argc, char *argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--pdf") == 0) {
+            if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+                qputenv("QT_QPA_PLATFORM", "offscreen");
+            return std::make_unique<QGuiApplication>(argc, argv);
+        }
+    }
+    return std::make_unique<QCoreApplication>(argc, argv);
+}
+} // namespace
+
 int main(int argc, char *argv[])
 {
-    QCoreApplication app(argc, argv);
+    const std::unique_ptr<QCoreApplication> application = makeApplication(argc, argv);
+    QCoreApplication &app = *application;
     // The companion finds the same database as the desktop program beside it.
     QCoreApplication::setApplicationName(QStringLiteral("ramux"));
     QStringList args = app.arguments().mid(1);

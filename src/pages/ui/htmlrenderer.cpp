@@ -1,20 +1,16 @@
 #include "pages/ui/htmlrenderer.h"
 
-#include "text/base64.h"
-#include "text/cp1251.h"
 #include "pages/links.h"
+#include "pages/render/pagedocument.h"
+#include "pages/stylezoom.h"
+#include "text/cp1251.h"
 #include "text/packedcontent.h"
 
-#include <QAbstractTextDocumentLayout>
 #include <QDesktopServices>
-#include <QFile>
-#include <QImage>
 #include <QMouseEvent>
 #include <QPrinter>
-#include <QRegularExpression>
-#include <QTextBlock>
+#include <QScrollBar>
 #include <QTextDocument>
-#include <QTextFrame>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -42,66 +38,7 @@ TPBearHTMLRenderer::OpenUrlFunction &openUrlFunction()
     return function;
 }
 
-// Base64 text to bytes; any character beyond ASCII is not Base64 and must fail as such.
-QByteArray decodePart(const QString &content)
-{
-    const QString data = trimControl(content);
-    QByteArray ascii(data.size(), Qt::Uninitialized);
-    for (qsizetype i = 0; i < data.size(); ++i) {
-        const char16_t u = data[i].unicode();
-        ascii[i] = u < 128 ? char(u) : '\x01';
-    }
-    return base64Decode(ascii);
-}
-
-// Every src and href value of the page, keyed by the form the widget will ask for it in.
-QHash<QString, QString> collectReferences(const QString &html)
-{
-    static const QRegularExpression attribute(
-        QStringLiteral("\\b(?:src|href)\\s*=\\s*(?:\"([^\"]*)\"|'([^']*)'|([^\\s>]+))"),
-        QRegularExpression::CaseInsensitiveOption);
-    QHash<QString, QString> references;
-    auto it = attribute.globalMatch(html);
-    while (it.hasNext()) {
-        const QRegularExpressionMatch m = it.next();
-        QString value = m.captured(1);
-        if (!m.hasCaptured(1))
-            value = m.hasCaptured(2) ? m.captured(2) : m.captured(3);
-        const QString key = QUrl(value).toString();
-        // When two spellings meet in one key, the first on the page decides.
-        if (!references.contains(key))
-            references.insert(key, value);
-    }
-    return references;
-}
-
-QImage missingImage()
-{
-    static const QImage image = [] {
-        QImage placeholder(QStringLiteral(":/qt-project.org/styles/commonstyle/images/file-16.png"));
-        if (placeholder.isNull()) {
-            placeholder = QImage(1, 1, QImage::Format_ARGB32);
-            placeholder.fill(Qt::transparent);
-        }
-        return placeholder;
-    }();
-    return image;
-}
-
 } // namespace
-
-std::optional<QByteArray> builtInResource(const QString &name)
-{
-    initResources();
-    const QString upper = name.toUpper();
-    static const QRegularExpression plainName(QStringLiteral("^[A-Z0-9_]+$"));
-    if (!plainName.match(upper).hasMatch())
-        return std::nullopt;
-    QFile file(QStringLiteral(":/html/") + upper);
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    return file.readAll();
-}
 
 // ---------------------------------------------------------------------------------------------
 
@@ -111,6 +48,8 @@ TAbstractHTMLRenderer::~TAbstractHTMLRenderer() = default;
 
 void TAbstractHTMLRenderer::LoadDocument(const QString &text)
 {
+    if (OnBeforeLoad)
+        OnBeforeLoad(this);
     ClearParts();
     m_document = text;
     SplitDocument();
@@ -119,9 +58,7 @@ void TAbstractHTMLRenderer::LoadDocument(const QString &text)
 
 void TAbstractHTMLRenderer::SplitDocument()
 {
-    scanPackedContent(m_document, [this](QString &name, QString &content) {
-        m_parts.push_back(Part{trimControl(name), decodePart(content)});
-    });
+    splitPackedPage(m_document, m_parts);
 }
 
 void TAbstractHTMLRenderer::ClearParts()
@@ -131,11 +68,8 @@ void TAbstractHTMLRenderer::ClearParts()
 
 const QByteArray *TAbstractHTMLRenderer::FindPart(QStringView name) const
 {
-    for (const Part &part : m_parts) {
-        if (part.name.compare(name, Qt::CaseInsensitive) == 0)
-            return &part.data;
-    }
-    return nullptr;
+    const PagePart *part = findPagePart(m_parts, name);
+    return part ? &part->data : nullptr;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -156,6 +90,12 @@ void THTMLViewer::mouseReleaseEvent(QMouseEvent *event)
     m_releasedAnchor = anchorAt(event->position().toPoint());
     QTextBrowser::mouseReleaseEvent(event);
     m_releasedAnchor.clear();
+}
+
+void THTMLViewer::showEvent(QShowEvent *event)
+{
+    QTextBrowser::showEvent(event);
+    emit shown();
 }
 
 void THTMLViewer::onAnchorClicked(const QUrl &url)
@@ -187,10 +127,14 @@ TPBearHTMLRenderer::TPBearHTMLRenderer(QWidget *panel) : TAbstractHTMLRenderer(p
     palette.setColor(QPalette::Base, Qt::white);
     palette.setColor(QPalette::Text, Qt::black);
     m_viewer->setPalette(palette);
-    m_viewer->resourceHandler = [this](int type, const QUrl &name) { return serveResource(type, name); };
+    m_viewer->resourceHandler = [this](int type, const QUrl &name) { return serveResource(type, name, true); };
     connect(m_viewer, &THTMLViewer::linkClicked, this, &TPBearHTMLRenderer::ViewerHotSpotClick);
+    connect(m_viewer, &THTMLViewer::shown, this, [this] {
+        if (m_relayOutPending)
+            relayOut();
+    });
 
-    QFont font(QStringLiteral("Tahoma"));
+    const QFont font = pageFont();
     m_viewer->setFont(font);
     m_viewer->document()->setDefaultFont(font);
     // Links only: no selection, and the widget never follows a link by itself.
@@ -211,47 +155,63 @@ void TPBearHTMLRenderer::Render()
     const QByteArray *html = FindPart(u"HTML");
     if (!html)
         return;
-    const QString text = decodeCp1251(*html);
-    m_references = collectReferences(text);
-    m_html = text;
+    m_html = decodeCp1251(*html);
+    m_relayOutPending = false;
+    m_references = collectReferences(m_html);
     // clear() drops the images of the previous page, so every page asks for its own again.
     m_viewer->document()->clear();
-    m_viewer->setHtml(text);
+    m_viewer->setHtml(m_html);
+}
+
+QString TPBearHTMLRenderer::Html() const
+{
+    return m_html;
+}
+
+void TPBearHTMLRenderer::SetZoom(int level)
+{
+    level = stylezoom::clamped(level);
+    if (level == m_zoom)
+        return;
+    m_zoom = level;
+    if (m_html.isNull())
+        return;
+    // Only the view on screen is laid out at once; the others when they are shown.
+    if (!m_viewer->isVisible()) {
+        m_relayOutPending = true;
+        return;
+    }
+    relayOut();
+}
+
+void TPBearHTMLRenderer::relayOut()
+{
+    m_relayOutPending = false;
+    QScrollBar *bar = m_viewer->verticalScrollBar();
+    const double place = bar->maximum() > 0 ? double(bar->value()) / bar->maximum() : 0.0;
+    m_viewer->document()->clear();
+    m_viewer->setHtml(m_html);
+    if (place > 0) {
+        m_viewer->document()->pageCount(); // lays the whole page out, so the range is final
+        bar->setValue(int(place * bar->maximum() + 0.5));
+    }
 }
 
 std::optional<QByteArray> TPBearHTMLRenderer::ViewerStreamRequest(const QString &reference) const
 {
-    if (reference.startsWith(QLatin1String("RES:"))) {
-        QString name = reference;
-        name.remove(QLatin1String("RES:"), Qt::CaseInsensitive);
-        return builtInResource(trimControl(name));
-    }
-    if (const QByteArray *part = FindPart(reference))
-        return QByteArray(part->constData(), part->size()); // a copy: the part stays the view's
-    return std::nullopt;
+    return pageStream(Parts(), reference);
 }
 
-QVariant TPBearHTMLRenderer::serveResource(int type, const QUrl &name) const
+QVariant TPBearHTMLRenderer::serveResource(int type, const QUrl &name, bool zoomed) const
 {
-    const QString key = name.toString();
-    QString reference = m_references.value(key);
-    if (reference.isEmpty()) {
-        // Not written in an attribute (a CSS url(), say): the scheme came lower-cased.
-        reference = name.scheme() == QLatin1String("res") ? QStringLiteral("RES:") + key.mid(4) : key;
+    PageResourceServer server;
+    server.stream = [this](const QString &reference) { return ViewerStreamRequest(reference); };
+    server.references = m_references;
+    if (zoomed && m_zoom != stylezoom::kDefault) {
+        const int level = m_zoom;
+        server.styleFilter = [level](const QByteArray &css) { return stylezoom::scaleStyleSheet(css, level); };
     }
-    const std::optional<QByteArray> data = ViewerStreamRequest(reference);
-    if (type == QTextDocument::ImageResource) {
-        // The widget reads the reference as a file path when it gets no usable image; a page
-        // must never reach the disk that way, so an unusable image becomes a placeholder.
-        QImage image;
-        if (data)
-            image.loadFromData(*data);
-        if (image.isNull())
-            image = missingImage();
-        return image;
-    }
-    // An empty answer rather than none: none would send the widget to the file system.
-    return data ? QVariant(*data) : QVariant(QByteArray());
+    return server.serve(type, name);
 }
 
 void TPBearHTMLRenderer::ViewerHotSpotClick(const QString &link)
@@ -273,21 +233,20 @@ QPrinter &TPBearHTMLRenderer::Printer()
 
 std::unique_ptr<QTextDocument> TPBearHTMLRenderer::printDocument(QPrinter &printer) const
 {
-    // Parented to the browser so the copy still asks the view for its images.
-    std::unique_ptr<QTextDocument> doc(m_viewer->document()->clone(m_viewer));
-    if (PrintFilter) {
-        const QString filtered = PrintFilter(m_html);
-        if (filtered != m_html)
-            doc->setHtml(filtered); // resources still come from the view through the parent
-    }
-    doc->documentLayout()->setPaintDevice(&printer);
-    // 2 cm margins in 96-dpi units; the layout scales them to the printer.
-    const int margin = int((2 / 2.54) * 96);
-    QTextFrameFormat format = doc->rootFrame()->frameFormat();
-    format.setMargin(margin);
-    doc->rootFrame()->setFrameFormat(format);
-    doc->setPageSize(QSizeF(printer.width(), printer.height()));
-    return doc;
+    // A fresh layout from the page's HTML: the view's own document carries the zoomed sheet.
+    return layOutForPaper(
+        paperHtml(), [this](int type, const QUrl &name) { return serveResource(type, name, false); }, printer);
+}
+
+int TPBearHTMLRenderer::SavePdf(const QString &path, QString *error)
+{
+    return writePagePdf(
+        paperHtml(), [this](int type, const QUrl &name) { return serveResource(type, name, false); }, path, error);
+}
+
+QString TPBearHTMLRenderer::paperHtml() const
+{
+    return PrintFilter ? PrintFilter(m_html) : m_html;
 }
 
 int TPBearHTMLRenderer::PageCount()

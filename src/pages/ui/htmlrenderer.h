@@ -3,6 +3,8 @@
 // and prints the page.
 #pragma once
 
+#include "pages/render/pageresources.h"
+
 #include <QByteArray>
 #include <QHash>
 #include <QObject>
@@ -21,11 +23,7 @@ class TAbstractHTMLRenderer : public QObject
     Q_OBJECT
 
 public:
-    struct Part
-    {
-        QString name;
-        QByteArray data;
-    };
+    using Part = PagePart;
     using LinkHandler = std::function<void(TAbstractHTMLRenderer *view, const QString &link)>;
 
     explicit TAbstractHTMLRenderer(QObject *owner);
@@ -33,6 +31,8 @@ public:
 
     // Clicked links that are neither web nor mail links; may stay unassigned.
     LinkHandler OnLink;
+    // Called before a new page replaces the shown one (the window keeps its scroll position).
+    std::function<void(TAbstractHTMLRenderer *view)> OnBeforeLoad;
 
     // Replaces the shown page: the attachments are split anew and the HTML element shown.
     // Invalid Base64 throws "Invalid Base64 Character" after the parts split so far are kept;
@@ -70,9 +70,11 @@ public:
 
 signals:
     void linkClicked(const QString &href);
+    void shown();
 
 protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private:
     void onAnchorClicked(const QUrl &url);
@@ -92,6 +94,15 @@ public:
     void PrintAll() override;
     int PageCount() override;
     void PrintPages(int fromPage, int toPage);
+    // Writes the page as it prints to a PDF file on A4; the number of pages, or 0 and `error`.
+    int SavePdf(const QString &path, QString *error);
+    // The shown page's HTML (a null string before the first page).
+    QString Html() const;
+
+    // The zoom level in percent (the style sheet is served scaled to it); changing it lays the
+    // shown page out again at about the same place. Printing always uses the sheet as it is.
+    int Zoom() const { return m_zoom; }
+    void SetZoom(int level);
 
     // A built-in resource, an attachment, or nothing, for a reference as the page wrote it.
     std::optional<QByteArray> ViewerStreamRequest(const QString &reference) const;
@@ -110,7 +121,7 @@ public:
     static void setOpenUrlFunction(OpenUrlFunction function);
 
 private:
-    QVariant serveResource(int type, const QUrl &name) const;
+    QVariant serveResource(int type, const QUrl &name, bool zoomed) const;
     std::unique_ptr<QTextDocument> printDocument(QPrinter &printer) const;
     void print(int fromPage, int toPage);
 
@@ -118,9 +129,10 @@ private:
     std::unique_ptr<QPrinter> m_printer;
     // The widget's URL of every src/href of the shown page -> the reference as written.
     QHash<QString, QString> m_references;
-    QString m_html; // the HTML of the shown page, as rendered
-};
+    void relayOut();
+    QString paperHtml() const; // the page as it goes to paper (print filter applied)
 
-// The text of a built-in resource (ABOUT_HTML, MORE_HTML, STYLE_CSS, COVER_PNG), name matched
-// without letter case; nullopt for any other name.
-std::optional<QByteArray> builtInResource(const QString &name);
+    QString m_html;
+    int m_zoom = 100;
+    bool m_relayOutPending = false; // zoomed while hidden: laid out again when shown
+};
