@@ -44,15 +44,6 @@ QBoxLayout *layoutHolding(QLayout *layout, QWidget *widget)
 
 void TKalmedaRamuxMainForm::installUserDataUi()
 {
-    // With the favourites button the toolbar can need more than the window's first width in a
-    // wide fallback font; no button may start hidden behind the overflow arrow.
-    const int needed = ToolBar1->sizeHint().width();
-    if (needed > width()) {
-        const QPoint centre = geometry().center();
-        resize(needed, height());
-        move(centre - rect().center());
-    }
-
     tsFavourites = buildViewPage(PanelFavourites);
     PageControl1->addWidget(tsFavourites);
     // The button carries wherever the page landed in the stack, like every page button.

@@ -99,9 +99,9 @@ private slots:
         QCOMPARE(w->PageControl1->currentWidget(), w->tsGroups);
         key(Qt::Key_4, Qt::ControlModifier); // the added button (it does nothing here)
         QCOMPARE(w->PageControl1->currentWidget(), w->tsGroups);
-        key(Qt::Key_7, Qt::ControlModifier);
+        key(Qt::Key_8, Qt::ControlModifier);
         QCOMPARE(w->PageControl1->currentWidget(), w->tsAbout);
-        key(Qt::Key_8, Qt::ControlModifier); // Выход has no number
+        key(Qt::Key_9, Qt::ControlModifier); // Выход has no number
         QVERIFY(w->isVisible());
         QCOMPARE(w->PageControl1->currentWidget(), w->tsAbout);
         key(Qt::Key_C, Qt::ControlModifier);
