@@ -1,6 +1,7 @@
 #include "app/mainform.h"
 
 #include "app/guardedcall.h"
+#include "app/look.h"
 #include "app/messageboxes.h"
 #include "app/searchcombobox.h"
 #include "app/splashhooks.h"
@@ -107,7 +108,7 @@ void TKalmedaRamuxMainForm::buildToolBar()
     auto add = [&](const QString &caption, const char *icon, int tag, bool sizesToCaption) {
         auto *button = new QToolButton(ToolBar1);
         button->setText(caption);
-        button->setIcon(QIcon(QStringLiteral(":/icons/%1.png").arg(QLatin1String(icon))));
+        button->setIcon(toolbarIcon(QLatin1String(icon)));
         button->setIconSize(QSize(24, 24));
         button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
         button->setAutoRaise(true);

@@ -3,6 +3,7 @@
 #include "text/base64.h"
 #include "text/cp1251.h"
 #include "pages/links.h"
+#include "pages/theme.h"
 #include "text/packedcontent.h"
 
 #include <QAbstractTextDocumentLayout>
@@ -184,8 +185,10 @@ TPBearHTMLRenderer::TPBearHTMLRenderer(QWidget *panel) : TAbstractHTMLRenderer(p
 
     m_viewer->setFrameShape(QFrame::NoFrame);
     QPalette palette = m_viewer->palette();
-    palette.setColor(QPalette::Base, Qt::white);
-    palette.setColor(QPalette::Text, Qt::black);
+    // The page background before and around a page: the one its style sheet sets.
+    const bool dark = currentTheme() == Theme::Dark;
+    palette.setColor(QPalette::Base, dark ? QColor(QRgb(kDarkPageBackground)) : QColor(Qt::white));
+    palette.setColor(QPalette::Text, dark ? QColor(QRgb(kDarkPageText)) : QColor(Qt::black));
     m_viewer->setPalette(palette);
     m_viewer->resourceHandler = [this](int type, const QUrl &name) { return serveResource(type, name); };
     connect(m_viewer, &THTMLViewer::linkClicked, this, &TPBearHTMLRenderer::ViewerHotSpotClick);
@@ -211,11 +214,11 @@ void TPBearHTMLRenderer::Render()
     const QByteArray *html = FindPart(u"HTML");
     if (!html)
         return;
-    const QString text = decodeCp1251(*html);
-    m_references = collectReferences(text);
+    m_html = decodeCp1251(*html);
+    m_references = collectReferences(m_html);
     // clear() drops the images of the previous page, so every page asks for its own again.
     m_viewer->document()->clear();
-    m_viewer->setHtml(text);
+    m_viewer->setHtml(m_html);
 }
 
 std::optional<QByteArray> TPBearHTMLRenderer::ViewerStreamRequest(const QString &reference) const
@@ -249,6 +252,9 @@ QVariant TPBearHTMLRenderer::serveResource(int type, const QUrl &name) const
             image = missingImage();
         return image;
     }
+    // On a dark desktop the screen gets the dark colours after every sheet; paper stays light.
+    if (data && type == QTextDocument::StyleSheetResource && currentTheme() == Theme::Dark && !m_lightSheets)
+        return QVariant(*data + '\n' + builtInResource(QStringLiteral("DARK_CSS")).value_or(QByteArray()));
     // An empty answer rather than none: none would send the widget to the file system.
     return data ? QVariant(*data) : QVariant(QByteArray());
 }
@@ -273,7 +279,18 @@ QPrinter &TPBearHTMLRenderer::Printer()
 std::unique_ptr<QTextDocument> TPBearHTMLRenderer::printDocument(QPrinter &printer) const
 {
     // Parented to the browser so the copy still asks the view for its images.
-    std::unique_ptr<QTextDocument> doc(m_viewer->document()->clone(m_viewer));
+    std::unique_ptr<QTextDocument> doc;
+    if (currentTheme() == Theme::Dark) {
+        // The screen's copy carries the dark colours: paper gets the page laid out anew from
+        // the light sheets.
+        doc = std::make_unique<QTextDocument>(m_viewer);
+        doc->setDefaultFont(m_viewer->document()->defaultFont());
+        m_lightSheets = true;
+        doc->setHtml(m_html);
+        m_lightSheets = false;
+    } else {
+        doc.reset(m_viewer->document()->clone(m_viewer));
+    }
     doc->documentLayout()->setPaintDevice(&printer);
     // 2 cm margins in 96-dpi units; the layout scales them to the printer.
     const int margin = int((2 / 2.54) * 96);

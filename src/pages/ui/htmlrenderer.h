@@ -116,6 +116,8 @@ private:
     std::unique_ptr<QPrinter> m_printer;
     // The widget's URL of every src/href of the shown page -> the reference as written.
     QHash<QString, QString> m_references;
+    QString m_html;                     // the shown page's HTML element as text
+    mutable bool m_lightSheets = false; // style sheets served without the dark colours (printing)
 };
 
 // The text of a built-in resource (ABOUT_HTML, MORE_HTML, STYLE_CSS, COVER_PNG), name matched
