@@ -53,6 +53,12 @@ TKalmedaRamuxMainForm::TKalmedaRamuxMainForm(const QStringList &arguments, const
                                              QWidget *parent)
     : QMainWindow(parent), m_databasePath(databasePath)
 {
+    if (arguments.isEmpty() || arguments.first().toLower() != QLatin1String("updateonly")) {
+        m_connectionString =
+            BuildConnectionString(m_databasePath.isEmpty() ? LocateDatabaseFile() : m_databasePath);
+        m_opening =
+            std::async(std::launch::async, [this] { DBConn.openConnectionString(m_connectionString); });
+    }
     initRamuxResources();
     setFont(windowFont());
     // The application's own icon, so the tray, the taskbar and every window carry it.
@@ -176,8 +182,6 @@ void TKalmedaRamuxMainForm::FormCreate(const QStringList &arguments)
     RussianNames.clear();
     LatinNames.clear();
     ShowStatus(QStringLiteral("Открытие базы данных..."));
-    const QString path = m_databasePath.isEmpty() ? LocateDatabaseFile() : m_databasePath;
-    m_connectionString = BuildConnectionString(path);
     try {
         openDatabase();
     } catch (const std::exception &e) {
@@ -196,6 +200,7 @@ void TKalmedaRamuxMainForm::FormCreate(const QStringList &arguments)
     }
     // The stack has no tabs at all: the toolbar is the only page switcher.
     // A list that fails to load is reported and left empty; the others still load.
+    m_nameLists = std::async(std::launch::async, [this] { return buildNameLists(Tables); });
     for (void (TKalmedaRamuxMainForm::*load)() :
          {&TKalmedaRamuxMainForm::LoadSectionsTree, &TKalmedaRamuxMainForm::LoadItemsTree,
           &TKalmedaRamuxMainForm::LoadVendorsTree}) {
@@ -208,7 +213,10 @@ void TKalmedaRamuxMainForm::FormCreate(const QStringList &arguments)
 
 void TKalmedaRamuxMainForm::openDatabase()
 {
-    DBConn.openConnectionString(m_connectionString);
+    if (m_opening.valid())
+        m_opening.get(); // rethrows what the opening threw
+    else
+        DBConn.openConnectionString(m_connectionString);
     DBConnAfterConnect();
 }
 
@@ -227,6 +235,10 @@ void TKalmedaRamuxMainForm::DBConnAfterConnect()
     } catch (...) {
         // A stored greeting page that cannot be read leaves the built-in page in the splash.
     }
+    // Name lists built from the previous rows (a loader that failed never took them) are
+    // dropped, once they no longer read Tables.
+    if (m_nameLists.valid())
+        m_nameLists = {};
     loadReferenceTables(DBConn, Tables);
 }
 

@@ -9,6 +9,7 @@
 #include <QHash>
 #include <QMainWindow>
 #include <QStringList>
+#include <future>
 
 class QCheckBox;
 class QComboBox;
@@ -144,6 +145,12 @@ private:
     bool m_updateOnly = false;
     QString m_databasePath;
     QString m_connectionString;
+    // The first opening of DBConn (its key derivation is most of the start-up's reading time),
+    // started on another thread while the widgets are built; openDatabase takes it over.
+    std::future<void> m_opening;
+    // The product name lists, built from Tables on another thread while the group tree loads;
+    // LoadItemsTree takes them over.
+    std::future<NameLists> m_nameLists;
     QHash<QToolButton *, int> m_tags; // a page button's page index; tbExit has none
     bool m_typed = false;             // the typed mark of ComboBox2
     bool m_changeAttached = true;     // ComboBox2Change runs only while attached

@@ -248,7 +248,7 @@ void TKalmedaRamuxMainForm::LoadItemsTree()
         const QSignalBlocker blocker(TreeView1);
         TreeView1->clear();
     }
-    NameLists names = buildNameLists(Tables);
+    NameLists names = m_nameLists.valid() ? m_nameLists.get() : buildNameLists(Tables);
     QVector<BrowseNode> tree = buildProductTree(names);
     RussianNames = std::move(names.russian);
     LatinNames = std::move(names.latin);
