@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Rasterise the SVG sources in resources/icons/src into the PNGs the program loads.
 
-Toolbar icons come out at 24x24 and 48x48 (@2x), the program icon at 64x64 and
+Toolbar icons come out at 24x24 and 48x48 (@2x), each also as NAME-dark for dark desktops
+(light line art over dark fills, the colours swapped through DARK_COLOURS), the program icon at 64x64 and
 256x256 from resources/icons/ramux.svg, the installed hicolor sizes (16 to 256 pixels) into
 packaging/icons/, and the About-page cover at 128x128. The cover is flattened to plain RGB because the
 page expects an opaque picture. Needs rsvg-convert (Debian: librsvg2-bin).
@@ -21,6 +22,9 @@ RES = os.path.join(ROOT, "resources")
 SRC = os.path.join(RES, "icons", "src")
 HICOLOR_SIZES = [16, 22, 24, 32, 48, 64, 128, 256]
 TOOLBAR = ["drugs", "groups", "vendors", "favourites", "settings", "appendix", "about", "exit"]
+# Dark line art on a dark toolbar would vanish: the outline turns light, the pale fill dark, and
+# the accent a step brighter.
+DARK_COLOURS = {"#285a64": "#d4efe9", "#e3f2ef": "#2c5259", "#3aa393": "#4cc2ad"}
 
 
 def rasterise(svg, png, size):
@@ -107,6 +111,16 @@ def main():
         svg = os.path.join(SRC, name + ".svg")
         rasterise(svg, os.path.join(icons, name + ".png"), 24)
         rasterise(svg, os.path.join(icons, name + "@2x.png"), 48)
+        with open(svg, encoding="utf-8") as f:
+            text = f.read()
+        for light, dark in DARK_COLOURS.items():
+            text = text.replace(light, dark.upper())  # upper case: no second swap
+        with tempfile.TemporaryDirectory() as tmp:
+            dark_svg = os.path.join(tmp, name + "-dark.svg")
+            with open(dark_svg, "w", encoding="utf-8") as f:
+                f.write(text)
+            rasterise(dark_svg, os.path.join(icons, name + "-dark.png"), 24)
+            rasterise(dark_svg, os.path.join(icons, name + "-dark@2x.png"), 48)
     rasterise(os.path.join(icons, "ramux.svg"), os.path.join(icons, "ramux.png"), 64)
     rasterise(os.path.join(icons, "ramux.svg"), os.path.join(icons, "ramux-256.png"), 256)
     hicolor = os.path.join(ROOT, "packaging", "icons")

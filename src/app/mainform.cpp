@@ -1,6 +1,7 @@
 #include "app/mainform.h"
 
 #include "app/guardedcall.h"
+#include "app/look.h"
 #include "app/messageboxes.h"
 #include "app/searchcombobox.h"
 #include "app/splashhooks.h"
@@ -52,6 +53,18 @@ TKalmedaRamuxMainForm::TKalmedaRamuxMainForm(const QStringList &arguments, const
                                              QWidget *parent)
     : QMainWindow(parent), m_databasePath(databasePath)
 {
+    if (arguments.isEmpty() || arguments.first().toLower() != QLatin1String("updateonly")) {
+        // The first start's copy of the shipped database comes before the opening that reads it;
+        // a failed copy is reported once the window exists (FormCreate).
+        if (m_databasePath.isEmpty())
+            m_firstStart = provideInitialDatabase();
+        if (firstStartSucceeded()) {
+            m_connectionString =
+                BuildConnectionString(m_databasePath.isEmpty() ? LocateDatabaseFile() : m_databasePath);
+            m_opening =
+                std::async(std::launch::async, [this] { DBConn.openConnectionString(m_connectionString); });
+        }
+    }
     initRamuxResources();
     setFont(windowFont());
     // The application's own icon, so the tray, the taskbar and every window carry it.
@@ -109,7 +122,7 @@ void TKalmedaRamuxMainForm::buildToolBar()
     auto add = [&](const QString &caption, const char *icon, int tag, bool sizesToCaption) {
         auto *button = new QToolButton(ToolBar1);
         button->setText(caption);
-        button->setIcon(QIcon(QStringLiteral(":/icons/%1.png").arg(QLatin1String(icon))));
+        button->setIcon(toolbarIcon(QLatin1String(icon)));
         button->setIconSize(QSize(24, 24));
         button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
         button->setAutoRaise(true);
@@ -184,8 +197,6 @@ void TKalmedaRamuxMainForm::FormCreate(const QStringList &arguments)
         requestExit(0);
         return; // only reached when a test has replaced the exit
     }
-    const QString path = m_databasePath.isEmpty() ? LocateDatabaseFile() : m_databasePath;
-    m_connectionString = BuildConnectionString(path);
     try {
         openDatabase();
     } catch (const std::exception &e) {
@@ -204,6 +215,7 @@ void TKalmedaRamuxMainForm::FormCreate(const QStringList &arguments)
     }
     // The stack has no tabs at all: the toolbar is the only page switcher.
     // A list that fails to load is reported and left empty; the others still load.
+    m_nameLists = std::async(std::launch::async, [this] { return buildNameLists(Tables); });
     for (void (TKalmedaRamuxMainForm::*load)() :
          {&TKalmedaRamuxMainForm::LoadSectionsTree, &TKalmedaRamuxMainForm::LoadItemsTree,
           &TKalmedaRamuxMainForm::LoadVendorsTree}) {
@@ -216,7 +228,10 @@ void TKalmedaRamuxMainForm::FormCreate(const QStringList &arguments)
 
 void TKalmedaRamuxMainForm::openDatabase()
 {
-    DBConn.openConnectionString(m_connectionString);
+    if (m_opening.valid())
+        m_opening.get(); // rethrows what the opening threw
+    else
+        DBConn.openConnectionString(m_connectionString);
     DBConnAfterConnect();
 }
 
@@ -235,6 +250,10 @@ void TKalmedaRamuxMainForm::DBConnAfterConnect()
     } catch (...) {
         // A stored greeting page that cannot be read leaves the built-in page in the splash.
     }
+    // Name lists built from the previous rows (a loader that failed never took them) are
+    // dropped, once they no longer read Tables.
+    if (m_nameLists.valid())
+        m_nameLists = {};
     loadReferenceTables(DBConn, Tables);
     prepareUserData();
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "db/browselists.h"
+#include "db/firststart.h"
 #include "db/snapshot.h"
 #include "db/sqlitedb.h"
 #include "pages/pagehistory.h"
@@ -11,6 +12,7 @@
 #include <QMainWindow>
 #include <QStringList>
 #include <functional>
+#include <future>
 
 class QCheckBox;
 class QComboBox;
@@ -192,6 +194,7 @@ private:
     void DBConnAfterConnect();
     // First start (mainform_firststart.cpp): false when the start must end (the reason was shown).
     bool provideDatabaseOnFirstStart();
+    bool firstStartSucceeded() const;
     // The built-in note while the reference has no products; cleared once it has some.
     void showEmptyReferencePage();
 
@@ -234,6 +237,13 @@ private:
     QHash<TPBearHTMLRenderer *, bool> m_viewStale;    // its page was composed before a data reload
     QString m_databasePath;
     QString m_connectionString;
+    // The first opening of DBConn (its key derivation is most of the start-up's reading time),
+    // started on another thread while the widgets are built; openDatabase takes it over.
+    std::future<void> m_opening;
+    FirstStartResult m_firstStart; // what the first start did about a missing database
+    // The product name lists, built from Tables on another thread while the group tree loads;
+    // LoadItemsTree takes them over.
+    std::future<NameLists> m_nameLists;
     QHash<QToolButton *, int> m_tags; // a page button's page index; tbExit has none
     bool m_typed = false;             // the typed mark of ComboBox2
     bool m_changeAttached = true;     // ComboBox2Change runs only while attached

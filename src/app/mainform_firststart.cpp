@@ -7,9 +7,15 @@
 #include "pages/htmljoiner.h"
 #include "pages/ui/htmlrenderer.h"
 
+bool TKalmedaRamuxMainForm::firstStartSucceeded() const
+{
+    return m_firstStart.outcome != FirstStartResult::Outcome::FolderFailed
+        && m_firstStart.outcome != FirstStartResult::Outcome::Damaged;
+}
+
 bool TKalmedaRamuxMainForm::provideDatabaseOnFirstStart()
 {
-    const FirstStartResult result = provideInitialDatabase();
+    const FirstStartResult &result = m_firstStart;
     switch (result.outcome) {
     case FirstStartResult::Outcome::FolderFailed:
         showErrorBox(result.message);

@@ -2,6 +2,7 @@
 // and drawing the selected node in bold.
 #include "app/mainform.h"
 
+#include "app/productletters.h"
 #include "app/searchcombobox.h"
 #include "app/splashhooks.h"
 
@@ -166,6 +167,8 @@ QWidget *TKalmedaRamuxMainForm::buildDrugsPage()
     Splitter1->setStretchFactor(1, 1);
     Splitter1->setSizes({223, 569});
     layout->addWidget(Splitter1, 1);
+    connect(TreeView1, &QTreeWidget::itemExpanded, this,
+            [](QTreeWidgetItem *item) { openProductLetter(item); });
     connect(TreeView1, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem *current) {
         if (current)
             TreeView1Change(current);
@@ -245,11 +248,15 @@ void TKalmedaRamuxMainForm::LoadItemsTree()
         const QSignalBlocker blocker(TreeView1);
         TreeView1->clear();
     }
-    NameLists names = buildNameLists(Tables);
-    const QVector<BrowseNode> tree = buildProductTree(names);
+    NameLists names = m_nameLists.valid() ? m_nameLists.get() : buildNameLists(Tables);
+    QVector<BrowseNode> tree = buildProductTree(names);
     RussianNames = std::move(names.russian);
     LatinNames = std::move(names.latin);
-    fillTree(TreeView1, tree);
+    {
+        const QSignalBlocker blocker(TreeView1);
+        TreeView1->addTopLevelItems(makeProductTreeItems(std::move(tree)));
+        TreeView1->setCurrentItem(nullptr);
+    }
     showEmptyReferencePage();
 }
 
@@ -279,6 +286,9 @@ QTreeWidgetItem *TKalmedaRamuxMainForm::FindNodeByData(QTreeWidgetItem *start, q
     for (QTreeWidgetItemIterator it(start); *it; ++it) {
         if ((*it)->data(0, Qt::UserRole).toLongLong() == id)
             return *it;
+        // A product letter not opened yet opens when it holds the id: the walk goes on into it.
+        if (unopenedLetterHolds(*it, id))
+            openProductLetter(*it);
     }
     return nullptr;
 }

@@ -1,6 +1,7 @@
 #include "app/splash.h"
 
 #include "pages/htmljoiner.h"
+#include "pages/theme.h"
 #include "pages/ui/htmlrenderer.h"
 
 #include <QApplication>
@@ -34,7 +35,9 @@ TSplash::TSplash() : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint)
     Panel2 = new QWidget(this);
     Panel2->setObjectName(QStringLiteral("Panel2"));
     QPalette white = Panel2->palette();
-    white.setColor(QPalette::Window, Qt::white);
+    // The page's own background around the page and under the status line.
+    white.setColor(QPalette::Window,
+                   currentTheme() == Theme::Dark ? QColor(QRgb(kDarkPageBackground)) : QColor(Qt::white));
     Panel2->setPalette(white);
     Panel2->setAutoFillBackground(true);
     outer->addWidget(Panel2);

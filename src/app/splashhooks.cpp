@@ -18,7 +18,11 @@ TSplash *splash()
         // It has no owner; it goes when the program's loop ends, before the application does.
         QObject::connect(qApp, &QCoreApplication::aboutToQuit, [] { delete g_splash.data(); });
     }
-    // Centred over the main window once that is on screen (reloads), on the screen before.
+    // Centred over the main window once that is on screen (reloads), on the screen before. The
+    // place is taken only when the splash is shown, so a visible one skips the search (the group
+    // loader calls once per group).
+    if (g_splash->isVisible())
+        return g_splash;
     QMainWindow *mainWindow = nullptr;
     for (QWidget *w : QApplication::topLevelWidgets()) {
         if (auto *candidate = qobject_cast<QMainWindow *>(w); candidate && candidate->isVisible()) {

@@ -4,6 +4,7 @@
 
 #include <QCollator>
 #include <algorithm>
+#include <future>
 #include <numeric>
 
 namespace {
@@ -86,7 +87,8 @@ void loadLinks(Database &db, const QString &table, const QString &targetColumn, 
                                  QStringLiteral("ORDER BY rowid"));
     while (st.step())
         out.rows.push_back(LinkRow{st.optInt64(0), st.optInt64(1), st.optInt64(2)});
-    indexById(out);
+    // Nothing looks a link row up by its own id: tens of thousands of rows stay unindexed.
+    out.open = true;
 }
 
 } // namespace
@@ -140,9 +142,15 @@ void loadReferenceTables(Database &db, ReferenceSnapshot &s, const std::function
                                      QStringLiteral("ORDER BY rowid"));
         while (st.step())
             s.items.rows.push_back(ItemRow{st.optInt64(0), st.optText(1), st.optText(2)});
-        sortByName(s.items.rows, [](const ItemRow &r) { return r.name.value_or(QString()); });
-        indexById(s.items);
     }
+    // The collation keys of every product name take as long as reading the link tables: the
+    // sort runs on another thread meanwhile (it touches nothing but s.items). A future of
+    // std::async waits for its task when destroyed, so a link table that throws cannot return
+    // with the sort still running.
+    std::future<void> itemsSorted = std::async(std::launch::async, [&items = s.items] {
+        sortByName(items.rows, [](const ItemRow &r) { return r.name.value_or(QString()); });
+        indexById(items);
+    });
     before("items_to_sections");
     loadLinks(db, QStringLiteral("items_to_sections"), QStringLiteral("section_id"), s.itemsToSections);
     before("items_to_vendors");
@@ -151,6 +159,7 @@ void loadReferenceTables(Database &db, ReferenceSnapshot &s, const std::function
     loadLinks(db, QStringLiteral("items_to_dealers"), QStringLiteral("dealer_id"), s.itemsToDealers);
     before("items_to_distributors");
     loadLinks(db, QStringLiteral("items_to_distributors"), QStringLiteral("distributor_id"), s.itemsToDistributors);
+    itemsSorted.get(); // rethrows what the sort threw
 }
 
 ItemTexts readItemTexts(Database &db, qint64 itemId)

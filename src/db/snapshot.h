@@ -65,7 +65,7 @@ struct ReferenceSnapshot
     RowTable<NamedRow> vendors;            // by name
     RowTable<NamedRow> dealers;            // stored order
     RowTable<ItemRow> items;               // by name
-    RowTable<LinkRow> itemsToSections;     // stored order
+    RowTable<LinkRow> itemsToSections;     // stored order; link tables have no byId
     RowTable<LinkRow> itemsToVendors;
     RowTable<LinkRow> itemsToDealers;
     RowTable<LinkRow> itemsToDistributors;

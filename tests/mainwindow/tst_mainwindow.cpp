@@ -222,6 +222,53 @@ private slots:
         QCOMPARE(TKalmedaRamuxMainForm::FindLetterNode(root, u("Ъ"))->parent(), root);
     }
 
+    void productLettersGetTheirItemsWhenOpenedOrLookedFor()
+    {
+        WindowFixture f;
+        f.create(u(kContent));
+        TKalmedaRamuxMainForm w({}, f.path);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QTreeWidgetItem *russian = w.TreeView1->topLevelItem(0);
+        QTreeWidgetItem *latin = w.TreeView1->topLevelItem(1);
+        // At start the roots hold their letters, each closed, with a button to open it.
+        for (QTreeWidgetItem *root : {russian, latin}) {
+            QVERIFY(root->childCount() > 0);
+            for (int i = 0; i < root->childCount(); ++i) {
+                QCOMPARE(root->child(i)->childCount(), 0);
+                QCOMPARE(root->child(i)->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator);
+            }
+        }
+        // The walk keeps tree order: from the Russian "*" on, id 10 is the Latin ERSH, and only
+        // the letter holding it was opened.
+        QTreeWidgetItem *ersh = TKalmedaRamuxMainForm::FindNodeByData(russian->child(2), 10);
+        QVERIFY(ersh);
+        QCOMPARE(ersh->text(0), u("ERSH"));
+        QCOMPARE(ersh->parent(), latin->child(0));
+        QCOMPARE(russian->child(1)->childCount(), 0);
+        QCOMPARE(latin->child(1)->childCount(), 0);
+        QTreeWidgetItem *yorsh = TKalmedaRamuxMainForm::FindNodeByData(russian, 10);
+        QCOMPARE(yorsh->parent(), russian->child(1));
+        QCOMPARE(TKalmedaRamuxMainForm::FindNodeByData(russian, 999), nullptr);
+        QVERIFY(!russian->child(1)->isExpanded()); // found, not shown
+
+        // The user opens a letter from the keyboard; closing and opening again adds nothing.
+        russian->setExpanded(true);
+        w.TreeView1->setFocus();
+        w.TreeView1->setCurrentItem(russian->child(0));
+        QTest::keyClick(w.TreeView1, Qt::Key_Right);
+        QVERIFY(russian->child(0)->isExpanded());
+        QCOMPARE(russian->child(0)->childCount(), 1);
+        QCOMPARE(russian->child(0)->child(0)->text(0), u("ЕЛЬ"));
+        QCOMPARE(russian->child(0)->child(0)->data(0, Qt::UserRole).toLongLong(), 11);
+        QTest::keyClick(w.TreeView1, Qt::Key_Left);
+        QTest::keyClick(w.TreeView1, Qt::Key_Right);
+        QCOMPARE(russian->child(0)->childCount(), 1);
+        // Selecting a found product shows it inside its opened letter.
+        w.TreeView1->setCurrentItem(yorsh);
+        QVERIFY(russian->child(1)->isExpanded());
+    }
+
     void hostileDatabaseStillBringsUpTheWindow()
     {
         WindowFixture f;

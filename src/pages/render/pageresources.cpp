@@ -146,6 +146,8 @@ QVariant PageResourceServer::serve(int type, const QUrl &name) const
     }
     if (data && styleFilter && type == QTextDocument::StyleSheetResource && isStyleSheet(reference))
         data = styleFilter(*data);
+    if (data && !sheetSuffix.isEmpty() && type == QTextDocument::StyleSheetResource)
+        data = *data + '\n' + sheetSuffix;
     // An empty answer rather than none: none would send the widget to the file system.
     return data ? QVariant(*data) : QVariant(QByteArray());
 }

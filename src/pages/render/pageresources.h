@@ -41,12 +41,14 @@ QHash<QString, QString> collectReferences(const QString &html);
 // How a page's resources are answered: the reference as written goes to `stream`; an image
 // that cannot be read becomes a placeholder and a missing resource an empty one, so a text
 // document never turns a page's reference into a file path of its own. `styleFilter`, when set,
-// rewrites the style sheet (RES:style_css) on its way.
+// rewrites the style sheet (RES:style_css) on its way; `sheetSuffix` follows every style sheet
+// (the dark colours on a dark desktop's screen).
 struct PageResourceServer
 {
     std::function<std::optional<QByteArray>(const QString &reference)> stream;
     QHash<QString, QString> references;
     std::function<QByteArray(const QByteArray &css)> styleFilter;
+    QByteArray sheetSuffix;
 
     QVariant serve(int type, const QUrl &name) const;
 };

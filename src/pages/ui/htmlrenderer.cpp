@@ -4,6 +4,7 @@
 #include "pages/render/pagedocument.h"
 #include "pages/stylezoom.h"
 #include "text/cp1251.h"
+#include "pages/theme.h"
 #include "text/packedcontent.h"
 
 #include <QDesktopServices>
@@ -124,8 +125,10 @@ TPBearHTMLRenderer::TPBearHTMLRenderer(QWidget *panel) : TAbstractHTMLRenderer(p
 
     m_viewer->setFrameShape(QFrame::NoFrame);
     QPalette palette = m_viewer->palette();
-    palette.setColor(QPalette::Base, Qt::white);
-    palette.setColor(QPalette::Text, Qt::black);
+    // The page background before and around a page: the one its style sheet sets.
+    const bool dark = currentTheme() == Theme::Dark;
+    palette.setColor(QPalette::Base, dark ? QColor(QRgb(kDarkPageBackground)) : QColor(Qt::white));
+    palette.setColor(QPalette::Text, dark ? QColor(QRgb(kDarkPageText)) : QColor(Qt::black));
     m_viewer->setPalette(palette);
     m_viewer->resourceHandler = [this](int type, const QUrl &name) { return serveResource(type, name, true); };
     connect(m_viewer, &THTMLViewer::linkClicked, this, &TPBearHTMLRenderer::ViewerHotSpotClick);
@@ -202,15 +205,18 @@ std::optional<QByteArray> TPBearHTMLRenderer::ViewerStreamRequest(const QString 
     return pageStream(Parts(), reference);
 }
 
-QVariant TPBearHTMLRenderer::serveResource(int type, const QUrl &name, bool zoomed) const
+QVariant TPBearHTMLRenderer::serveResource(int type, const QUrl &name, bool onScreen) const
 {
     PageResourceServer server;
     server.stream = [this](const QString &reference) { return ViewerStreamRequest(reference); };
     server.references = m_references;
-    if (zoomed && m_zoom != stylezoom::kDefault) {
+    if (onScreen && m_zoom != stylezoom::kDefault) {
         const int level = m_zoom;
         server.styleFilter = [level](const QByteArray &css) { return stylezoom::scaleStyleSheet(css, level); };
     }
+    // On a dark desktop the screen gets the dark colours after every sheet; paper stays light.
+    if (onScreen && currentTheme() == Theme::Dark)
+        server.sheetSuffix = builtInResource(QStringLiteral("DARK_CSS")).value_or(QByteArray());
     return server.serve(type, name);
 }
 

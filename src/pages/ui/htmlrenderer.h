@@ -121,7 +121,7 @@ public:
     static void setOpenUrlFunction(OpenUrlFunction function);
 
 private:
-    QVariant serveResource(int type, const QUrl &name, bool zoomed) const;
+    QVariant serveResource(int type, const QUrl &name, bool onScreen) const;
     std::unique_ptr<QTextDocument> printDocument(QPrinter &printer) const;
     void print(int fromPage, int toPage);
 
