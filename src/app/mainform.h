@@ -9,11 +9,13 @@
 #include <QHash>
 #include <QMainWindow>
 #include <QStringList>
+#include <memory>
 
 class QCheckBox;
 class QComboBox;
 class QFrame;
 class QGroupBox;
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -26,6 +28,7 @@ class QTreeWidget;
 class QTreeWidgetItem;
 class TPBearHTMLRenderer;
 class TSearchComboBox;
+struct FindPageState;
 
 class TKalmedaRamuxMainForm : public QMainWindow
 {
@@ -112,6 +115,10 @@ public:
     void ComboBox2Select(int index);
     void ChangeProxyVar();
 
+    // The results page of the search in the product view, for any text (mainform_findpage.cpp).
+    Q_INVOKABLE void ShowSearchResults(const QString &query);
+    QPushButton *FindButton = nullptr; // "Найти" at the search box's right end
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
@@ -140,6 +147,13 @@ private:
     QWidget *buildViewPage(QFrame *&panel);
     QTreeWidget *makeTree(const char *name);
     void fillTree(QTreeWidget *tree, const QVector<BrowseNode> &nodes);
+
+    // The search results page (mainform_findpage.cpp): its controls, and the way a text hit's
+    // link shows the product page at the matched section.
+    void attachFindControls(QHBoxLayout *searchLayout);
+    bool prepareSearchHit(QObject *view, const QString &link);
+    void revealSearchHit();
+    std::shared_ptr<FindPageState> m_find;
 
     bool m_updateOnly = false;
     QString m_databasePath;

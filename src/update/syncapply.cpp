@@ -2,6 +2,7 @@
 
 #include "db/options.h"
 #include "db/sqlitedb.h"
+#include "search/textindex.h"
 
 #include <QLoggingCategory>
 #include <QTextStream>
@@ -62,9 +63,29 @@ TableSync::TableSync(Database &db, const QString &table, bool counted)
         throw DbError(QStringLiteral("no id column in table %1").arg(table), 1);
     m_keyColumn = *key;
     m_quotedTable = quoteIdentifier(table);
+    if (table == QLatin1String("items")) {
+        m_index = std::make_unique<textindex::Writer>(db);
+        if (!m_index->active())
+            m_index.reset(); // no index yet: the worker builds it whole after the run
+    }
 }
 
 TableSync::~TableSync() = default;
+
+void TableSync::keepIndexCurrent(qint64 id)
+{
+    if (!m_index)
+        return;
+    try {
+        m_index->reindex(id);
+    } catch (const DbError &e) {
+        // A broken index must not hold the data back: it is marked for a rebuild instead.
+        // Should even that fail, the row fails with it, as any write of the row would.
+        qCWarning(lcSyncApply).noquote() << "text index marked for rebuild:" << e.message();
+        m_index.reset();
+        textindex::markStale(m_db);
+    }
+}
 
 std::optional<QString> TableSync::columnFor(const QString &elementName)
 {
@@ -215,6 +236,8 @@ PageOutcome TableSync::applyPage(const QDomElement &tableElement)
             RowEffect effect;
             try {
                 effect = applyRow(row);
+                if (effect != RowEffect::Nothing)
+                    keepIndexCurrent(*row.id);
                 savepoint.release();
             } catch (const RamuxError &e) {
                 outcome.error = QStringLiteral("%1 id %2: %3").arg(m_table).arg(*row.id).arg(e.message());
