@@ -88,12 +88,13 @@ TextSearch searchTexts(Database &db, const ProductCatalog &catalog, const QStrin
               [&](qint64 a, qint64 b) { return catalog.order.value(a) < catalog.order.value(b); });
     if (ids.size() > limit)
         ids.resize(limit);
+    textindex::HitDescriber describer(db);
     for (qint64 id : ids) {
         ProductHit hit;
         hit.id = id;
         hit.how = How::Text;
         try {
-            hit.text = textindex::describeHit(db, id, query, stemmer);
+            hit.text = describer.describe(id, query, stemmer);
         } catch (const DbError &) {
             hit.text.id = id;
         }

@@ -9,6 +9,22 @@ namespace {
 constexpr int kCacheLimit = 200000;
 // Longer "words" are no words (Base64 runs, serial numbers); they are cut to this length.
 constexpr int kMaxTermChars = 40;
+// Russian stems are stored one byte a letter: a marker no Latin word has, then а-я as a-z and
+// digits. The index is kept in UTF-8, where each Cyrillic letter would take two bytes.
+QString compact(const QString &stem)
+{
+    static const char16_t marker = u'ъ';
+    static const char kLetters[] = "abcdefghijklmnopqrstuvwxyz012345";
+    QString out;
+    out.reserve(stem.size() + 1);
+    out += QChar(marker);
+    for (QChar c : stem) {
+        const int at = int(c.unicode()) - 0x0430;
+        out += (at >= 0 && at < 32) ? QChar(QLatin1Char(kLetters[at])) : c;
+    }
+    return out;
+}
+
 } // namespace
 
 Stemmer::Stemmer() : m_stemmer(sb_stemmer_new("russian", "UTF_8")) {}
@@ -39,6 +55,7 @@ QString Stemmer::term(const QString &foldedWord)
         if (stem.size() < 2)
             stem = word;
     }
+    stem = compact(stem);
     if (m_cache.size() < kCacheLimit)
         m_cache.insert(word, stem);
     return stem;

@@ -171,8 +171,11 @@ void Writer::reindex(qint64 itemId)
     if (!m_active)
         return;
     remove(itemId);
-    Statement read = m_db.prepare(
-        QStringLiteral("SELECT %1 FROM items WHERE id = ?1 ORDER BY rowid LIMIT 1").arg(itemFieldsSql(m_db)));
+    if (!m_read)
+        m_read = std::make_unique<Statement>(m_db.prepare(
+            QStringLiteral("SELECT %1 FROM items WHERE id = ?1 ORDER BY rowid LIMIT 1").arg(itemFieldsSql(m_db))));
+    Statement &read = *m_read;
+    read.reset();
     read.bind(1, itemId);
     if (!read.step())
         return; // the product is gone; so is its row
@@ -192,6 +195,7 @@ void Writer::reindex(qint64 itemId)
             packed.isEmpty() ? QString() : termsOf(packedToPlainText(packed), m_stemmer).join(QLatin1Char(' '));
         m_insert->bind(i + 2, terms.isNull() ? QString(QLatin1String("")) : terms);
     }
+    read.reset();
     m_insert->run();
 }
 
@@ -351,23 +355,49 @@ std::optional<TextHit> cutFragment(const QString &plain, const TermQuery &query,
     return hit;
 }
 
-TextHit describeHit(Database &db, qint64 itemId, const TermQuery &query, Stemmer &stemmer)
+namespace {
+
+// Whether a stored column (terms joined by spaces) holds query term `i`, without splitting it.
+bool holds(const QString &stored, const TermQuery &query, int i)
+{
+    const QString &term = query.terms.at(i);
+    qsizetype at = stored.indexOf(term);
+    while (at >= 0) {
+        const qsizetype end = at + term.size();
+        const bool starts = at == 0 || stored.at(at - 1) == QLatin1Char(' ');
+        const bool ends = end == stored.size() || stored.at(end) == QLatin1Char(' ');
+        if (starts && (ends || query.prefix.at(i)))
+            return true;
+        at = stored.indexOf(term, at + 1);
+    }
+    return false;
+}
+
+} // namespace
+
+HitDescriber::HitDescriber(Database &db) : m_db(db) {}
+
+HitDescriber::~HitDescriber() = default;
+
+TextHit HitDescriber::describe(qint64 itemId, const TermQuery &query, Stemmer &stemmer)
 {
     TextHit hit;
     hit.id = itemId;
-    Statement st = db.prepare(
-        QStringLiteral("SELECT %1 FROM %2 WHERE docid = ?1").arg(fieldColumns().join(QLatin1String(", ")), kTable));
+    if (!m_terms)
+        m_terms = std::make_unique<Statement>(m_db.prepare(QStringLiteral("SELECT %1 FROM %2 WHERE docid = ?1")
+                                                               .arg(fieldColumns().join(QLatin1String(", ")), kTable)));
+    Statement &st = *m_terms;
+    st.reset();
     st.bind(1, itemId);
     if (!st.step())
         return hit;
     int best = -1, bestCount = 0;
     for (int f = 0; f < fieldCount(); ++f) {
-        const QStringList stored = st.text(f).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        const QString stored = st.text(f);
         int count = 0;
-        for (int i = 0; i < query.terms.size(); ++i) {
-            if (std::any_of(stored.cbegin(), stored.cend(), [&](const QString &s) { return query.matches(i, s); }))
+        for (int i = 0; i < query.terms.size(); ++i)
+            if (holds(stored, query, i))
                 ++count;
-        }
         if (count == query.terms.size() && count > 0)
             ++hit.fieldsWithAll;
         if (count > bestCount) {
@@ -375,21 +405,33 @@ TextHit describeHit(Database &db, qint64 itemId, const TermQuery &query, Stemmer
             bestCount = count;
         }
     }
+    st.reset();
     if (best < 0)
         return hit;
     hit.field = best;
-    Statement read = db.prepare(QStringLiteral("SELECT %1 FROM items WHERE id = ?1 ORDER BY rowid LIMIT 1")
-                                    .arg(itemColumnSql(db, fieldColumns().at(best))));
-    read.bind(1, itemId);
-    if (!read.step())
+    auto &read = m_fields[best];
+    if (!read)
+        read = std::make_unique<Statement>(m_db.prepare(QStringLiteral("SELECT %1 FROM items WHERE id = ?1 ORDER BY rowid LIMIT 1")
+                                                            .arg(itemColumnSql(m_db, fieldColumns().at(best)))));
+    read->reset();
+    read->bind(1, itemId);
+    if (!read->step())
         return hit;
-    if (std::optional<TextHit> cut = cutFragment(packedToPlainText(read.text(0)), query, stemmer)) {
+    const QString packed = read->text(0);
+    read->reset();
+    if (std::optional<TextHit> cut = cutFragment(packedToPlainText(packed), query, stemmer)) {
         cut->id = itemId;
         cut->field = best;
         cut->fieldsWithAll = hit.fieldsWithAll;
         return *cut;
     }
     return hit;
+}
+
+TextHit describeHit(Database &db, qint64 itemId, const TermQuery &query, Stemmer &stemmer)
+{
+    HitDescriber describer(db);
+    return describer.describe(itemId, query, stemmer);
 }
 
 } // namespace textindex

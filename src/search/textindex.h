@@ -20,7 +20,7 @@ namespace textindex {
 // Products indexed per transaction while building, so other writers never wait long.
 constexpr int kBatchSize = 200;
 // Raised whenever the terms would come out differently (folding, stemming, fields).
-constexpr int kFormatVersion = 1;
+constexpr int kFormatVersion = 2;
 
 // The nine text fields of items, lower-case, in page order.
 const QStringList &fieldColumns();
@@ -57,7 +57,7 @@ private:
     Database &m_db;
     bool m_active = false;
     Stemmer m_stemmer;
-    std::unique_ptr<Statement> m_delete, m_insert;
+    std::unique_ptr<Statement> m_delete, m_insert, m_read;
 };
 
 // Marks the index for a rebuild from the start (the terms can no longer be trusted).
@@ -103,6 +103,22 @@ constexpr int kFragmentChars = 160;
 // The field and fragment of a product that matched: the first field holding every term (else
 // the one holding most), its packed text decoded and the fragment cut around the first match.
 TextHit describeHit(Database &db, qint64 itemId, const TermQuery &query, Stemmer &stemmer);
+
+// describeHit for many products: the statements are prepared once.
+class HitDescriber final
+{
+public:
+    explicit HitDescriber(Database &db);
+    ~HitDescriber();
+    HitDescriber(const HitDescriber &) = delete;
+    HitDescriber &operator=(const HitDescriber &) = delete;
+    TextHit describe(qint64 itemId, const TermQuery &query, Stemmer &stemmer);
+
+private:
+    Database &m_db;
+    std::unique_ptr<Statement> m_terms;
+    std::unique_ptr<Statement> m_fields[9];
+};
 
 // The fragment around the first matched word of a plain text; nullopt when no word matches.
 std::optional<TextHit> cutFragment(const QString &plain, const TermQuery &query, Stemmer &stemmer);

@@ -72,19 +72,23 @@ TableSync::TableSync(Database &db, const QString &table, bool counted)
 
 TableSync::~TableSync() = default;
 
-void TableSync::keepIndexCurrent(qint64 id)
+void TableSync::keepIndexCurrent(const std::vector<qint64> &ids)
 {
-    if (!m_index)
+    if (!m_index || ids.empty())
         return;
     try {
-        m_index->reindex(id);
+        Savepoint savepoint(m_db);
+        for (qint64 id : ids)
+            m_index->reindex(id);
+        savepoint.release();
+        return;
     } catch (const DbError &e) {
         // A broken index must not hold the data back: it is marked for a rebuild instead.
-        // Should even that fail, the row fails with it, as any write of the row would.
+        // Should even that fail, the page fails with it, as any write of the page would.
         qCWarning(lcSyncApply).noquote() << "text index marked for rebuild:" << e.message();
-        m_index.reset();
-        textindex::markStale(m_db);
     }
+    m_index.reset();
+    textindex::markStale(m_db);
 }
 
 std::optional<QString> TableSync::columnFor(const QString &elementName)
@@ -226,6 +230,7 @@ PageOutcome TableSync::applyPage(const QDomElement &tableElement)
     try {
         Transaction transaction(m_db);
         bool failed = false;
+        std::vector<qint64> changed;
         for (const SyncRow &row : rows) {
             if (!row.id) {
                 // Without a readable id the row could only land on the wrong record.
@@ -236,8 +241,6 @@ PageOutcome TableSync::applyPage(const QDomElement &tableElement)
             RowEffect effect;
             try {
                 effect = applyRow(row);
-                if (effect != RowEffect::Nothing)
-                    keepIndexCurrent(*row.id);
                 savepoint.release();
             } catch (const RamuxError &e) {
                 outcome.error = QStringLiteral("%1 id %2: %3").arg(m_table).arg(*row.id).arg(e.message());
@@ -245,6 +248,8 @@ PageOutcome TableSync::applyPage(const QDomElement &tableElement)
                 break; // the savepoint's destructor undoes this row alone
             }
             ++outcome.applied;
+            if (effect != RowEffect::Nothing)
+                changed.push_back(*row.id);
             switch (effect) {
             case RowEffect::Edited: ++pending.edited; break;
             case RowEffect::Added: ++pending.added; break;
@@ -252,6 +257,10 @@ PageOutcome TableSync::applyPage(const QDomElement &tableElement)
             case RowEffect::Nothing: break;
             }
         }
+        // The index follows the rows this page committed, in the same transaction. All rows at
+        // once: the index writes its terms at every savepoint, so one per row would cost a
+        // segment per row.
+        keepIndexCurrent(changed);
         if (!failed) {
             Savepoint savepoint(m_db);
             try {

@@ -86,8 +86,8 @@ private:
     RowEffect applyRow(const SyncRow &row);
     Statement &statement(const QString &key, const std::function<QString()> &sql);
     std::optional<QString> columnFor(const QString &elementName);
-    // The full-text index follows every changed product inside the row's own savepoint.
-    void keepIndexCurrent(qint64 id);
+    // The full-text index follows the changed products inside the page's transaction.
+    void keepIndexCurrent(const std::vector<qint64> &ids);
 
     Database &m_db;
     QString m_table;
