@@ -36,7 +36,7 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
     cmake -S "$root" -B "$build" "${generator[@]}" -DCMAKE_BUILD_TYPE=Release > /dev/null || exit 1
 fi
 targets=(ramuxctl ramux-server demo_db bench_startup bench_lists bench_search bench_pages bench_reading bench_server bench_sync
-         bench_sync_gui bench_responsiveness)
+         bench_sync_gui bench_responsiveness bench_fulltext)
 cmake --build "$build" -j2 --target "${targets[@]}" > "$build/bench-build.log" 2>&1 || {
     tail -n 30 "$build/bench-build.log" >&2
     exit 1
@@ -135,6 +135,15 @@ row "back/forward to painted, two product pages (median of 50)" "<= 30 ms" \
     "$(pick "$logs/reading.txt" "forward, two product pages, painted +median")" le 30 ms
 row "zoom step, longest demo page, painted (median of 50)" "<= 50 ms" \
     "$(pick "$logs/reading.txt" "zoom step on the longest page, painted +median")" le 50 ms
+
+# --- the forgiving search and the text index: medians inside, the build once -------------------
+bench bench_fulltext "$logs/fulltext.txt" "$client"
+row "text index build, 10,000 products" "<= 15 s" "$(pick "$logs/fulltext.txt" "^index build: [0-9]+ of [0-9]+ products in")" le 15 s
+row "text index growth / packed text size" "<= 60 %" "$(pick "$logs/fulltext.txt" "^index growth: .* packed text =")" le 60 "%"
+row "text query of 1-3 words, worst median" "<= 20 ms" "$(pick "$logs/fulltext.txt" "^text query, worst median:")" le 20 ms
+row "names with every reading, worst median" "<= 10 ms" "$(pick "$logs/fulltext.txt" "^names with every reading, worst median:")" le 10 ms
+row "results page composed and painted, worst median" "<= 50 ms" "$(pick "$logs/fulltext.txt" "^results page composed and painted, worst median:")" le 50 ms
+row "sync page of 200 products, index overhead" "<= 30 %" "$(pick "$logs/fulltext.txt" "^sync page of 200 products: .* overhead")" le 30 "%"
 
 # --- the benchmarks that measure once per run ---------------------------------------------------
 : > "$logs/server.txt"; : > "$logs/sync.txt"; : > "$logs/syncgui.txt"; : > "$logs/resp.txt"

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config clang
   qt6-base-dev qt6-base-dev-tools libqt6svg6 qt6-qpa-plugins libgl-dev
-  libsqlcipher-dev sqlcipher
+  libsqlcipher-dev sqlcipher libstemmer-dev
   libcurl4-openssl-dev
   libcpp-httplib-dev
   xvfb xauth x11-utils x11-apps imagemagick fonts-dejavu-core

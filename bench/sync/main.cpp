@@ -34,6 +34,9 @@ public:
     std::vector<Recorded> answers;
     qint64 requestNs = 0;
 
+    // The figure is the data synchronisation; the text index after it is bench_fulltext's.
+    bool indexesTexts() const override { return false; }
+
     void ReportStatus(const UpdateFields &) override {}
     void HideStatus() override {}
     QString databaseFile() override { return path; }

@@ -13,12 +13,14 @@
 #include <QStringList>
 #include <functional>
 #include <future>
+#include <memory>
 
 class QCheckBox;
 class QComboBox;
 class QFrame;
 class QGroupBox;
 class QHelpEvent;
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -32,6 +34,7 @@ class QThread;
 class QTreeWidgetItem;
 class TPBearHTMLRenderer;
 class TSearchComboBox;
+struct FindPageState;
 
 class TKalmedaRamuxMainForm : public QMainWindow
 {
@@ -154,9 +157,6 @@ public:
     void GoForward();
     // Records the search results page for `query`, once it is in the product view.
     void NoteSearchShown(const QString &query);
-    // Shows the search results page for a query again; history entries of search results are
-    // skipped while it is empty.
-    std::function<void(const QString &query)> ShowSearchResults;
     PageHistory History;
     QToolButton *BackButtons[3] = {}, *ForwardButtons[3] = {}; // product, group, vendor strips
 
@@ -173,6 +173,10 @@ public:
     void SwitchFocusListView();
     // Whether the list shows the item's name cut short (it then has the whole name as tooltip).
     static bool IsNameCut(const QTreeWidget *tree, const QTreeWidgetItem *item);
+
+    // The results page of the search in the product view, for any text (mainform_findpage.cpp).
+    Q_INVOKABLE void ShowSearchResults(const QString &query);
+    QPushButton *FindButton = nullptr; // "Найти" at the search box's right end
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -225,6 +229,13 @@ private:
     void historyAfterReload();
     QString shownPageTitle() const;
     void showPassingStatus(const QString &text);
+
+    // The search results page (mainform_findpage.cpp): its controls, and the way a text hit's
+    // link shows the product page at the matched section.
+    void attachFindControls(QHBoxLayout *searchLayout);
+    bool prepareSearchHit(QObject *view, const QString &link);
+    void revealSearchHit();
+    std::shared_ptr<FindPageState> m_find;
 
     bool m_updateOnly = false;
     bool m_emptyPageShown = false;

@@ -236,8 +236,6 @@ bool TKalmedaRamuxMainForm::showHistoryEntry(const HistoryEntry &entry)
                 break;
             }
             case HistoryKind::Search:
-                if (!ShowSearchResults)
-                    return false;
                 ShowSearchResults(entry.query);
                 selectQuietly(tree, entry.selectedId);
                 break;

@@ -131,6 +131,7 @@ QWidget *TKalmedaRamuxMainForm::buildDrugsPage()
     ComboBox2->setObjectName(QStringLiteral("ComboBox2"));
     searchLayout->addWidget(ComboBox1);
     searchLayout->addWidget(ComboBox2, 1);
+    attachFindControls(searchLayout);
     layout->addWidget(GroupBox1);
     connect(ComboBox2, &TSearchComboBox::keyTyped, this, [this] { m_typed = true; });
     connect(ComboBox2, &QComboBox::editTextChanged, this, [this] {

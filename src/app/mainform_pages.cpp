@@ -145,10 +145,11 @@ void TKalmedaRamuxMainForm::TreeView3Change(QTreeWidgetItem *node)
     }
 }
 
-void TKalmedaRamuxMainForm::PageLinkClick(QObject *, const QString &link)
+void TKalmedaRamuxMainForm::PageLinkClick(QObject *view, const QString &link)
 {
     const LinkScope scope;
     try {
+        const bool searchHit = prepareSearchHit(view, link);
         const std::optional<InternalLink> target = parseInternalLink(link);
         if (!target)
             return;
@@ -194,6 +195,8 @@ void TKalmedaRamuxMainForm::PageLinkClick(QObject *, const QString &link)
             return;
         selectAndCompose(tree, node, [&] { compose(node); });
         ChangePage(button);
+        if (searchHit)
+            revealSearchHit();
     } catch (...) {
         // A link that cannot be followed does nothing.
     }

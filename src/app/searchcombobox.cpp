@@ -55,8 +55,42 @@ void TSearchComboBox::hidePopup()
     emit closedUp();
 }
 
+bool TSearchComboBox::returnSearches() const
+{
+    return findText(lineEdit()->text(), Qt::MatchFixedString | Qt::MatchCaseSensitive) < 0;
+}
+
+namespace {
+bool isReturn(const QKeyEvent *key)
+{
+    return key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+}
+} // namespace
+
+bool TSearchComboBox::returnPressed(QKeyEvent *event)
+{
+    if (!isReturn(event))
+        return false;
+    if (view()->isVisible() && view()->currentIndex().isValid()) {
+        // A highlighted item of the open drop-down is chosen, as the drop-down itself does.
+        QKeyEvent copy(event->type(), event->key(), event->modifiers(), event->text());
+        QCoreApplication::sendEvent(view(), &copy);
+        return true;
+    }
+    if (!returnSearches())
+        return false;
+    if (view()->isVisible())
+        hidePopup();
+    emit searchRequested();
+    return true;
+}
+
 void TSearchComboBox::keyPressEvent(QKeyEvent *event)
 {
+    if (returnPressed(event)) {
+        event->accept();
+        return;
+    }
     // The box has the focus and hands keys to its edit field directly, past any filter there.
     if (!event->text().isEmpty())
         emit keyTyped();
@@ -69,6 +103,8 @@ bool TSearchComboBox::eventFilter(QObject *watched, QEvent *event)
         return QComboBox::eventFilter(watched, event);
     auto *key = static_cast<QKeyEvent *>(event);
     if (watched == lineEdit()) {
+        if (returnPressed(key))
+            return true;
         if (!key->text().isEmpty())
             emit keyTyped();
         return QComboBox::eventFilter(watched, event);
@@ -80,6 +116,13 @@ bool TSearchComboBox::eventFilter(QObject *watched, QEvent *event)
                              key->key() == Qt::Key_Backspace || key->key() == Qt::Key_Delete ||
                              key->key() == Qt::Key_Left || key->key() == Qt::Key_Right ||
                              key->key() == Qt::Key_Home || key->key() == Qt::Key_End;
+        // Return on the open drop-down with nothing highlighted searches; a highlighted item
+        // is chosen as before.
+        if (isReturn(key) && !view()->currentIndex().isValid()) {
+            hidePopup();
+            emit searchRequested();
+            return true;
+        }
         if (editing) {
             hidePopup();
             QKeyEvent copy(key->type(), key->key(), key->modifiers(), key->text(), key->isAutoRepeat(),

@@ -26,8 +26,15 @@ public:
 signals:
     void closedUp(); // the drop-down has closed (ComboBox2CloseUp)
     void keyTyped(); // a character key was pressed in the box (ComboBox2KeyPress)
+    // Return with no drop-down item highlighted and no item named exactly so: the results page.
+    void searchRequested();
 
 protected:
+    // Whether Return is the search's: an item named exactly as typed keeps being chosen.
+    bool returnSearches() const;
+    // Return in the box: chooses the highlighted item or asks for the results page; false
+    // when it is left to the box (an item named exactly as typed).
+    bool returnPressed(QKeyEvent *event);
     void keyPressEvent(QKeyEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 };

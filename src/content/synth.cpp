@@ -1,6 +1,8 @@
 // The large synthetic reference.
 #include "content/synth.h"
 
+#include "content/synthwords.h"
+
 #include "text/base64.h"
 #include "text/cp1251.h"
 
@@ -379,7 +381,11 @@ ContentSet generateSynthetic(const SynthOptions &options)
         items.set(row, QStringLiteral("name_lat"),
                   QStringLiteral("%1%2 %3% %4").arg(u(stem.la), u(suffix.la)).arg(strength).arg(u(form.la)));
         const int image = rnd.chance(12) ? rnd.below(8) : -1;
-        auto field = [&](const char *column, const QString &html, bool imageHere) {
+        // The texts' own words come from a sequence of their own, so names and links stay
+        // exactly what they were before the texts had them.
+        SynthWords words(options.seed * 31 + quint64(id));
+        auto field = [&](const char *column, const QString &generated, bool imageHere) {
+            const QString html = words.rewrite(generated);
             items.set(row, QString::fromLatin1(column), imageHere ? withImage(html, image) : pack(html));
         };
         if (rnd.chance(70))

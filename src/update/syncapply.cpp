@@ -2,6 +2,7 @@
 
 #include "db/options.h"
 #include "db/sqlitedb.h"
+#include "search/textindex.h"
 
 #include <QLoggingCategory>
 #include <QTextStream>
@@ -66,9 +67,33 @@ TableSync::TableSync(Database &db, const QString &table, bool counted)
         throw DbError(QStringLiteral("no id column in table %1").arg(table), 1);
     m_keyColumn = *key;
     m_quotedTable = quoteIdentifier(table);
+    if (table == QLatin1String("items")) {
+        m_index = std::make_unique<textindex::Writer>(db);
+        if (!m_index->active())
+            m_index.reset(); // no index yet: the worker builds it whole after the run
+    }
 }
 
 TableSync::~TableSync() = default;
+
+void TableSync::keepIndexCurrent(const std::vector<qint64> &ids)
+{
+    if (!m_index || ids.empty())
+        return;
+    try {
+        Savepoint savepoint(m_db);
+        for (qint64 id : ids)
+            m_index->reindex(id);
+        savepoint.release();
+        return;
+    } catch (const DbError &e) {
+        // A broken index must not hold the data back: it is marked for a rebuild instead.
+        // Should even that fail, the page fails with it, as any write of the page would.
+        qCWarning(lcSyncApply).noquote() << "text index marked for rebuild:" << e.message();
+    }
+    m_index.reset();
+    textindex::markStale(m_db);
+}
 
 std::optional<QString> TableSync::columnFor(const QString &elementName)
 {
@@ -209,6 +234,7 @@ PageOutcome TableSync::applyPage(const QDomElement &tableElement)
     try {
         Transaction transaction(m_db);
         bool failed = false;
+        std::vector<qint64> changed;
         for (const SyncRow &row : rows) {
             if (!row.id) {
                 // Without a readable id the row could only land on the wrong record.
@@ -226,6 +252,8 @@ PageOutcome TableSync::applyPage(const QDomElement &tableElement)
                 break; // the savepoint's destructor undoes this row alone
             }
             ++outcome.applied;
+            if (effect != RowEffect::Nothing)
+                changed.push_back(*row.id);
             switch (effect) {
             case RowEffect::Edited: ++pending.edited; break;
             case RowEffect::Added: ++pending.added; break;
@@ -233,6 +261,10 @@ PageOutcome TableSync::applyPage(const QDomElement &tableElement)
             case RowEffect::Nothing: break;
             }
         }
+        // The index follows the rows this page committed, in the same transaction. All rows at
+        // once: the index writes its terms at every savepoint, so one per row would cost a
+        // segment per row.
+        keepIndexCurrent(changed);
         if (!failed) {
             Savepoint savepoint(m_db);
             try {

@@ -14,6 +14,9 @@
 
 class Database;
 class Statement;
+namespace textindex {
+class Writer;
+}
 
 // What changed in the counted tables (the first five of the synchronisation order).
 struct SyncCounters
@@ -83,6 +86,8 @@ private:
     RowEffect applyRow(const SyncRow &row);
     Statement &statement(const QString &key, const std::function<QString()> &sql);
     std::optional<QString> columnFor(const QString &elementName);
+    // The full-text index follows the changed products inside the page's transaction.
+    void keepIndexCurrent(const std::vector<qint64> &ids);
 
     Database &m_db;
     QString m_table;
@@ -91,4 +96,5 @@ private:
     bool m_counted;
     QHash<QString, std::optional<QString>> m_columnByName;
     std::map<QString, std::unique_ptr<Statement>> m_statements;
+    std::unique_ptr<textindex::Writer> m_index; // items only, when the file has an index
 };

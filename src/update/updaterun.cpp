@@ -3,6 +3,7 @@
 #include "db/location.h"
 #include "db/options.h"
 #include "db/sqlitedb.h"
+#include "search/textindex.h"
 #include "update/installer.h"
 #include "update/runrecord.h"
 #include "update/serverrequest.h"
@@ -54,6 +55,30 @@ void UpdateRun::reportStatus(const QString &text)
 {
     fields.StatusText = text;
     m_host.ReportStatus(fields);
+}
+
+void UpdateRun::buildTextIndex()
+{
+    // A reference without products gets its (empty) index without a word in the status line.
+    bool shown = false;
+    try {
+        if (!textindex::needsBuild(*m_db))
+            return;
+        textindex::build(
+            *m_db,
+            [this, &shown](int done, int total) {
+                if (total == 0)
+                    return;
+                reportStatus(updatestatus::indexingTexts(done, total));
+                shown = true;
+            },
+            [this] { return m_host.stopRequested(); });
+    } catch (const std::exception &e) {
+        // What was committed stays; the next run goes on from there.
+        qCWarning(lcUpdateRun).noquote() << "text index not finished:" << QString::fromUtf8(e.what());
+    }
+    if (shown)
+        m_host.HideStatus();
 }
 
 UpdateRun::Ending UpdateRun::Execute()
@@ -121,6 +146,12 @@ UpdateRun::Ending UpdateRun::Execute()
         qCWarning(lcUpdateRun).noquote() << "update run ended:" << m_errorText;
         ending = Ending::Error;
     }
+
+    // The text index comes last: the data and the program update go first, and a run that is
+    // closing the program leaves it for the next start.
+    if (m_db && m_db->isOpen() && ending != Ending::InstallerStarted && m_host.indexesTexts()
+        && !m_host.stopRequested())
+        buildTextIndex();
 
     // Clean-up, whichever way the run went.
     delete m_db;

@@ -36,6 +36,10 @@ inline QString starting() { return QStringLiteral("Запуск обновлен
 inline QString noDatabase() { return QStringLiteral("Не удается открыть базу данных"); }
 inline QString checkingData() { return QStringLiteral("Проверка обновления данных..."); }
 inline QString loadingData() { return QStringLiteral("Подождите, загружаются данные..."); }
+inline QString indexingTexts(int done, int total)
+{
+    return QStringLiteral("Индексация описаний: %1 из %2...").arg(done).arg(total);
+}
 } // namespace updatestatus
 
 // How the run reaches the world around it. The defaults are the headless behaviour.
@@ -61,6 +65,8 @@ public:
 
     // Asked afresh wherever it matters.
     virtual bool isUpdateOnly() const { return false; }
+    // Whether the run builds a missing full-text index after the synchronisation.
+    virtual bool indexesTexts() const { return true; }
     // The stop request, honoured before each page and before the program check.
     virtual bool stopRequested() const { return false; }
     // The pause after a failed open; a windowed host ends it early on a stop request.
@@ -137,6 +143,10 @@ public:
     const QString &errorText() const { return m_errorText; }
 
 private:
+    // Builds the full-text index when the file lacks it or it cannot be trusted; batch by
+    // batch, honouring a stop request between batches.
+    void buildTextIndex();
+
     UpdateHost &m_host;
     Database *m_db = nullptr;
     QString m_errorText;

@@ -1,0 +1,193 @@
+// bench_fulltext SYNTH.rxd: the forgiving search over the large synthetic reference — building
+// the text index and the file's growth, text queries, names with every reading, the results
+// page composed and painted, and the cost of keeping the index current in a sync page.
+#include "app/mainform.h"
+#include "db/browselists.h"
+#include "db/schema.h"
+#include "db/snapshot.h"
+#include "db/sqlitedb.h"
+#include "pages/searchpage.h"
+#include "pages/ui/htmlrenderer.h"
+#include "search/finder.h"
+#include "search/namematch.h"
+#include "search/textindex.h"
+#include "update/syncapply.h"
+
+#include <QApplication>
+#include <QDomDocument>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+double median(QVector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.isEmpty() ? 0 : v[v.size() / 2];
+}
+
+template <typename F> double medianMs(int rounds, F &&f)
+{
+    QVector<double> times;
+    for (int i = 0; i < rounds; ++i) {
+        QElapsedTimer t;
+        t.start();
+        f();
+        times << t.nsecsElapsed() / 1e6;
+    }
+    return median(times);
+}
+
+qint64 fileBytes(Database &db, const QString &path)
+{
+    db.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
+    return QFileInfo(path).size();
+}
+
+// A get_table page re-sending `count` products with their texts, as the server would.
+QDomDocument itemsPage(Database &db, int count)
+{
+    const QStringList columns = {QStringLiteral("name"), QStringLiteral("name_lat"), QStringLiteral("description"),
+                                 QStringLiteral("form"), QStringLiteral("effect"), QStringLiteral("prescriptions"),
+                                 QStringLiteral("dose"), QStringLiteral("side_effects"), QStringLiteral("CONTRA_INDICATION"),
+                                 QStringLiteral("special_conditions"), QStringLiteral("storage_instructions")};
+    Statement st = db.prepare(QStringLiteral("SELECT id, %1 FROM items ORDER BY id LIMIT %2")
+                                  .arg(columns.join(QLatin1String(", ")))
+                                  .arg(count));
+    QString xml = QStringLiteral("<DATA><TABLE name=\"items\">");
+    while (st.step()) {
+        xml += QStringLiteral("<ROW id=\"%1\" last_update=\"%2\">").arg(st.int64(0)).arg(st.int64(0) + 1000000);
+        for (int i = 0; i < columns.size(); ++i)
+            xml += QStringLiteral("<%1>%2</%1>").arg(columns.at(i), st.text(i + 1).toHtmlEscaped());
+        xml += QStringLiteral("</ROW>");
+    }
+    xml += QStringLiteral("</TABLE></DATA>");
+    QDomDocument doc;
+    doc.setContent(xml, false);
+    return doc;
+}
+
+double pageApplyMs(const QString &path, const QDomDocument &page)
+{
+    Database db;
+    db.open(path, schema::databasePassword());
+    db.exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
+    TableSync sync(db, QStringLiteral("items"), true);
+    const QDomElement table = page.documentElement().firstChildElement(QStringLiteral("TABLE"));
+    sync.applyPage(table); // warm
+    return medianMs(9, [&] { sync.applyPage(table); });
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (qgetenv("QT_QPA_PLATFORM").isEmpty())
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: bench_fulltext SYNTH.rxd\n");
+        return 2;
+    }
+    QTemporaryDir dir;
+    const QString plain = dir.filePath(QStringLiteral("plain.rxd"));
+    const QString path = dir.filePath(QStringLiteral("indexed.rxd"));
+    QFile::copy(QString::fromLocal8Bit(argv[1]), plain);
+    QFile::copy(QString::fromLocal8Bit(argv[1]), path);
+
+    // 1. Building the index, and what it adds to the file.
+    {
+        Database db;
+        db.open(path, schema::databasePassword());
+        Statement text = db.prepare(QStringLiteral(
+            "SELECT sum(length(CAST(coalesce(description,'') || coalesce(form,'') || coalesce(effect,'') ||"
+            " coalesce(prescriptions,'') || coalesce(dose,'') || coalesce(side_effects,'') ||"
+            " coalesce(CONTRA_INDICATION,'') || coalesce(special_conditions,'') ||"
+            " coalesce(storage_instructions,'') AS BLOB))), count(*) FROM items"));
+        text.step();
+        const qint64 textBytes = text.int64(0);
+        const qint64 products = text.int64(1);
+        text = Statement();
+        const qint64 before = fileBytes(db, path);
+        QElapsedTimer t;
+        t.start();
+        const int indexed = textindex::rebuild(db);
+        const double seconds = t.nsecsElapsed() / 1e9;
+        const qint64 after = fileBytes(db, path);
+        std::printf("index build: %d of %lld products in %.2f s\n", indexed, products, seconds);
+        std::printf("index growth: %.1f MB over %.1f MB of packed text = %.0f%%\n", (after - before) / 1e6,
+                    textBytes / 1e6, 100.0 * double(after - before) / double(textBytes));
+    }
+
+    Database db;
+    db.open(path, schema::databasePassword());
+    ReferenceSnapshot snapshot;
+    loadReferenceTables(db, snapshot);
+    const NameLists names = buildNameLists(snapshot);
+    const PageSources sources{db, snapshot, names.russian, names.latin};
+    const SearchCatalogs catalogs = buildSearchCatalogs(sources);
+    Stemmer stemmer;
+
+    // 2. Text queries of one to three words, with the fragments of a full page of hits.
+    double worstQuery = 0, worstWithFragments = 0;
+    for (const QString &q : {QStringLiteral("гельминтов"), QStringLiteral("острого мастита"),
+                             QStringLiteral("внутримышечно крупного скота"), QStringLiteral("диктиокаулез")}) {
+        const textindex::TermQuery terms = textindex::prepareTerms(q, stemmer);
+        int hits = 0;
+        const double match = medianMs(21, [&] { hits = int(textindex::matchingProducts(db, terms).size()); });
+        const double full = medianMs(11, [&] {
+            finder::searchTexts(db, catalogs.products, q, finder::kMaxResults, {}, stemmer);
+        });
+        std::printf("text query \"%s\": %d products, match median %.2f ms, with 200 fragments median %.2f ms\n",
+                    q.toUtf8().constData(), hits, match, full);
+        worstQuery = std::max(worstQuery, match);
+        worstWithFragments = std::max(worstWithFragments, full);
+    }
+    std::printf("text query, worst median: %.2f ms (with fragments %.2f ms)\n", worstQuery, worstWithFragments);
+
+    // 3. Names with every reading.
+    double worstNames = 0;
+    for (const QString &q : {QStringLiteral("альбенвет"), QStringLiteral("fkm,tyvtr"), QStringLiteral("amoxicillin"),
+                             QStringLiteral("мелоксфарм"), QStringLiteral("zzzzzzzz")}) {
+        int hits = 0;
+        const double ms = medianMs(21, [&] {
+            hits = int(namematch::matchAll(catalogs.products.names, namematch::prepare(q)).size());
+        });
+        std::printf("names, every reading \"%s\": %d hits, median %.2f ms\n", q.toUtf8().constData(), hits, ms);
+        worstNames = std::max(worstNames, ms);
+    }
+    std::printf("names with every reading, worst median: %.2f ms\n", worstNames);
+
+    // 4. The results page in the window: composed, loaded and painted.
+    {
+        TKalmedaRamuxMainForm w({}, path);
+        w.show();
+        QCoreApplication::processEvents();
+        double worstPage = 0;
+        for (const QString &q : {QStringLiteral("альбен"), QStringLiteral("гельминтов"), QStringLiteral("fkm,tyvtr")}) {
+            w.ShowSearchResults(q); // the catalogues are built once per reload
+            const double ms = medianMs(9, [&] {
+                w.ShowSearchResults(q);
+                w.m_productView->Viewer()->viewport()->repaint();
+            });
+            std::printf("results page \"%s\" composed and painted: median %.2f ms\n", q.toUtf8().constData(), ms);
+            worstPage = std::max(worstPage, ms);
+        }
+        std::printf("results page composed and painted, worst median: %.2f ms\n", worstPage);
+    }
+
+    // 5. A sync page of 200 changed products, with and without the index kept current.
+    {
+        const QDomDocument page = itemsPage(db, 200);
+        const double without = pageApplyMs(plain, page);
+        const double with = pageApplyMs(path, page);
+        std::printf("sync page of 200 products: %.1f ms without the index, %.1f ms with it, overhead %.0f%%\n", without,
+                    with, 100.0 * (with - without) / without);
+    }
+    return 0;
+}

@@ -1,0 +1,217 @@
+#include "pages/searchpage.h"
+
+#include "db/snapshot.h"
+#include "pages/htmljoiner.h"
+#include "search/textfold.h"
+#include "search/translit.h"
+#include "text/packedcontent.h"
+
+#include <QLocale>
+#include <QSet>
+
+namespace {
+
+using namematch::Reading;
+
+QString escaped(const QString &text)
+{
+    return text.toHtmlEscaped();
+}
+
+QString upper(const QString &text)
+{
+    return QLocale(QLocale::Russian, QLocale::Russia).toUpper(text);
+}
+
+struct Found
+{
+    QVector<finder::ProductHit> names;
+    QVector<namematch::Match> groups;
+    QVector<namematch::Match> makers;
+    QVector<finder::ProductHit> texts;
+    int count() const { return int(names.size() + groups.size() + makers.size() + texts.size()); }
+};
+
+// What one reading finds, at most finder::kMaxResults in all, names first.
+Found findBy(const PageSources &sources, const SearchCatalogs &catalogs, const namematch::Query &query,
+             Reading reading, const QString &textQuery, bool searchTexts, Stemmer &stemmer)
+{
+    Found found;
+    int room = finder::kMaxResults;
+    QSet<qint64> seen;
+    for (const namematch::Match &m : namematch::match(catalogs.products.names, query, reading)) {
+        if (room == 0)
+            break;
+        if (seen.contains(m.id))
+            continue;
+        seen.insert(m.id);
+        finder::ProductHit hit;
+        hit.id = m.id;
+        hit.how = finder::howOf(m);
+        hit.reading = reading;
+        hit.correction = m.correction;
+        found.names.push_back(hit);
+        --room;
+    }
+    for (const auto &[catalog, out] : {std::pair{&catalogs.groups, &found.groups}, std::pair{&catalogs.makers, &found.makers}}) {
+        for (const namematch::Match &m : namematch::match(*catalog, query, reading)) {
+            if (room == 0)
+                break;
+            out->push_back(m);
+            --room;
+        }
+    }
+    if (searchTexts && room > 0 && !textQuery.isEmpty())
+        found.texts = finder::searchTexts(sources.db, catalogs.products, textQuery, room, seen, stemmer).hits;
+    return found;
+}
+
+QString readingNotice(const namematch::Query &query, Reading reading, const Found &found)
+{
+    switch (reading) {
+    case Reading::AsTyped:
+        return QString();
+    case Reading::Layout:
+        return QStringLiteral("Показаны результаты для «%1» (набрано в %2 раскладке)")
+            .arg(escaped(upper(query.swapped)),
+                 textfold::hasLatin(query.text) ? QStringLiteral("английской") : QStringLiteral("русской"));
+    case Reading::Translit:
+        return QStringLiteral("Показаны результаты для «%1» (транслитерация)")
+            .arg(escaped(upper(translit::otherAlphabet(query.text))));
+    case Reading::Typo: {
+        QString correction;
+        for (const finder::ProductHit &hit : found.names)
+            if (!hit.correction.isEmpty()) {
+                correction = hit.correction;
+                break;
+            }
+        return QStringLiteral("Возможно, вы имели в виду «%1»").arg(escaped(upper(correction)));
+    }
+    }
+    return QString();
+}
+
+QString itemLink(const PageSources &sources, qint64 id)
+{
+    return QStringLiteral("<A HREF=\"ITEM:%1\">%2</A>").arg(id).arg(escaped(finder::productName(sources.snapshot, id)));
+}
+
+QString markedFragment(const textindex::TextHit &hit)
+{
+    QString html;
+    int at = 0;
+    for (const auto &[start, length] : hit.marks) {
+        if (start < at)
+            continue;
+        html += escaped(hit.fragment.mid(at, start - at)) + QStringLiteral("<B>")
+                + escaped(hit.fragment.mid(start, length)) + QStringLiteral("</B>");
+        at = start + length;
+    }
+    return html + escaped(hit.fragment.mid(at));
+}
+
+void appendSections(THTMLJoiner &joiner, const PageSources &sources, const Found &found, SearchPage &page)
+{
+    if (!found.names.isEmpty()) {
+        joiner.AddHTML(QStringLiteral("<BR><B>В названиях</B><UL>"));
+        for (const finder::ProductHit &hit : found.names) {
+            QString line = itemLink(sources, hit.id);
+            const ItemRow *row = sources.snapshot.items.locate(hit.id);
+            if (row && row->name && row->nameLat && !trimControl(*row->name).isEmpty()
+                && !trimControl(*row->nameLat).isEmpty())
+                line += QStringLiteral(" <I>(%1)</I>").arg(escaped(trimControl(*row->nameLat)));
+            joiner.AddHTML(QStringLiteral("<LI>") + line + QStringLiteral("</LI>"));
+        }
+        joiner.AddHTML(QStringLiteral("</UL>"));
+    }
+    if (!found.groups.isEmpty() || !found.makers.isEmpty()) {
+        joiner.AddHTML(QStringLiteral("<BR><B>В группах и у производителей</B><UL>"));
+        for (const namematch::Match &m : found.groups) {
+            const SectionRow *row = sources.snapshot.sections.locate(m.id);
+            joiner.AddHTML(QStringLiteral("<LI>Группа: <A HREF=\"SECT:%1\">%2</A></LI>")
+                               .arg(m.id)
+                               .arg(escaped(row && row->name ? trimControl(*row->name) : QString())));
+        }
+        for (const namematch::Match &m : found.makers) {
+            const NamedRow *row = sources.snapshot.vendors.locate(m.id);
+            joiner.AddHTML(QStringLiteral("<LI>Производитель: <A HREF=\"VEND:%1\">%2</A></LI>")
+                               .arg(m.id)
+                               .arg(escaped(row && row->name ? trimControl(*row->name) : QString())));
+        }
+        joiner.AddHTML(QStringLiteral("</UL>"));
+    }
+    if (!found.texts.isEmpty()) {
+        joiner.AddHTML(QStringLiteral("<BR><B>В описаниях</B><UL>"));
+        for (const finder::ProductHit &hit : found.texts) {
+            joiner.AddHTML(QStringLiteral("<LI>%1<BR><I>%2</I> %3</LI>")
+                               .arg(itemLink(sources, hit.id), escaped(textindex::fieldHeading(hit.text.field)),
+                                    markedFragment(hit.text)));
+            page.targets.insert(hit.id, SearchTarget{hit.text.field, hit.text.firstWord});
+        }
+        joiner.AddHTML(QStringLiteral("</UL>"));
+    }
+}
+
+} // namespace
+
+SearchCatalogs buildSearchCatalogs(const PageSources &sources)
+{
+    SearchCatalogs catalogs;
+    catalogs.products = finder::buildProductCatalog(sources.russianNames, sources.latinNames);
+    for (const SectionRow &row : sources.snapshot.sections.rows)
+        if (row.name && !trimControl(*row.name).isEmpty())
+            catalogs.groups.add(row.id, 0, *row.name);
+    for (const NamedRow &row : sources.snapshot.vendors.rows)
+        if (row.name && !trimControl(*row.name).isEmpty())
+            catalogs.makers.add(row.id, 0, *row.name);
+    return catalogs;
+}
+
+SearchPage composeSearchPage(const PageSources &sources, const SearchCatalogs &catalogs, const QString &typed)
+{
+    SearchPage page;
+    THTMLJoiner joiner;
+    joiner.AddHTML(pageskeleton::opening());
+    const namematch::Query query = namematch::prepare(typed);
+    joiner.AddHTML(QStringLiteral("<H3>Результаты поиска</H3>"));
+    joiner.AddHTML(QStringLiteral("<P>Запрос: «%1»</P>").arg(escaped(query.text)));
+    try {
+        bool textsReady = false;
+        try {
+            textsReady = textindex::isUsable(sources.db);
+        } catch (const std::exception &) {
+        }
+        page.textsPending = !textsReady;
+        Stemmer stemmer;
+        Found found;
+        Reading shown = Reading::AsTyped;
+        if (query.searchable()) {
+            found = findBy(sources, catalogs, query, Reading::AsTyped, query.text, textsReady, stemmer);
+            // Forgiving readings only when the text as typed finds nothing, first one that finds.
+            for (Reading reading : {Reading::Layout, Reading::Translit, Reading::Typo}) {
+                if (found.count() > 0)
+                    break;
+                if (reading == Reading::Layout && query.swapped.isEmpty())
+                    continue;
+                found = findBy(sources, catalogs, query, reading, reading == Reading::Layout ? query.swapped : QString(),
+                               textsReady, stemmer);
+                shown = reading;
+            }
+        }
+        page.found = found.count();
+        joiner.AddHTML(page.found > 0 ? QStringLiteral("<P><B>Найдено: %1</B></P>").arg(page.found)
+                                      : QStringLiteral("<P><B>Ничего не найдено</B></P>"));
+        if (page.found > 0 && shown != Reading::AsTyped)
+            joiner.AddHTML(QStringLiteral("<P>%1</P>").arg(readingNotice(query, shown, found)));
+        if (page.textsPending && query.searchable())
+            joiner.AddHTML(QStringLiteral("<P><I>Описания ещё индексируются — показаны результаты по названиям.</I></P>"));
+        appendSections(joiner, sources, found, page);
+    } catch (const std::exception &e) {
+        // What was composed stays; the page is closed all the same.
+        page.page.error = QString::fromUtf8(e.what());
+    }
+    joiner.AddHTML(pageskeleton::closing());
+    page.page.document = joiner.GetDocument();
+    page.page.body = joiner.body();
+    return page;
+}

@@ -1,0 +1,137 @@
+#include "search/plaintext.h"
+
+#include "text/base64.h"
+#include "text/cp1251.h"
+#include "text/packedcontent.h"
+
+#include <QHash>
+#include <exception>
+
+namespace {
+
+QString decodeEntity(QStringView name)
+{
+    if (name.startsWith(u'#')) {
+        bool ok = false;
+        const uint code = (name.size() > 1 && (name[1] == u'x' || name[1] == u'X')) ? name.mid(2).toUInt(&ok, 16)
+                                                                                     : name.mid(1).toUInt(&ok, 10);
+        if (!ok || code == 0 || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
+            return QString();
+        const char32_t c = char32_t(code);
+        return QString::fromUcs4(&c, 1);
+    }
+    static const QHash<QString, QString> named = {
+        {QStringLiteral("amp"), QStringLiteral("&")},      {QStringLiteral("lt"), QStringLiteral("<")},
+        {QStringLiteral("gt"), QStringLiteral(">")},       {QStringLiteral("quot"), QStringLiteral("\"")},
+        {QStringLiteral("apos"), QStringLiteral("'")},     {QStringLiteral("nbsp"), QStringLiteral(" ")},
+        {QStringLiteral("laquo"), QStringLiteral("«")},    {QStringLiteral("raquo"), QStringLiteral("»")},
+        {QStringLiteral("mdash"), QStringLiteral("—")},    {QStringLiteral("ndash"), QStringLiteral("–")},
+        {QStringLiteral("hellip"), QStringLiteral("…")},   {QStringLiteral("deg"), QStringLiteral("°")},
+        {QStringLiteral("plusmn"), QStringLiteral("±")},   {QStringLiteral("micro"), QStringLiteral("µ")},
+        {QStringLiteral("times"), QStringLiteral("×")},    {QStringLiteral("rarr"), QStringLiteral("→")},
+        {QStringLiteral("bull"), QStringLiteral("•")},     {QStringLiteral("middot"), QStringLiteral("·")},
+        {QStringLiteral("copy"), QStringLiteral("©")},     {QStringLiteral("reg"), QStringLiteral("®")},
+        {QStringLiteral("trade"), QStringLiteral("™")},    {QStringLiteral("le"), QStringLiteral("≤")},
+        {QStringLiteral("ge"), QStringLiteral("≥")},       {QStringLiteral("sup2"), QStringLiteral("²")},
+        {QStringLiteral("sup3"), QStringLiteral("³")},     {QStringLiteral("frac12"), QStringLiteral("½")},
+    };
+    return named.value(name.toString().toLower());
+}
+
+bool nameIs(QStringView tag, const char *name)
+{
+    return tag.compare(QLatin1String(name), Qt::CaseInsensitive) == 0;
+}
+
+} // namespace
+
+QString htmlToPlainText(QStringView html)
+{
+    QString out;
+    out.reserve(html.size());
+    bool space = true; // collapse blanks, none at the start
+    const auto putSpace = [&] {
+        if (!space) {
+            out += QLatin1Char(' ');
+            space = true;
+        }
+    };
+    const qsizetype n = html.size();
+    for (qsizetype i = 0; i < n;) {
+        const QChar c = html[i];
+        if (c == u'<') {
+            const qsizetype close = html.indexOf(u'>', i + 1);
+            if (close < 0)
+                break; // an unclosed tag hides the rest, as in a browser
+            QStringView tag = html.mid(i + 1, close - i - 1).trimmed();
+            if (tag.startsWith(u'/'))
+                tag = tag.mid(1);
+            qsizetype end = 0;
+            while (end < tag.size() && tag[end].isLetterOrNumber())
+                ++end;
+            const QStringView name = tag.left(end);
+            i = close + 1;
+            if (nameIs(name, "script") || nameIs(name, "style")) {
+                // Their content is no text; skip to the closing tag.
+                const qsizetype stop = html.indexOf(QLatin1String("</"), i);
+                const qsizetype stopEnd = stop < 0 ? -1 : html.indexOf(u'>', stop);
+                i = stopEnd < 0 ? n : stopEnd + 1;
+            }
+            // Inline tags join words; every other tag separates them.
+            if (!(nameIs(name, "b") || nameIs(name, "i") || nameIs(name, "u") || nameIs(name, "sup") ||
+                  nameIs(name, "sub") || nameIs(name, "span") || nameIs(name, "font") || nameIs(name, "a") ||
+                  nameIs(name, "strong") || nameIs(name, "em")))
+                putSpace();
+            continue;
+        }
+        if (c == u'&') {
+            const qsizetype semi = html.indexOf(u';', i + 1);
+            if (semi > i + 1 && semi - i <= 10) {
+                const QString decoded = decodeEntity(html.mid(i + 1, semi - i - 1));
+                if (!decoded.isNull()) {
+                    for (QChar d : decoded) {
+                        if (d.isSpace())
+                            putSpace();
+                        else {
+                            out += d;
+                            space = false;
+                        }
+                    }
+                    i = semi + 1;
+                    continue;
+                }
+            }
+        }
+        if (c.isSpace() || c.unicode() < 32) {
+            putSpace();
+        } else {
+            out += c;
+            space = false;
+        }
+        ++i;
+    }
+    if (out.endsWith(QLatin1Char(' ')))
+        out.chop(1);
+    return out;
+}
+
+QString packedToPlainText(QStringView packed)
+{
+    QString html;
+    try {
+        scanPackedContent(packed, [&html](QString &name, QString &content) {
+            if (trimControl(name).toUpper() != QLatin1String("HTML"))
+                return;
+            const QString data = trimControl(content);
+            QByteArray latin(data.size(), Qt::Uninitialized);
+            for (qsizetype i = 0; i < data.size(); ++i) {
+                const char16_t u = data[i].unicode();
+                latin[i] = u < 128 ? static_cast<char>(u) : '\x01';
+            }
+            html += decodeCp1251(base64Decode(latin)) + QLatin1Char(' ');
+        });
+    } catch (const std::exception &) {
+        // What was decoded before the fault still counts.
+    }
+    return htmlToPlainText(html);
+}

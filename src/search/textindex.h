@@ -1,0 +1,126 @@
+// The full-text index of the product page texts: an FTS4 table of normalised terms (folded,
+// Russian words stemmed) per product and text field, kept beside the reference tables in
+// tables the synchronisation never writes from the server's answers.
+#pragma once
+
+#include "search/stemming.h"
+
+#include <QString>
+#include <QStringList>
+#include <QVector>
+#include <functional>
+#include <memory>
+#include <optional>
+
+class Database;
+class Statement;
+
+namespace textindex {
+
+// Products indexed per transaction while building, so other writers never wait long.
+constexpr int kBatchSize = 200;
+// Raised whenever the terms would come out differently (folding, stemming, fields).
+constexpr int kFormatVersion = 2;
+
+// The nine text fields of items, lower-case, in page order.
+const QStringList &fieldColumns();
+int fieldCount();
+// The heading of a field's section on the product page ("Показания:"); "Описание" for the
+// introduction, which has none.
+QString fieldHeading(int field);
+
+enum class State { Missing, Building, Complete };
+// What the state row says, never more: a missing or unreadable state is Missing.
+State state(Database &db);
+// Whether the index may be searched: the state says complete and the table answers.
+bool isUsable(Database &db);
+// Whether the worker must build: no index, an unfinished one, another format, or a complete
+// one that disagrees with the products (row counts) or does not answer.
+bool needsBuild(Database &db);
+
+// Writes a product's index row from its current items row; removes it when the row is gone.
+// Works inside the caller's transaction; statements are prepared once.
+class Writer final
+{
+public:
+    explicit Writer(Database &db);
+    ~Writer();
+    Writer(const Writer &) = delete;
+    Writer &operator=(const Writer &) = delete;
+
+    // True when the index tables exist (a sync keeps only an existing index current).
+    bool active() const { return m_active; }
+    void reindex(qint64 itemId);
+    void remove(qint64 itemId);
+
+private:
+    Database &m_db;
+    bool m_active = false;
+    Stemmer m_stemmer;
+    std::unique_ptr<Statement> m_delete, m_insert, m_read;
+};
+
+// Marks the index for a rebuild from the start (the terms can no longer be trusted).
+void markStale(Database &db);
+
+// Builds the index, or goes on with an unfinished build, batch by batch. `progress` gets
+// (products done, products in all) before each batch; `stop` is asked between batches.
+// Returns the number of products indexed by this call; throws DbError on store errors
+// (what was committed stays and the next call goes on from there).
+int build(Database &db, const std::function<void(int done, int total)> &progress = {},
+          const std::function<bool()> &stop = {});
+// Drops the index and builds it anew.
+int rebuild(Database &db, const std::function<void(int done, int total)> &progress = {});
+
+// The terms of a text as the index holds them, each once, in first-seen order.
+QStringList termsOf(const QString &plainText, Stemmer &stemmer);
+
+// A query's terms: each typed word normalised like the index; prefix terms match longer ones.
+struct TermQuery
+{
+    QStringList terms;
+    QVector<bool> prefix;
+    bool isEmpty() const { return terms.isEmpty(); }
+    // Whether a stored term satisfies query term `i`.
+    bool matches(int i, QStringView stored) const;
+};
+TermQuery prepareTerms(const QString &text, Stemmer &stemmer);
+
+// Products whose texts hold every term, in id order. Throws DbError when the table fails.
+QVector<qint64> matchingProducts(Database &db, const TermQuery &query);
+
+struct TextHit
+{
+    qint64 id = 0;
+    int field = -1;          // index into fieldColumns()
+    QString fragment;        // plain text around the first match, at most kFragmentChars
+    QVector<std::pair<int, int>> marks; // matched words in the fragment: start, length
+    QString firstWord;       // the first matched word as the text writes it
+    int fieldsWithAll = 0;   // how many fields hold every term (the better hit holds more)
+};
+constexpr int kFragmentChars = 160;
+
+// The field and fragment of a product that matched: the first field holding every term (else
+// the one holding most), its packed text decoded and the fragment cut around the first match.
+TextHit describeHit(Database &db, qint64 itemId, const TermQuery &query, Stemmer &stemmer);
+
+// describeHit for many products: the statements are prepared once.
+class HitDescriber final
+{
+public:
+    explicit HitDescriber(Database &db);
+    ~HitDescriber();
+    HitDescriber(const HitDescriber &) = delete;
+    HitDescriber &operator=(const HitDescriber &) = delete;
+    TextHit describe(qint64 itemId, const TermQuery &query, Stemmer &stemmer);
+
+private:
+    Database &m_db;
+    std::unique_ptr<Statement> m_terms;
+    std::unique_ptr<Statement> m_fields[9];
+};
+
+// The fragment around the first matched word of a plain text; nullopt when no word matches.
+std::optional<TextHit> cutFragment(const QString &plain, const TermQuery &query, Stemmer &stemmer);
+
+} // namespace textindex
