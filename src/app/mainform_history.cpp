@@ -178,7 +178,7 @@ bool TKalmedaRamuxMainForm::historyEntryExists(const HistoryEntry &entry) const
     case HistoryKind::Dealer:
         return Tables.dealers.locate(entry.id);
     case HistoryKind::Search:
-        return bool(ShowSearchResults);
+        return true; // a query can always be searched again
     }
     return false;
 }
