@@ -13,7 +13,9 @@
 #include <QHash>
 #include <QRegularExpression>
 #include <QSet>
+#include <QStringDecoder>
 #include <algorithm>
+#include <cstring>
 #include <map>
 
 namespace {
@@ -27,6 +29,20 @@ RamuxError sourceError(const QString &file, const QString &what, int line = 0)
     if (line > 0)
         return RamuxError(QStringLiteral("%1:%2: %3").arg(file).arg(line).arg(what));
     return RamuxError(QStringLiteral("%1: %2").arg(file, what));
+}
+
+// Whether text holds word (lower-case ASCII letters) in any letter case; a cheap test before an expression.
+bool containsWord(QStringView text, const char *word)
+{
+    const qsizetype n = qsizetype(std::strlen(word));
+    for (qsizetype i = 0; i + n <= text.size(); ++i) {
+        qsizetype k = 0;
+        while (k < n && (text[i + k].unicode() | 0x20) == char16_t(word[k]))
+            ++k;
+        if (k == n)
+            return true;
+    }
+    return false;
 }
 
 int lineAt(const QString &text, qsizetype offset)
@@ -169,11 +185,14 @@ public:
         QByteArray bytes = file.readAll();
         if (bytes.startsWith("\xEF\xBB\xBF"))
             bytes.remove(0, 3);
-        const qsizetype bad = invalidUtf8At(bytes);
-        if (bad >= 0)
+        QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        QString text = decoder(bytes);
+        if (decoder.hasError()) {
+            // Only now look for where: the decoder does not say.
+            const qsizetype bad = std::max<qsizetype>(0, invalidUtf8At(bytes));
             throw sourceError(relative, QStringLiteral("текст не в кодировке UTF-8"),
                               1 + int(bytes.left(bad).count('\n')));
-        QString text = QString::fromUtf8(bytes);
+        }
         text.remove(QLatin1Char('\r'));
         return text;
     }
@@ -202,6 +221,11 @@ public:
         static const QRegularExpression src(QStringLiteral("<img\\b[^>]*?\\bsrc=\"([^\"]*)\""),
                                             QRegularExpression::CaseInsensitiveOption);
         QStringList names;
+        // Most fields have no image and no record link: skip the expressions for them.
+        if (containsWord(html, "href"))
+            collectPageLinks(html, file, firstLine);
+        if (!containsWord(html, "src"))
+            return packed;
         for (auto it = src.globalMatch(html); it.hasNext();) {
             const auto match = it.next();
             const QString name = match.captured(1);
@@ -214,7 +238,6 @@ public:
                           QStringLiteral("</") + name + QLatin1Char('>');
             });
         }
-        collectPageLinks(html, file, firstLine);
         return packed;
     }
 
