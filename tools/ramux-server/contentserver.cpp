@@ -2,7 +2,6 @@
 #include "contentserver.h"
 
 #include "text/ramuxerror.h"
-#include "httpcaching.h"
 #include "serverapi.h"
 
 #include <QDateTime>
@@ -13,6 +12,8 @@
 #include <chrono>
 #include <cstdio>
 #include <mutex>
+
+#include "httpcaching.h"
 
 namespace {
 
