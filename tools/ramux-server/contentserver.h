@@ -19,7 +19,7 @@ struct ServerOptions
     int threads = 16; // requests served at once
     bool log = true;
     int maxAgeSeconds = 60;     // how long an HTTP cache may keep an answer
-    int readTimeoutSeconds = 2; // a request must arrive whole within this; see slowClientLimits
+    int readTimeoutSeconds = 1; // a request must arrive whole within this; see setSlowClientLimits
     QString downloadName; // file name served under /download/
     QByteArray downloadBytes;
 };

@@ -38,7 +38,7 @@ const char *const kUsage =
     "  --details-url URL      update_details_url of the items table\n"
     "  --quiet                no request log\n"
     "  --max-age N            seconds an HTTP cache may keep an answer (60)\n"
-    "  --read-timeout N       seconds a request may take to arrive (2)\n"
+    "  --read-timeout N       seconds a request may take to arrive (1)\n"
     "A public update service runs behind nginx (see tools/ramux-server/README.md): this server\n"
     "gives each connection one of its threads, so slow or idle clients can hold them all.\n";
 
