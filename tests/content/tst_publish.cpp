@@ -254,6 +254,19 @@ void TestPublish::publishAppliesExactlyTheDifferences()
     PublishOptions details;
     details.detailsText = QStringLiteral("Обновлено");
     QCOMPARE(countsOf(publishSources(src, content, details)), QStringList{"meta 1 0 0"});
+
+    // After all that, an export (offer settings and details included) publishes back unchanged.
+    const QString exported = dir.filePath(QStringLiteral("export"));
+    {
+        ContentDatabase db(content);
+        const SourceFiles files = renderSources(db.readAll());
+        QVERIFY2(files.errors.isEmpty(), qPrintable(files.errors.join(QLatin1Char('\n'))));
+        writeSourceFiles(files, exported);
+    }
+    QVERIFY(readFile(exported + QStringLiteral("/offer.txt")).contains("details_text: Обновлено\n"));
+    const qint64 exportedAt = highestStampOf(content);
+    QCOMPARE(countsOf(publishSources(exported, content, {})), QStringList());
+    QCOMPARE(highestStampOf(content), exportedAt);
     QCOMPARE(countsOf(publishSources(src, content, {})), QStringList{"meta 0 0 1"});
 }
 
