@@ -194,6 +194,11 @@ private slots:
             QVERIFY2(mismatch.isEmpty(), qPrintable(db + QStringLiteral(": ") + mismatch));
         }
 
+        // The changed dose is on the product page the program composes from a synced database.
+        QByteArray page;
+        QCOMPARE(runProgram(QStringLiteral("ramuxctl"), {QStringLiteral("page"), QStringLiteral("ITEM:5"), QStringLiteral("--db"), databases.first()}, &page), 0);
+        QVERIFY2(QString::fromUtf8(page).contains(QStringLiteral("Доза пересмотрена (5)")), page.left(300).constData());
+
         const QMap<QString, int> statuses = m_nginx->cacheStatuses();
         int total = 0;
         for (int n : statuses)
