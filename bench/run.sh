@@ -36,7 +36,8 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
     cmake -S "$root" -B "$build" "${generator[@]}" -DCMAKE_BUILD_TYPE=Release > /dev/null || exit 1
 fi
 targets=(ramuxctl ramux-server demo_db bench_startup bench_lists bench_search bench_pages bench_reading bench_server bench_sync
-         bench_sync_gui bench_responsiveness bench_fulltext)
+         bench_sync_gui bench_responsiveness bench_fulltext
+         bench_publish bench_nginx)
 cmake --build "$build" -j2 --target "${targets[@]}" > "$build/bench-build.log" 2>&1 || {
     tail -n 30 "$build/bench-build.log" >&2
     exit 1
@@ -176,6 +177,18 @@ stall=$(sed -nE 's/.*longest event-loop pause ([0-9]+) ms.*/\1/p' "$logs/syncgui
 greet=$(median < "$logs/resp.txt")
 row "longest event-loop stall during sync (median of $runs)" "<= 100 ms" "$stall" le 100 ms
 row "longest event-loop stall, greeting request (median of $runs)" "<= 100 ms" "$greet" le 100 ms
+
+# --- publishing: 3 rounds inside; nginx in front of one server (a figure to watch) ----------
+bench bench_publish "$logs/publish.txt" --content "$content" --changed 500
+row "publish of 500 changed products (median of 3)" "<= 5000 ms" \
+    "$(pick "$logs/publish.txt" "publish median")" le 5000 ms
+row "publish dry run, 500 changed products (median of 3)" "<= 2000 ms" \
+    "$(pick "$logs/publish.txt" "dry run median")" le 2000 ms
+if command -v nginx > /dev/null || [ -x /usr/sbin/nginx ]; then
+    bench bench_nginx "$logs/nginx.txt" --content "$content" --seconds 4
+    row "nginx (warm cache) / one server, pages/s at 64 clients (watch)" "reported" \
+        "$(pick "$logs/nginx.txt" "at 64 clients")" ge 0 x
+fi
 
 # --- the table -----------------------------------------------------------------------------
 finished=$(date +%s)

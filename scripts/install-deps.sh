@@ -12,6 +12,7 @@ packages=(
   xvfb xauth x11-utils x11-apps imagemagick fonts-dejavu-core
   poppler-utils ccache
   dpkg-dev file lintian appstream desktop-file-utils librsvg2-bin
+  nginx-light
 )
 
 missing=()
@@ -24,5 +25,11 @@ SUDO=""
 [ "$(id -u)" -ne 0 ] && SUDO="sudo"
 export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update -qq
+# nginx runs only when the nginx drill and benchmark start it: Debian must not start its service.
+if printf '%s\n' "${missing[@]}" | grep -qx nginx-light && [ ! -e /usr/sbin/policy-rc.d ]; then
+  printf '#!/bin/sh\nexit 101\n' | $SUDO tee /usr/sbin/policy-rc.d >/dev/null
+  $SUDO chmod +x /usr/sbin/policy-rc.d
+  trap '$SUDO rm -f /usr/sbin/policy-rc.d' EXIT
+fi
 $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
 echo "install-deps: installed ${missing[*]}"

@@ -1,4 +1,4 @@
-// The demo content importer.
+// The reference sources reader (demo importer and publisher).
 #include "content/demoimport.h"
 
 #include "text/base64.h"
@@ -10,9 +10,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QRegularExpression>
 #include <QSet>
+#include <QStringDecoder>
 #include <algorithm>
+#include <cstring>
 #include <map>
 
 namespace {
@@ -28,19 +31,63 @@ RamuxError sourceError(const QString &file, const QString &what, int line = 0)
     return RamuxError(QStringLiteral("%1: %2").arg(file, what));
 }
 
-QString readText(const QString &path)
+// Whether text holds word (lower-case ASCII letters) in any letter case; a cheap test before an expression.
+bool containsWord(QStringView text, const char *word)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw sourceError(path, QStringLiteral("не удается открыть"));
-    if (file.size() > kMaxTextBytes)
-        throw sourceError(path, QStringLiteral("слишком большой файл"));
-    QByteArray bytes = file.readAll();
-    if (bytes.startsWith("\xEF\xBB\xBF"))
-        bytes.remove(0, 3);
-    QString text = QString::fromUtf8(bytes);
-    text.remove(QLatin1Char('\r'));
-    return text;
+    const qsizetype n = qsizetype(std::strlen(word));
+    for (qsizetype i = 0; i + n <= text.size(); ++i) {
+        qsizetype k = 0;
+        while (k < n && (text[i + k].unicode() | 0x20) == char16_t(word[k]))
+            ++k;
+        if (k == n)
+            return true;
+    }
+    return false;
+}
+
+int lineAt(const QString &text, qsizetype offset)
+{
+    return 1 + int(QStringView(text).left(offset).count(QLatin1Char('\n')));
+}
+
+// Offset of the first byte that is not part of well-formed UTF-8, or -1.
+qsizetype invalidUtf8At(const QByteArray &bytes)
+{
+    const auto *p = reinterpret_cast<const unsigned char *>(bytes.constData());
+    const qsizetype n = bytes.size();
+    for (qsizetype i = 0; i < n;) {
+        const unsigned char c = p[i];
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        int length = 0;
+        char32_t cp = 0;
+        if (c >= 0xC2 && c <= 0xDF) {
+            length = 2;
+            cp = c & 0x1F;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            length = 3;
+            cp = c & 0x0F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            length = 4;
+            cp = c & 0x07;
+        } else {
+            return i;
+        }
+        if (n - i < length)
+            return i;
+        for (int k = 1; k < length; ++k) {
+            if ((p[i + k] & 0xC0) != 0x80)
+                return i;
+            cp = (cp << 6) | (p[i + k] & 0x3F);
+        }
+        const char32_t minimum = length == 2 ? 0x80 : length == 3 ? 0x800 : 0x10000;
+        if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+            return i;
+        i += length;
+    }
+    return -1;
 }
 
 qint64 parseId(const QString &text, const QString &file, int line)
@@ -77,34 +124,139 @@ FieldValue nameValue(const QString &text, const QString &file, int line)
     return text;
 }
 
-class Packer
+// A link of an HTML fragment to a record ("ITEM:12"), checked once every table is read.
+struct PageLink
+{
+    QString file;
+    int line = 0;
+    QString table;
+    qint64 id = 0;
+};
+
+struct ListLine
+{
+    int line = 0;
+    QStringList fields;
+};
+
+struct ItemLinks
+{
+    qint64 item = 0;
+    QString file;
+    std::map<QString, QList<qint64>> targets; // link table -> ids in the order written
+    std::map<QString, int> lines;             // link table -> line of its key
+};
+
+class SourceReader
 {
 public:
-    explicit Packer(QString imageDir) : m_imageDir(std::move(imageDir)) {}
+    SourceReader(QString dir, SourceProblems &problems) : m_dir(std::move(dir)), m_problems(problems) {}
 
-    QString pack(const QString &html, const QString &source)
+    QString path(const QString &relative) const { return m_dir + QLatin1Char('/') + relative; }
+
+    // Runs one unit of reading; a fault ends only that unit and is recorded.
+    template <typename F> void guard(F &&f)
+    {
+        try {
+            f();
+        } catch (const RamuxError &e) {
+            m_problems.errors.append(e.message());
+        }
+    }
+    void error(const QString &file, int line, const QString &what)
+    {
+        m_problems.errors.append(sourceError(file, what, line).message());
+    }
+    void warning(const QString &file, int line, const QString &what)
+    {
+        m_problems.warnings.append(sourceError(file, what, line).message());
+    }
+
+    // A UTF-8 text file without BOM and carriage returns; throws naming the fault.
+    QString readText(const QString &relative) const
+    {
+        QFile file(path(relative));
+        if (!file.open(QIODevice::ReadOnly))
+            throw sourceError(relative, QStringLiteral("не удается открыть"));
+        if (file.size() > kMaxTextBytes)
+            throw sourceError(relative, QStringLiteral("слишком большой файл (%1 МБ, допустимо не больше %2 МБ)")
+                                            .arg(file.size() / (1024 * 1024))
+                                            .arg(kMaxTextBytes / (1024 * 1024)));
+        QByteArray bytes = file.readAll();
+        if (bytes.startsWith("\xEF\xBB\xBF"))
+            bytes.remove(0, 3);
+        QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        QString text = decoder(bytes);
+        if (decoder.hasError()) {
+            // Only now look for where: the decoder does not say.
+            const qsizetype bad = std::max<qsizetype>(0, invalidUtf8At(bytes));
+            throw sourceError(relative, QStringLiteral("текст не в кодировке UTF-8"),
+                              1 + int(bytes.left(bad).count('\n')));
+        }
+        text.remove(QLatin1Char('\r'));
+        return text;
+    }
+
+    QList<ListLine> readList(const QString &relative, int fieldCount)
+    {
+        QList<ListLine> lines;
+        const QStringList all = readText(relative).split(QLatin1Char('\n'));
+        for (int i = 0; i < all.size(); ++i) {
+            if (all.at(i).trimmed().isEmpty())
+                continue;
+            const QStringList fields = all.at(i).split(QLatin1Char('\t'));
+            if (fields.size() != fieldCount)
+                error(relative, i + 1, QStringLiteral("ожидается %1 поля через табуляцию").arg(fieldCount));
+            else
+                lines.append({i + 1, fields});
+        }
+        return lines;
+    }
+
+    // Packs an HTML fragment that starts at firstLine of file; faults are recorded.
+    QString pack(const QString &html, const QString &file, int firstLine)
     {
         QString packed =
             QStringLiteral("<HTML>") + Base64EncodeString(encodeCp1251Html(html)) + QStringLiteral("</HTML>");
-        for (const QString &name : referencedImages(html))
-            packed += QLatin1Char('<') + name + QLatin1Char('>') + image(name, source) +
-                      QStringLiteral("</") + name + QLatin1Char('>');
+        static const QRegularExpression src(QStringLiteral("<img\\b[^>]*?\\bsrc=\"([^\"]*)\""),
+                                            QRegularExpression::CaseInsensitiveOption);
+        QStringList names;
+        // Most fields have no image and no record link: skip the expressions for them.
+        if (containsWord(html, "href"))
+            collectPageLinks(html, file, firstLine);
+        if (!containsWord(html, "src"))
+            return packed;
+        for (auto it = src.globalMatch(html); it.hasNext();) {
+            const auto match = it.next();
+            const QString name = match.captured(1);
+            if (names.contains(name))
+                continue;
+            names.append(name);
+            const int line = firstLine + lineAt(html, match.capturedStart(1)) - 1;
+            guard([&] {
+                packed += QLatin1Char('<') + name + QLatin1Char('>') + image(name, file, line) +
+                          QStringLiteral("</") + name + QLatin1Char('>');
+            });
+        }
         return packed;
     }
 
     // A packed field from an optional HTML file; NULL when the file is missing or blank.
-    FieldValue packFile(const QString &path)
+    FieldValue packFile(const QString &relative)
     {
-        if (!QFileInfo::exists(path))
+        if (!QFileInfo::exists(path(relative)))
             return std::nullopt;
-        const QString html = trimControl(readText(path));
+        const QString text = readText(relative);
+        const QString html = trimControl(text);
         if (html.isEmpty())
             return std::nullopt;
-        return pack(html, path);
+        return pack(html, relative, lineAt(text, text.indexOf(html.at(0))));
     }
 
+    const std::vector<PageLink> &pageLinks() const { return m_pageLinks; }
+
 private:
-    QString image(const QString &name, const QString &source)
+    QString image(const QString &name, const QString &source, int line)
     {
         auto it = m_images.constFind(name);
         if (it != m_images.constEnd())
@@ -112,138 +264,168 @@ private:
         static const QRegularExpression validName(QStringLiteral("^[A-Za-z_][A-Za-z0-9_]*$"));
         // The name becomes an element name of the packed content and of the server's answer.
         if (!validName.match(name).hasMatch())
-            throw sourceError(source, QStringLiteral("недопустимое имя рисунка \"%1\"").arg(name));
-        QFile file(m_imageDir + QLatin1Char('/') + name + QStringLiteral(".png"));
+            throw sourceError(source, QStringLiteral("недопустимое имя рисунка \"%1\"").arg(name), line);
+        const QString relative = QStringLiteral("images/") + name + QStringLiteral(".png");
+        QFile file(path(relative));
         if (!file.open(QIODevice::ReadOnly))
-            throw sourceError(source, QStringLiteral("нет рисунка %1").arg(file.fileName()));
-        if (file.size() > kMaxImageBytes)
-            throw sourceError(file.fileName(), QStringLiteral("слишком большой рисунок"));
-        const QByteArray bytes = file.readAll();
-        if (!bytes.startsWith("\x89PNG\r\n\x1A\n"))
-            throw sourceError(file.fileName(), QStringLiteral("не PNG"));
-        return *m_images.insert(name, Base64EncodeString(bytes));
+            throw sourceError(source, QStringLiteral("нет рисунка %1").arg(relative), line);
+        QString encoded;
+        if (file.size() > kMaxImageBytes) {
+            error(relative, 0, QStringLiteral("слишком большой рисунок"));
+        } else {
+            const QByteArray bytes = file.readAll();
+            // The signature and a first IHDR chunk: what every PNG starts with.
+            if (!bytes.startsWith("\x89PNG\r\n\x1A\n") || bytes.size() < 33 || bytes.mid(12, 4) != "IHDR")
+                error(relative, 0, QStringLiteral("не рисунок PNG"));
+            else
+                encoded = Base64EncodeString(bytes);
+        }
+        return *m_images.insert(name, encoded);
     }
 
-    QString m_imageDir;
-    QHash<QString, QString> m_images;
-};
-
-// "id<TAB>name" or "id<TAB>parent<TAB>name" lists; blank lines are skipped.
-struct ListLine
-{
-    int line = 0;
-    QStringList fields;
-};
-
-QList<ListLine> readList(const QString &path, int fieldCount)
-{
-    QList<ListLine> lines;
-    const QStringList all = readText(path).split(QLatin1Char('\n'));
-    for (int i = 0; i < all.size(); ++i) {
-        if (all.at(i).trimmed().isEmpty())
-            continue;
-        const QStringList fields = all.at(i).split(QLatin1Char('\t'));
-        if (fields.size() != fieldCount)
-            throw sourceError(path, QStringLiteral("ожидается %1 поля через табуляцию").arg(fieldCount),
-                              i + 1);
-        lines.append({i + 1, fields});
+    void collectPageLinks(const QString &html, const QString &file, int firstLine)
+    {
+        static const QRegularExpression href(QStringLiteral("\\bhref=\"\\s*(sect|item|vend|dist|deal):([^\"]*)\""),
+                                             QRegularExpression::CaseInsensitiveOption);
+        static const QHash<QString, QString> tables = {{QStringLiteral("SECT"), QStringLiteral("sections")},
+                                                       {QStringLiteral("ITEM"), QStringLiteral("items")},
+                                                       {QStringLiteral("VEND"), QStringLiteral("vendors")},
+                                                       {QStringLiteral("DIST"), QStringLiteral("distributors")},
+                                                       {QStringLiteral("DEAL"), QStringLiteral("dealers")}};
+        for (auto it = href.globalMatch(html); it.hasNext();) {
+            const auto match = it.next();
+            bool ok = false;
+            const qint64 id = match.captured(2).trimmed().toLongLong(&ok);
+            const int line = firstLine + lineAt(html, match.capturedStart(0)) - 1;
+            if (!ok)
+                m_pageLinks.push_back({file, line, QString(), 0});
+            else
+                m_pageLinks.push_back({file, line, tables.value(match.captured(1).toUpper()), id});
+        }
     }
-    return lines;
-}
 
-void loadNamedTable(ContentSet &set, Packer &packer, const QString &dir, const QString &table,
-                    QSet<qint64> &ids)
+    QString m_dir;
+    SourceProblems &m_problems;
+    QHash<QString, QString> m_images; // empty value: the image is faulty (reported once)
+    std::vector<PageLink> m_pageLinks;
+};
+
+void loadNamedTable(ContentSet &set, SourceReader &reader, const QString &table, QSet<qint64> &ids)
 {
-    const QString list = dir + QLatin1Char('/') + table + QStringLiteral(".tsv");
+    const QString list = table + QStringLiteral(".tsv");
     ContentTable &t = set.table(table);
-    for (const ListLine &l : readList(list, 2)) {
-        const qint64 id = parseId(l.fields.at(0), list, l.line);
-        if (ids.contains(id))
-            throw sourceError(list, QStringLiteral("номер %1 повторяется").arg(id), l.line);
-        ids.insert(id);
-        ContentRow &row = t.addRow(id);
-        t.set(row, QStringLiteral("name"), nameValue(l.fields.at(1), list, l.line));
-        t.set(row, QStringLiteral("description"),
-              packer.packFile(QStringLiteral("%1/%2/%3.html").arg(dir, table).arg(id)));
+    QList<ListLine> lines;
+    reader.guard([&] { lines = reader.readList(list, 2); });
+    for (const ListLine &l : lines) {
+        reader.guard([&] {
+            const qint64 id = parseId(l.fields.at(0), list, l.line);
+            if (ids.contains(id))
+                throw sourceError(list, QStringLiteral("номер %1 повторяется").arg(id), l.line);
+            ids.insert(id);
+            ContentRow &row = t.addRow(id);
+            reader.guard([&] { t.set(row, QStringLiteral("name"), nameValue(l.fields.at(1), list, l.line)); });
+            t.set(row, QStringLiteral("description"),
+                  reader.packFile(QStringLiteral("%1/%2.html").arg(table).arg(id)));
+        });
     }
 }
 
-const QStringList &itemSections()
+ItemLinks loadItem(ContentSet &set, SourceReader &reader, const QString &file, qint64 fileId)
 {
-    static const QStringList names = {QStringLiteral("description"),
-                                      QStringLiteral("form"),
-                                      QStringLiteral("effect"),
-                                      QStringLiteral("prescriptions"),
-                                      QStringLiteral("dose"),
-                                      QStringLiteral("side_effects"),
-                                      QStringLiteral("contra_indication"),
-                                      QStringLiteral("special_conditions"),
-                                      QStringLiteral("storage_instructions")};
-    return names;
-}
-
-struct ItemLinks
-{
-    qint64 item = 0;
-    std::map<QString, QList<qint64>> targets; // link table -> ids in the order written
-};
-
-ItemLinks loadItem(ContentSet &set, Packer &packer, const QString &path, qint64 fileId)
-{
-    static const std::map<QString, QString> linkKeys = {
-        {QStringLiteral("groups"), QStringLiteral("items_to_sections")},
-        {QStringLiteral("vendors"), QStringLiteral("items_to_vendors")},
-        {QStringLiteral("distributors"), QStringLiteral("items_to_distributors")},
-        {QStringLiteral("dealers"), QStringLiteral("items_to_dealers")}};
     ContentTable &items = set.table(QStringLiteral("items"));
     ContentRow &row = items.addRow(fileId);
     ItemLinks links;
     links.item = fileId;
-    const QStringList lines = readText(path).split(QLatin1Char('\n'));
+    links.file = file;
+    const QStringList lines = reader.readText(file).split(QLatin1Char('\n'));
     int at = 0;
     QSet<QString> seenKeys;
     for (; at < lines.size() && !lines.at(at).startsWith(QStringLiteral("== ")); ++at) {
         const QString &line = lines.at(at);
         if (line.trimmed().isEmpty())
             continue;
-        const qsizetype colon = line.indexOf(QLatin1Char(':'));
-        if (colon <= 0)
-            throw sourceError(path, QStringLiteral("ожидается строка \"ключ: значение\""), at + 1);
-        const QString key = line.left(colon).trimmed();
-        // The value is everything after ": ", spaces included: names are taken as written.
-        QString value = line.mid(colon + 1);
-        if (value.startsWith(QLatin1Char(' ')))
-            value.remove(0, 1);
-        if (seenKeys.contains(key))
-            throw sourceError(path, QStringLiteral("ключ %1 повторяется").arg(key), at + 1);
-        seenKeys.insert(key);
-        if (key == QLatin1String("id")) {
-            if (parseId(value, path, at + 1) != fileId)
-                throw sourceError(path, QStringLiteral("номер не совпадает с именем файла"), at + 1);
-        } else if (key == QLatin1String("name") || key == QLatin1String("name_lat")) {
-            items.set(row, key, nameValue(value, path, at + 1));
-        } else if (auto link = linkKeys.find(key); link != linkKeys.end()) {
-            links.targets[link->second] = parseIdList(value, path, at + 1);
-        } else {
-            throw sourceError(path, QStringLiteral("неизвестный ключ %1").arg(key), at + 1);
-        }
+        reader.guard([&] {
+            const qsizetype colon = line.indexOf(QLatin1Char(':'));
+            if (colon <= 0)
+                throw sourceError(file, QStringLiteral("ожидается строка \"ключ: значение\""), at + 1);
+            const QString key = line.left(colon).trimmed();
+            // The value is everything after ": ", spaces included: names are taken as written.
+            QString value = line.mid(colon + 1);
+            if (value.startsWith(QLatin1Char(' ')))
+                value.remove(0, 1);
+            if (seenKeys.contains(key))
+                throw sourceError(file, QStringLiteral("ключ %1 повторяется").arg(key), at + 1);
+            seenKeys.insert(key);
+            const auto &kinds = sourceformat::linkKinds();
+            const auto kind = std::find_if(kinds.begin(), kinds.end(),
+                                           [&](const sourceformat::LinkKind &k) { return key == QLatin1String(k.key); });
+            if (key == QLatin1String("id")) {
+                if (parseId(value, file, at + 1) != fileId)
+                    throw sourceError(file, QStringLiteral("номер не совпадает с именем файла"), at + 1);
+            } else if (key == QLatin1String("name") || key == QLatin1String("name_lat")) {
+                items.set(row, key, nameValue(value, file, at + 1));
+            } else if (kind != kinds.end()) {
+                const QString table = QString::fromLatin1(kind->table);
+                links.targets[table] = parseIdList(value, file, at + 1);
+                links.lines[table] = at + 1;
+            } else {
+                throw sourceError(file, QStringLiteral("неизвестный ключ %1").arg(key), at + 1);
+            }
+        });
     }
     QSet<QString> seenSections;
     while (at < lines.size()) {
         const QString field = lines.at(at).mid(3).trimmed();
         const int headerLine = at + 1;
-        if (!itemSections().contains(field))
-            throw sourceError(path, QStringLiteral("неизвестный раздел %1").arg(field), headerLine);
-        if (seenSections.contains(field))
-            throw sourceError(path, QStringLiteral("раздел %1 повторяется").arg(field), headerLine);
-        seenSections.insert(field);
         QStringList body;
         for (++at; at < lines.size() && !lines.at(at).startsWith(QStringLiteral("== ")); ++at)
             body.append(lines.at(at));
-        const QString html = trimControl(body.join(QLatin1Char('\n')));
-        items.set(row, field, html.isEmpty() ? FieldValue() : FieldValue(packer.pack(html, path)));
+        if (!sourceformat::itemSections().contains(field)) {
+            reader.error(file, headerLine, QStringLiteral("неизвестный раздел %1").arg(field));
+            continue;
+        }
+        if (seenSections.contains(field)) {
+            reader.error(file, headerLine, QStringLiteral("раздел %1 повторяется").arg(field));
+            continue;
+        }
+        seenSections.insert(field);
+        const QString joined = body.join(QLatin1Char('\n'));
+        const QString html = trimControl(joined);
+        const int firstLine = html.isEmpty() ? headerLine : headerLine + lineAt(joined, joined.indexOf(html.at(0)));
+        items.set(row, field, html.isEmpty() ? FieldValue() : FieldValue(reader.pack(html, file, firstLine)));
     }
     return links;
+}
+
+void loadOffer(ContentSet &set, SourceReader &reader)
+{
+    const QString file = QString::fromLatin1(sourceformat::OfferFile);
+    if (!QFileInfo::exists(reader.path(file)))
+        return;
+    const QStringList lines = reader.readText(file).split(QLatin1Char('\n'));
+    QSet<QString> seen;
+    for (int i = 0; i < lines.size(); ++i) {
+        const QString &line = lines.at(i);
+        if (line.trimmed().isEmpty())
+            continue;
+        const qsizetype colon = line.indexOf(QLatin1Char(':'));
+        const QString key = colon > 0 ? line.left(colon).trimmed() : QString();
+        const auto &keys = sourceformat::offerKeys();
+        const auto known = std::find_if(keys.begin(), keys.end(),
+                                        [&](const sourceformat::OfferKey &k) { return key == QLatin1String(k.key); });
+        if (colon <= 0) {
+            reader.error(file, i + 1, QStringLiteral("ожидается строка \"ключ: значение\""));
+        } else if (known == keys.end()) {
+            reader.error(file, i + 1, QStringLiteral("неизвестный ключ %1").arg(key));
+        } else if (seen.contains(key)) {
+            reader.error(file, i + 1, QStringLiteral("ключ %1 повторяется").arg(key));
+        } else {
+            seen.insert(key);
+            const QString value = line.mid(colon + 1).trimmed();
+            if (!value.isEmpty())
+                set.meta.insert(QString::fromLatin1(known->meta), value);
+        }
+    }
 }
 
 } // namespace
@@ -281,77 +463,125 @@ QStringList referencedImages(const QString &html)
 
 QString packDemoHtml(const QString &html, const QString &imageDir)
 {
-    Packer packer(imageDir);
-    return packer.pack(html, QStringLiteral("HTML"));
+    SourceProblems problems;
+    SourceReader reader(QFileInfo(imageDir).path(), problems);
+    const QString packed = reader.pack(html, QStringLiteral("HTML"), 1);
+    if (!problems.errors.isEmpty())
+        throw RamuxError(problems.errors.join(QLatin1Char('\n')));
+    return packed;
 }
 
-ContentSet loadDemoContent(const QString &dir)
+ContentSet readSourceDir(const QString &dir, SourceProblems &problems, SourceChecks checks)
 {
-    if (dir.isEmpty() || !QFileInfo::exists(dir + QStringLiteral("/sections.tsv")))
-        throw RamuxError(QStringLiteral("Нет демонстрационного содержимого в папке \"%1\"").arg(dir));
     ContentSet set = ContentSet::empty();
-    Packer packer(dir + QStringLiteral("/images"));
+    if (dir.isEmpty() || !QFileInfo(dir).isDir()) {
+        problems.errors.append(QStringLiteral("%1: нет такой папки").arg(dir));
+        return set;
+    }
+    SourceReader reader(dir, problems);
 
     QSet<qint64> sectionIds;
+    std::vector<std::pair<qint64, int>> parents; // parent id, line
     {
-        const QString list = dir + QStringLiteral("/sections.tsv");
+        const QString list = QStringLiteral("sections.tsv");
         ContentTable &t = set.table(QStringLiteral("sections"));
-        for (const ListLine &l : readList(list, 3)) {
-            const qint64 id = parseId(l.fields.at(0), list, l.line);
-            if (sectionIds.contains(id))
-                throw sourceError(list, QStringLiteral("номер %1 повторяется").arg(id), l.line);
-            sectionIds.insert(id);
-            ContentRow &row = t.addRow(id);
-            t.set(row, QStringLiteral("parent_id"), QString::number(parseId(l.fields.at(1), list, l.line)));
-            t.set(row, QStringLiteral("name"), nameValue(l.fields.at(2), list, l.line));
-            t.set(row, QStringLiteral("description"),
-                  packer.packFile(QStringLiteral("%1/sections/%2.html").arg(dir).arg(id)));
+        QList<ListLine> lines;
+        reader.guard([&] { lines = reader.readList(list, 3); });
+        for (const ListLine &l : lines) {
+            reader.guard([&] {
+                const qint64 id = parseId(l.fields.at(0), list, l.line);
+                if (sectionIds.contains(id))
+                    throw sourceError(list, QStringLiteral("номер %1 повторяется").arg(id), l.line);
+                sectionIds.insert(id);
+                const qint64 parent = parseId(l.fields.at(1), list, l.line);
+                parents.emplace_back(parent, l.line);
+                ContentRow &row = t.addRow(id);
+                t.set(row, QStringLiteral("parent_id"), QString::number(parent));
+                reader.guard([&] { t.set(row, QStringLiteral("name"), nameValue(l.fields.at(2), list, l.line)); });
+                t.set(row, QStringLiteral("description"),
+                      reader.packFile(QStringLiteral("sections/%1.html").arg(id)));
+            });
         }
     }
-    QSet<qint64> vendorIds, distributorIds, dealerIds;
-    loadNamedTable(set, packer, dir, QStringLiteral("vendors"), vendorIds);
-    loadNamedTable(set, packer, dir, QStringLiteral("distributors"), distributorIds);
-    loadNamedTable(set, packer, dir, QStringLiteral("dealers"), dealerIds);
+    std::map<QString, QSet<qint64>> targetIds;
+    loadNamedTable(set, reader, QStringLiteral("vendors"), targetIds[QStringLiteral("vendors")]);
+    loadNamedTable(set, reader, QStringLiteral("distributors"), targetIds[QStringLiteral("distributors")]);
+    loadNamedTable(set, reader, QStringLiteral("dealers"), targetIds[QStringLiteral("dealers")]);
+    targetIds[QStringLiteral("sections")] = sectionIds;
 
     // Products in id order, so link rows are numbered the same way on every run.
     std::vector<std::pair<qint64, QString>> files;
     const QFileInfoList entries =
-        QDir(dir + QStringLiteral("/items")).entryInfoList({QStringLiteral("*.txt")}, QDir::Files);
-    for (const QFileInfo &info : entries)
-        files.emplace_back(parseId(info.completeBaseName(), info.filePath(), 0), info.filePath());
+        QDir(reader.path(QStringLiteral("items"))).entryInfoList({QStringLiteral("*.txt")}, QDir::Files);
+    for (const QFileInfo &info : entries) {
+        const QString relative = QStringLiteral("items/") + info.fileName();
+        reader.guard([&] { files.emplace_back(parseId(info.completeBaseName(), relative, 0), relative); });
+    }
     std::sort(files.begin(), files.end());
     std::vector<ItemLinks> links;
+    QSet<qint64> itemIds;
     for (size_t i = 0; i < files.size(); ++i) {
-        if (i > 0 && files[i].first == files[i - 1].first)
-            throw sourceError(files[i].second, QStringLiteral("номер повторяется"));
-        links.push_back(loadItem(set, packer, files[i].second, files[i].first));
+        if (i > 0 && files[i].first == files[i - 1].first) {
+            reader.error(files[i].second, 0,
+                         QStringLiteral("номер %1 повторяется (%2)").arg(files[i].first).arg(files[i - 1].second));
+            continue;
+        }
+        itemIds.insert(files[i].first);
+        reader.guard([&] { links.push_back(loadItem(set, reader, files[i].second, files[i].first)); });
     }
+    targetIds[QStringLiteral("items")] = itemIds;
 
-    // Link rows are kept as written, also when they name a missing record: real data has such
-    // rows, and the client must cope with them.
-    const std::map<QString, QString> linkTables = {
-        {QStringLiteral("items_to_sections"), QStringLiteral("section_id")},
-        {QStringLiteral("items_to_vendors"), QStringLiteral("vendor_id")},
-        {QStringLiteral("items_to_distributors"), QStringLiteral("distributor_id")},
-        {QStringLiteral("items_to_dealers"), QStringLiteral("dealer_id")}};
-    for (const auto &[table, column] : linkTables) {
+    // Link rows are kept as written; the demo keeps some that name a missing record, as real
+    // data has them and the client must cope. A publisher gets them reported instead.
+    for (const sourceformat::LinkKind &kind : sourceformat::linkKinds()) {
+        const QString table = QString::fromLatin1(kind.table);
         ContentTable &t = set.table(table);
+        const QSet<qint64> &known = targetIds[QString::fromLatin1(kind.target)];
         qint64 next = 0;
         for (const ItemLinks &item : links) {
             auto it = item.targets.find(table);
             if (it == item.targets.end())
                 continue;
             for (qint64 id : it->second) {
+                if (checks == SourceChecks::Publish && !known.contains(id))
+                    reader.error(item.file, item.lines.at(table),
+                                 QStringLiteral("нет записи %1 в %2").arg(id).arg(QString::fromLatin1(kind.target)));
                 ContentRow &row = t.addRow(++next);
                 t.set(row, QStringLiteral("item_id"), QString::number(item.item));
-                t.set(row, column, QString::number(id));
+                t.set(row, QString::fromLatin1(kind.column), QString::number(id));
             }
         }
     }
+    if (checks == SourceChecks::Publish) {
+        for (const auto &[parent, line] : parents) {
+            if (parent != 0 && !sectionIds.contains(parent))
+                reader.warning(QStringLiteral("sections.tsv"), line,
+                               QStringLiteral("нет родительской группы %1").arg(parent));
+        }
+        for (const PageLink &link : reader.pageLinks()) {
+            if (link.table.isEmpty())
+                reader.error(link.file, link.line, QStringLiteral("неверный номер в ссылке"));
+            else if (!targetIds[link.table].contains(link.id))
+                reader.error(link.file, link.line, QStringLiteral("ссылка на запись %1, которой нет в %2").arg(link.id).arg(link.table));
+        }
+    }
 
-    const QString greeting = dir + QStringLiteral("/greeting.html");
-    if (const FieldValue page = packer.packFile(greeting))
-        set.meta.insert(QString::fromLatin1(contentmeta::Greeting), *page);
+    reader.guard([&] {
+        if (const FieldValue page = reader.packFile(QStringLiteral("greeting.html")))
+            set.meta.insert(QString::fromLatin1(contentmeta::Greeting), *page);
+    });
+    reader.guard([&] { loadOffer(set, reader); });
     set.assignStamps();
+    return set;
+}
+
+ContentSet loadDemoContent(const QString &dir)
+{
+    if (dir.isEmpty() || !QFileInfo::exists(dir + QStringLiteral("/sections.tsv")))
+        throw RamuxError(QStringLiteral("Нет демонстрационного содержимого в папке \"%1\"").arg(dir));
+    SourceProblems problems;
+    ContentSet set = readSourceDir(dir, problems, SourceChecks::Demo);
+    if (!problems.errors.isEmpty())
+        throw RamuxError(QStringLiteral("%1: %2").arg(dir, problems.errors.join(QStringLiteral("\n"))));
     return set;
 }

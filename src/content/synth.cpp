@@ -211,8 +211,13 @@ template <size_t N> QString paragraph(Random &rnd, const std::array<const char *
 template <size_t N> QString section(Random &rnd, const std::array<const char *, N> &pool, int targetChars)
 {
     QString html;
-    while (html.size() < targetChars)
-        html += paragraph(rnd, pool, 2 + rnd.below(3)) + QLatin1Char('\n');
+    // Paragraphs on lines of their own, without a line feed after the last: a field as an
+    // editor's source file gives it (sources are trimmed), so an export publishes back unchanged.
+    while (html.size() < targetChars) {
+        if (!html.isEmpty())
+            html += QLatin1Char('\n');
+        html += paragraph(rnd, pool, 2 + rnd.below(3));
+    }
     return html;
 }
 

@@ -47,9 +47,19 @@ QString decodeCp1251(QByteArrayView bytes)
 
 QByteArray encodeCp1251Html(QStringView text)
 {
-    QByteArray out;
-    out.reserve(text.size());
-    for (qsizetype i = 0; i < text.size(); ++i) {
+    // Written through a pointer while every character has its byte: pages are megabytes.
+    QByteArray out(text.size(), Qt::Uninitialized);
+    char *p = out.data();
+    qsizetype i = 0;
+    for (; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        const unsigned char b = c < 0x80 ? static_cast<unsigned char>(c) : byteFor(c);
+        if (b == 0 && c != 0)
+            break;
+        *p++ = static_cast<char>(b);
+    }
+    out.truncate(p - out.constData());
+    for (; i < text.size(); ++i) {
         char32_t cp = text[i].unicode();
         if (QChar::isHighSurrogate(cp) && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
             cp = QChar::surrogateToUcs4(text[i], text[i + 1]);

@@ -13,6 +13,8 @@
 #include <cstdio>
 #include <mutex>
 
+#include "httpcaching.h"
+
 namespace {
 
 std::mutex logMutex;
@@ -40,8 +42,7 @@ ContentServer::ContentServer(ServerApi &api, ServerOptions options)
     const size_t threads = size_t(std::max(1, m_options.threads));
     m_server->new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
     m_server->set_keep_alive_max_count(1000);
-    m_server->set_keep_alive_timeout(2);
-    m_server->set_read_timeout(10);
+    setSlowClientLimits();
     m_server->set_write_timeout(30);
     m_server->set_payload_max_length(64 * 1024);
     // The library listens with a backlog of 5: eight clients connecting afresh for every request
@@ -64,7 +65,8 @@ ContentServer::ContentServer(ServerApi &api, ServerOptions options)
         for (const auto &[name, value] : req.params)
             parameters.append({QString::fromUtf8(name), QString::fromUtf8(value)});
         // httplib keeps parameters sorted by name; the first of a repeated name is the first sent.
-        res.set_content(m_api.answer(parameters).toStdString(), "text/xml; charset=UTF-8");
+        const ServedAnswer answer = m_api.serve(parameters);
+        setCacheableAnswer(req, res, answer.body, answer.validator, m_options.maxAgeSeconds);
     });
 
     if (!m_options.downloadName.isEmpty()) {
@@ -90,6 +92,18 @@ ContentServer::ContentServer(ServerApi &api, ServerOptions options)
                          printable(req.target).c_str(), res.status, res.body.size(), ms);
         });
     }
+}
+
+void ContentServer::setSlowClientLimits()
+{
+    // Each connection holds one of the few serving threads while its request arrives; a client
+    // that sends half a request and waits keeps it for the whole read time-out. A request is a
+    // single short line, so a short time-out costs honest clients nothing. Many slow clients
+    // still take every thread in turn: a public service runs behind nginx, which reads whole
+    // requests before it passes them on (README).
+    const time_t seconds = std::max(1, m_options.readTimeoutSeconds);
+    m_server->set_read_timeout(seconds, 0);
+    m_server->set_keep_alive_timeout(std::min<time_t>(2, seconds));
 }
 
 ContentServer::~ContentServer()

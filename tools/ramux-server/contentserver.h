@@ -18,6 +18,8 @@ struct ServerOptions
     int port = 8642;  // 0 picks a free port
     int threads = 16; // requests served at once
     bool log = true;
+    int maxAgeSeconds = 60;     // how long an HTTP cache may keep an answer
+    int readTimeoutSeconds = 1; // a request must arrive whole within this; see setSlowClientLimits
     QString downloadName; // file name served under /download/
     QByteArray downloadBytes;
 };
@@ -42,6 +44,8 @@ public:
     QString baseUrl() const;
 
 private:
+    void setSlowClientLimits();
+
     ServerApi &m_api;
     ServerOptions m_options;
     std::unique_ptr<httplib::Server> m_server;

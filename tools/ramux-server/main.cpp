@@ -40,7 +40,11 @@ const char *const kUsage =
     "  --offer-about-url URL  page about the offered version\n"
     "  --details-text TEXT    update_details_text of the items table\n"
     "  --details-url URL      update_details_url of the items table\n"
-    "  --quiet                no request log\n";
+    "  --quiet                no request log\n"
+    "  --max-age N            seconds an HTTP cache may keep an answer (60)\n"
+    "  --read-timeout N       seconds a request may take to arrive (1)\n"
+    "A public update service runs behind nginx (see tools/ramux-server/README.md): this server\n"
+    "gives each connection one of its threads, so slow or idle clients can hold them all.\n";
 
 void print(const QString &text)
 {
@@ -127,6 +131,10 @@ int serve(QStringList args)
             offer.detailsUrl = value();
         else if (a == QLatin1String("--quiet"))
             options.log = false;
+        else if (a == QLatin1String("--max-age"))
+            options.maxAgeSeconds = takeNumber(a, value(), 0, 31536000);
+        else if (a == QLatin1String("--read-timeout"))
+            options.readTimeoutSeconds = takeNumber(a, value(), 1, 600);
         else {
             std::fputs(kUsage, stderr);
             return a == QLatin1String("--help") ? 0 : 2;

@@ -1,6 +1,8 @@
 // The answers of the reference update server.
 #include "serverapi.h"
 
+#include "httpcaching.h"
+
 #include "content/content.h"
 #include "content/contentdb.h"
 #include "db/schema.h"
@@ -173,26 +175,30 @@ void ServerApi::release(std::unique_ptr<ContentDatabase> db)
     m_pool.push_back(std::move(db));
 }
 
-QByteArray ServerApi::answer(const QueryParameters &parameters)
+ServedAnswer ServerApi::serve(const QueryParameters &parameters)
 {
+    ServedAnswer served;
     try {
         const QString action = parameter(parameters, "action").value_or(QString());
         if (action != QLatin1String("get_table") && action != QLatin1String("get_splash") &&
             action != QLatin1String("check_update"))
-            return failEnvelope(ServerFailure::UnknownAction,
-                                QStringLiteral("Неизвестное действие: %1").arg(action.left(64)));
+            return {failEnvelope(ServerFailure::UnknownAction,
+                                 QStringLiteral("Неизвестное действие: %1").arg(action.left(64))),
+                    QByteArray()};
         Lease lease(*this);
-        if (action == QLatin1String("get_table"))
-            return getTable(lease.db(), parameters);
-        if (action == QLatin1String("get_splash"))
-            return getSplash(lease.db());
-        return checkUpdate(lease.db());
+        if (action == QLatin1String("get_table")) {
+            served.body = getTable(lease.db(), parameters, &served.validator);
+            return served;
+        }
+        // Small answers built from settings: the answer itself is its version.
+        served.body = action == QLatin1String("get_splash") ? getSplash(lease.db()) : checkUpdate(lease.db());
+        served.validator = answerValidator(served.body);
+        return served;
     } catch (const std::exception &e) {
         qWarning("ramux-server: %s", e.what());
-        return failEnvelope(ServerFailure::Internal, QStringLiteral("Внутренняя ошибка сервера"));
     } catch (...) {
-        return failEnvelope(ServerFailure::Internal, QStringLiteral("Внутренняя ошибка сервера"));
     }
+    return {failEnvelope(ServerFailure::Internal, QStringLiteral("Внутренняя ошибка сервера")), QByteArray()};
 }
 
 QByteArray ServerApi::failEnvelope(ServerFailure code, const QString &message)
@@ -205,7 +211,7 @@ QByteArray ServerApi::failEnvelope(ServerFailure code, const QString &message)
     return out;
 }
 
-QByteArray ServerApi::getTable(ContentDatabase &db, const QueryParameters &parameters)
+QByteArray ServerApi::getTable(ContentDatabase &db, const QueryParameters &parameters, QByteArray *validator)
 {
     const QString table = parameter(parameters, "table").value_or(QString());
     if (!schema::isDataTable(table))
@@ -232,12 +238,13 @@ QByteArray ServerApi::getTable(ContentDatabase &db, const QueryParameters &param
         detailsText = setting(db, contentmeta::DetailsText, m_offer.detailsText).value_or(QString());
         detailsUrl = setting(db, contentmeta::DetailsUrl, m_offer.detailsUrl).value_or(QString());
     }
-    QByteArray key;
+    // Everything the answer depends on; also its HTTP validator.
+    const QByteArray key = (QStringList{table, QString::number(after), QString::number(limit),
+                                        QString::number(db.highestStamp(table)), detailsText, detailsUrl})
+                               .join(QLatin1Char('\n'))
+                               .toUtf8();
+    *validator = answerValidator(key);
     if (m_cache) {
-        key = (QStringList{table, QString::number(after), QString::number(limit),
-                           QString::number(db.highestStamp(table)), detailsText, detailsUrl})
-                  .join(QLatin1Char('\n'))
-                  .toUtf8();
         if (auto hit = m_cache->find(key))
             return *hit;
     }

@@ -37,6 +37,13 @@ enum class ServerFailure {
 
 using QueryParameters = QList<QPair<QString, QString>>;
 
+// An answer with its validator (see httpcaching.h): empty for a FAIL answer, which no cache keeps.
+struct ServedAnswer
+{
+    QByteArray body;
+    QByteArray validator;
+};
+
 class ServerApi final
 {
 public:
@@ -55,7 +62,8 @@ public:
     void setOffer(ServerOffer offer) { m_offer = std::move(offer); }
 
     // Safe to call from many threads at once. Never throws: every failure is a FAIL envelope.
-    QByteArray answer(const QueryParameters &parameters);
+    QByteArray answer(const QueryParameters &parameters) { return serve(parameters).body; }
+    ServedAnswer serve(const QueryParameters &parameters);
 
     static QByteArray failEnvelope(ServerFailure code, const QString &message);
     // The <TABLE> element of a page (rows and deletions), with the details attributes if given.
@@ -70,7 +78,7 @@ private:
     std::unique_ptr<ContentDatabase> acquire();
     void release(std::unique_ptr<ContentDatabase> db);
 
-    QByteArray getTable(ContentDatabase &db, const QueryParameters &parameters);
+    QByteArray getTable(ContentDatabase &db, const QueryParameters &parameters, QByteArray *validator);
     QByteArray getSplash(ContentDatabase &db);
     QByteArray checkUpdate(ContentDatabase &db);
     std::optional<QString> setting(ContentDatabase &db, const char *key, const std::optional<QString> &given);

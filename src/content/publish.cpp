@@ -1,0 +1,356 @@
+// Publishing sources into a content database.
+#include "content/publish.h"
+
+#include "content/content.h"
+#include "content/contentdb.h"
+#include "content/demoimport.h"
+#include "db/schema.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QSet>
+#include <algorithm>
+#include <map>
+#include <sqlcipher/sqlite3.h>
+
+namespace {
+
+const QString kCounterKey = QStringLiteral("stamp_counter");
+
+class Applier
+{
+public:
+    Applier(Database &db, bool dryRun) : m_db(db), m_dryRun(dryRun)
+    {
+        Statement st = m_db.prepare(QStringLiteral("SELECT value FROM meta WHERE key = ?1"));
+        st.bind(1, kCounterKey);
+        m_counter = st.step() ? st.text(0).toLongLong() : 0;
+        // Above every stamp in the file, whatever the counter says.
+        for (const QString &table : schema::dataTables()) {
+            Statement high = m_db.prepare(QStringLiteral("SELECT coalesce(max(last_update), 0) FROM %1").arg(quoteIdentifier(table)));
+            high.step();
+            m_counter = std::max(m_counter, high.int64(0));
+        }
+        Statement tombs = m_db.prepare(QStringLiteral("SELECT coalesce(max(last_update), 0) FROM tombstones"));
+        tombs.step();
+        m_counter = std::max(m_counter, tombs.int64(0));
+    }
+
+    void update(const ContentTable &t, qint64 id, const std::vector<int> &columns, const ContentRow &from)
+    {
+        if (m_dryRun)
+            return;
+        QString shape = QStringLiteral("U:") + t.name;
+        for (int c : columns)
+            shape += QLatin1Char(':') + QString::number(c);
+        Statement &st = statement(shape, [&] {
+            QString sets = QStringLiteral("last_update = ?1");
+            for (size_t i = 0; i < columns.size(); ++i)
+                sets += QStringLiteral(", %1 = ?%2").arg(quoteIdentifier(t.columns.at(columns[i]))).arg(i + 3);
+            return QStringLiteral("UPDATE %1 SET %2 WHERE id = ?2").arg(quoteIdentifier(t.name), sets);
+        });
+        st.bind(1, ++m_counter).bind(2, id);
+        for (size_t i = 0; i < columns.size(); ++i)
+            st.bind(int(i) + 3, from.values.value(columns[i]));
+        st.run();
+        st.reset();
+    }
+
+    void insert(const ContentTable &t, qint64 id, const QList<FieldValue> &values)
+    {
+        if (m_dryRun)
+            return;
+        Statement &st = statement(QStringLiteral("I:") + t.name, [&] {
+            QString names = QStringLiteral("id, last_update");
+            QString marks = QStringLiteral("?1, ?2");
+            for (int i = 0; i < t.columns.size(); ++i) {
+                names += QStringLiteral(", ") + quoteIdentifier(t.columns.at(i));
+                marks += QStringLiteral(", ?%1").arg(i + 3);
+            }
+            return QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)").arg(quoteIdentifier(t.name), names, marks);
+        });
+        st.bind(1, id).bind(2, ++m_counter);
+        for (int i = 0; i < t.columns.size(); ++i)
+            st.bind(i + 3, values.value(i));
+        st.run();
+        st.reset();
+        // A row added again under its old id is no longer deleted.
+        Statement &drop = statement(QStringLiteral("T-"), [] {
+            return QStringLiteral("DELETE FROM tombstones WHERE tbl = ?1 AND id = ?2");
+        });
+        drop.bind(1, t.name).bind(2, id);
+        drop.run();
+        drop.reset();
+    }
+
+    void remove(const ContentTable &t, qint64 id)
+    {
+        if (m_dryRun)
+            return;
+        Statement &del = statement(QStringLiteral("D:") + t.name, [&] {
+            return QStringLiteral("DELETE FROM %1 WHERE id = ?1").arg(quoteIdentifier(t.name));
+        });
+        del.bind(1, id);
+        del.run();
+        del.reset();
+        Statement &tomb = statement(QStringLiteral("T+"), [] {
+            return QStringLiteral("INSERT OR REPLACE INTO tombstones (tbl, id, last_update) VALUES (?1, ?2, ?3)");
+        });
+        tomb.bind(1, t.name).bind(2, id).bind(3, ++m_counter);
+        tomb.run();
+        tomb.reset();
+    }
+
+    void setMeta(const QString &key, const std::optional<QString> &value)
+    {
+        if (m_dryRun)
+            return;
+        Statement st = m_db.prepare(value ? QStringLiteral("INSERT OR REPLACE INTO meta (key, value) VALUES (?1, ?2)")
+                                          : QStringLiteral("DELETE FROM meta WHERE key = ?1"));
+        st.bind(1, key);
+        if (value)
+            st.bind(2, *value);
+        st.run();
+    }
+
+    void finish()
+    {
+        setMeta(kCounterKey, QString::number(m_counter));
+    }
+
+    // Highest id a table has used, deleted rows included: a new link row never takes an old id.
+    qint64 highestId(const QString &table)
+    {
+        Statement st = m_db.prepare(QStringLiteral("SELECT max(coalesce((SELECT max(id) FROM %1), 0),"
+                                                   " coalesce((SELECT max(id) FROM tombstones WHERE tbl = ?1), 0))")
+                                        .arg(quoteIdentifier(table)));
+        st.bind(1, table);
+        st.step();
+        return st.int64(0);
+    }
+
+private:
+    template <typename F> Statement &statement(const QString &key, F &&sql)
+    {
+        auto it = m_statements.find(key);
+        if (it == m_statements.end())
+            it = m_statements.emplace(key, m_db.prepare(sql())).first;
+        return it->second;
+    }
+
+    Database &m_db;
+    bool m_dryRun;
+    qint64 m_counter = 0;
+    std::map<QString, Statement> m_statements;
+};
+
+// Rows keyed by id: changed fields, new rows, rows the sources no longer have.
+TableChanges compareById(const ContentTable &wanted, const ContentTable &current, Applier &apply)
+{
+    TableChanges changes{wanted.name};
+    QHash<qint64, const ContentRow *> have;
+    for (const ContentRow &row : current.rows)
+        have.insert(row.id, &row);
+    QSet<qint64> kept;
+    for (const ContentRow &row : wanted.rows) {
+        kept.insert(row.id);
+        const auto it = have.constFind(row.id);
+        if (it == have.constEnd()) {
+            apply.insert(wanted, row.id, row.values);
+            ++changes.added;
+            continue;
+        }
+        std::vector<int> differing;
+        for (int i = 0; i < wanted.columns.size(); ++i) {
+            if (row.values.value(i) != (*it)->values.value(i))
+                differing.push_back(i);
+        }
+        if (!differing.empty()) {
+            // An emptied field becomes NULL: that is how a client learns it was cleared.
+            apply.update(wanted, row.id, differing, row);
+            ++changes.changed;
+        }
+    }
+    for (const ContentRow &row : current.rows) {
+        if (!kept.contains(row.id)) {
+            apply.remove(current, row.id);
+            ++changes.deleted;
+        }
+    }
+    return changes;
+}
+
+// Link rows keyed by their pair (product, target): an existing pair keeps its id, so rows
+// that did not change are never rewritten.
+TableChanges compareLinks(const ContentTable &wanted, const ContentTable &current, const QString &targetColumn,
+                          Applier &apply)
+{
+    TableChanges changes{wanted.name};
+    const int itemAt = wanted.columnIndex(QStringLiteral("item_id"));
+    const int targetAt = wanted.columnIndex(targetColumn);
+    auto pairOf = [&](const ContentRow &row, bool *ok) {
+        bool a = false, b = false;
+        const qint64 item = row.values.value(itemAt).value_or(QString()).toLongLong(&a);
+        const qint64 target = row.values.value(targetAt).value_or(QString()).toLongLong(&b);
+        *ok = a && b;
+        return qMakePair(item, target);
+    };
+    QHash<QPair<qint64, qint64>, qint64> have; // pair -> id of its first row
+    std::vector<qint64> extra;                 // duplicates and rows that are no pair at all
+    for (const ContentRow &row : current.rows) {
+        bool ok = false;
+        const auto pair = pairOf(row, &ok);
+        if (!ok || have.contains(pair))
+            extra.push_back(row.id);
+        else
+            have.insert(pair, row.id);
+    }
+    qint64 nextId = -1;
+    QSet<QPair<qint64, qint64>> kept;
+    for (const ContentRow &row : wanted.rows) {
+        bool ok = false;
+        const auto pair = pairOf(row, &ok);
+        if (kept.contains(pair))
+            continue;
+        kept.insert(pair);
+        if (have.contains(pair))
+            continue;
+        if (nextId < 0)
+            nextId = apply.highestId(wanted.name);
+        apply.insert(wanted, ++nextId, row.values);
+        ++changes.added;
+    }
+    for (auto it = have.constBegin(); it != have.constEnd(); ++it) {
+        if (!kept.contains(it.key()))
+            extra.push_back(it.value());
+    }
+    std::sort(extra.begin(), extra.end());
+    for (qint64 id : extra) {
+        apply.remove(current, id);
+        ++changes.deleted;
+    }
+    return changes;
+}
+
+TableChanges compareMeta(const QMap<QString, QString> &wanted, Database &db, Applier &apply)
+{
+    TableChanges changes{QStringLiteral("meta")};
+    QStringList keys{QString::fromLatin1(contentmeta::Greeting)};
+    for (const sourceformat::OfferKey &key : sourceformat::offerKeys())
+        keys.append(QString::fromLatin1(key.meta));
+    for (const QString &key : keys) {
+        Statement st = db.prepare(QStringLiteral("SELECT value FROM meta WHERE key = ?1"));
+        st.bind(1, key);
+        std::optional<QString> have = st.step() ? st.optText(0) : std::nullopt;
+        if (have && have->isEmpty())
+            have.reset();
+        const std::optional<QString> want =
+            wanted.contains(key) && !wanted.value(key).isEmpty() ? std::optional<QString>(wanted.value(key)) : std::nullopt;
+        if (have == want)
+            continue;
+        apply.setMeta(key, want);
+        if (!have)
+            ++changes.added;
+        else if (!want)
+            ++changes.deleted;
+        else
+            ++changes.changed;
+    }
+    return changes;
+}
+
+QString targetColumnOf(const QString &table)
+{
+    for (const sourceformat::LinkKind &kind : sourceformat::linkKinds()) {
+        if (table == QLatin1String(kind.table))
+            return QString::fromLatin1(kind.column);
+    }
+    return QString();
+}
+
+void compareAll(const ContentSet &wanted, ContentDatabase &content, Applier &apply, PublishReport &report)
+{
+    const ContentSet current = content.readAll();
+    for (const ContentTable &t : wanted.tables) {
+        const ContentTable *have = current.findTable(t.name);
+        const QString target = targetColumnOf(t.name);
+        report.tables.push_back(target.isEmpty() ? compareById(t, *have, apply)
+                                                 : compareLinks(t, *have, target, apply));
+    }
+    report.tables.push_back(compareMeta(wanted.meta, content.database(), apply));
+    apply.finish();
+}
+
+bool anyChange(const PublishReport &report)
+{
+    return std::any_of(report.tables.begin(), report.tables.end(),
+                       [](const TableChanges &c) { return c.added + c.changed + c.deleted > 0; });
+}
+
+} // namespace
+
+PublishReport publishSources(const QString &sourceDir, const QString &contentPath, const PublishOptions &options)
+{
+    PublishReport report;
+    SourceProblems problems;
+    ContentSet wanted = readSourceDir(sourceDir, problems, SourceChecks::Publish);
+    report.errors = problems.errors;
+    report.warnings = problems.warnings;
+    if (!report.errors.isEmpty())
+        return report;
+    if (options.detailsText)
+        wanted.meta.insert(QString::fromLatin1(contentmeta::DetailsText), *options.detailsText);
+    if (options.detailsUrl)
+        wanted.meta.insert(QString::fromLatin1(contentmeta::DetailsUrl), *options.detailsUrl);
+
+    const bool created = !QFileInfo::exists(contentPath);
+    try {
+        if (created && options.dryRun) {
+            // Nothing to compare with: every row and setting would be new.
+            for (const ContentTable &t : wanted.tables)
+                report.tables.push_back({t.name, int(t.rows.size()), 0, 0});
+            TableChanges meta{QStringLiteral("meta")};
+            for (auto it = wanted.meta.constBegin(); it != wanted.meta.constEnd(); ++it)
+                meta.added += it.value().isEmpty() ? 0 : 1;
+            report.tables.push_back(meta);
+            return report;
+        }
+        if (created)
+            ContentDatabase::create(contentPath, ContentSet::empty());
+        ContentDatabase content(contentPath);
+        Database &db = content.database();
+        db.setBusyTimeout(std::max(0, options.lockWaitMs));
+        if (options.dryRun) {
+            // One read snapshot, so the counts describe one state of the file.
+            db.exec(QStringLiteral("BEGIN"));
+            Applier apply(db, true);
+            compareAll(wanted, content, apply, report);
+            db.exec(QStringLiteral("ROLLBACK"));
+            return report;
+        }
+        // The write lock first, then the comparison: a publish that waited for another one
+        // compares with what that one left.
+        Transaction tx(db);
+        Applier apply(db, false);
+        compareAll(wanted, content, apply, report);
+        if (anyChange(report)) {
+            tx.commit();
+            report.applied = true;
+        }
+    } catch (const DbError &e) {
+        report.tables.clear();
+        if (e.code() == SQLITE_BUSY || e.code() == SQLITE_LOCKED)
+            report.errors.append(QStringLiteral("%1: файл занят другой публикацией; ничего не изменено").arg(contentPath));
+        else
+            report.errors.append(QStringLiteral("%1: %2; ничего не изменено").arg(contentPath, e.message()));
+    } catch (const RamuxError &e) {
+        report.tables.clear();
+        report.errors.append(QStringLiteral("%1: %2; ничего не изменено").arg(contentPath, e.message()));
+    }
+    if (created && !report.applied && !report.errors.isEmpty()) {
+        for (const char *suffix : {"", "-wal", "-shm"})
+            QFile::remove(contentPath + QString::fromLatin1(suffix));
+    }
+    return report;
+}
