@@ -63,27 +63,39 @@ void TKalmedaRamuxMainForm::buildHistoryStrips()
         return button;
     };
 
-    // The product page: Печать stays where it was; the PDF button and the history follow it.
+    // The product page: Печать stays where it was; the PDF button follows it and the history
+    // ends the row (the row may already exist, holding the favourites' buttons).
     auto *strip = qobject_cast<QVBoxLayout *>(Panel11->layout());
-    strip->removeWidget(BitBtn1);
-    auto *row = new QHBoxLayout;
+    QHBoxLayout *row = nullptr;
+    for (int i = 0; i < strip->count() && !row; ++i) {
+        auto *inner = qobject_cast<QHBoxLayout *>(strip->itemAt(i)->layout());
+        if (inner && inner->indexOf(BitBtn1) >= 0)
+            row = inner;
+    }
+    if (!row) {
+        strip->removeWidget(BitBtn1);
+        row = new QHBoxLayout;
+        row->addWidget(BitBtn1);
+        row->addStretch(1);
+        strip->insertLayout(0, row);
+    }
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(2);
-    row->addWidget(BitBtn1);
     PdfButton = new QPushButton(QStringLiteral("Сохранить в PDF…"), Panel11);
     PdfButton->setObjectName(QStringLiteral("PdfButton"));
     PdfButton->setToolTip(QStringLiteral("Сохранить страницу в файл PDF (Ctrl+S)"));
     PdfButton->setFixedHeight(22);
     PdfButton->setMinimumWidth(75);
     connect(PdfButton, &QPushButton::clicked, this, [this] { SavePdfClick(); });
-    row->addWidget(PdfButton);
-    row->addSpacing(6);
+    row->insertWidget(row->indexOf(BitBtn1) + 1, PdfButton);
+    int end = row->count();
+    if (end > 0 && row->itemAt(end - 1)->spacerItem())
+        --end; // before the closing stretch
     BackButtons[0] = makeButton(Panel11, true);
     ForwardButtons[0] = makeButton(Panel11, false);
-    row->addWidget(BackButtons[0]);
-    row->addWidget(ForwardButtons[0]);
-    row->addStretch(1);
-    strip->insertLayout(0, row);
+    row->insertSpacing(end, 6);
+    row->insertWidget(end + 1, BackButtons[0]);
+    row->insertWidget(end + 2, ForwardButtons[0]);
     BitBtn1->setToolTip(QStringLiteral("Печать (Ctrl+P)"));
 
     // The group and manufacturer views get a strip of the same look above them.
