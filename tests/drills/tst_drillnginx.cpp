@@ -144,6 +144,7 @@ private slots:
     {
         // The editor's change: 150 doses rewritten, 30 products withdrawn, 20 moved to group 1.
         int changed = 0;
+        int cleared = 0;
         for (int id = 5; id <= 1000 && changed < 200; id += 5, ++changed) {
             const QString path = m_sources + QStringLiteral("/items/%1.txt").arg(id);
             QString text = readText(path);
@@ -153,6 +154,13 @@ private slots:
                                                      QRegularExpression::DotMatchesEverythingOption);
                 QVERIFY(text.contains(dose));
                 text.replace(dose, QStringLiteral("\\1<p>Доза пересмотрена (%1): 2 мл на 10 кг.</p>\\2").arg(id));
+                // Every fifth one loses its storage section: the field is cleared on every client.
+                static const QRegularExpression storage(QStringLiteral("\\n== storage_instructions\\n.*?(?=\\n== |$)"),
+                                                        QRegularExpression::DotMatchesEverythingOption);
+                if (changed % 5 == 0 && text.contains(storage)) {
+                    text.remove(storage);
+                    ++cleared;
+                }
                 QVERIFY(writeText(path, text));
             } else if (changed < 180) {
                 QVERIFY(QFile::remove(path));
@@ -162,6 +170,8 @@ private slots:
                 QVERIFY(writeText(path, text));
             }
         }
+
+        QVERIFY(cleared > 0);
 
         QStringList databases;
         for (int i = 0; i < kClients; ++i) {
