@@ -107,6 +107,19 @@ XmlAnswerError notXml(const QXmlStreamReader &reader)
                               .arg(reader.columnNumber()));
 }
 
+// The reader lets characters that XML never allows (NUL and the other C0 controls but tab, LF
+// and CR; U+FFFE, U+FFFF) through in comments and processing instructions; copied on, they make
+// the captured markup one that the callers' parse refuses.
+bool holdsCharacterXmlForbids(QStringView text)
+{
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if ((u < 0x20 && u != 0x09 && u != 0x0A && u != 0x0D) || u == 0xFFFE || u == 0xFFFF)
+            return true;
+    }
+    return false;
+}
+
 // The root's version is compared as a number ("1", " 1", "1.0"), as a variant comparison with
 // the integer 1 would.
 bool versionIsOne(const QXmlStreamAttributes &attributes)
@@ -275,6 +288,12 @@ EnvelopeResult parseEnvelope(const QByteArray &body)
             break;
         case QXmlStreamReader::Comment:
         case QXmlStreamReader::ProcessingInstruction:
+            if (holdsCharacterXmlForbids(reader.text()) || holdsCharacterXmlForbids(reader.processingInstructionTarget())
+                || holdsCharacterXmlForbids(reader.processingInstructionData()))
+                throw XmlAnswerError(QStringLiteral("The server's answer is not XML: a character XML does not allow "
+                                                    "(line %1, column %2)")
+                                         .arg(reader.lineNumber())
+                                         .arg(reader.columnNumber()));
             if (capturing)
                 writer.writeCurrentToken(reader);
             break;

@@ -229,6 +229,11 @@ void TestEnvelope::nonXmlBodyRaises_data()
     QTest::newRow("broken after DATA")
         << QByteArray("<r version=\"1\"><RESULT status=\"OK\"/><DATA/><X></r>");
     QTest::newRow("undeclared entity") << QByteArray("<r version=\"1\"><RESULT status=\"OK\"/><DATA>&nbsp;</DATA></r>");
+    // The stream reader lets these through; the markup handed on would not parse again.
+    QTest::newRow("NUL in a processing instruction")
+        << QByteArray("<r version=\"1\"><RESULT status=\"OK\"/><DATA><PAGE><?pi\0x?></PAGE></DATA></r>", 74);
+    QTest::newRow("control character in a comment")
+        << QByteArray("<r version=\"1\"><RESULT status=\"OK\"/><DATA><!-- \x01 --></DATA></r>");
 }
 
 void TestEnvelope::nonXmlBodyRaises()
