@@ -9,15 +9,16 @@ namespace {
 constexpr int kCacheLimit = 200000;
 // Longer "words" are no words (Base64 runs, serial numbers); they are cut to this length.
 constexpr int kMaxTermChars = 40;
-// Russian stems are stored one byte a letter: a marker no Latin word has, then а-я as a-z and
-// digits. The index is kept in UTF-8, where each Cyrillic letter would take two bytes.
+// Russian stems are stored one byte a letter, а-я as a-z and 0-5 (the index is kept in UTF-8,
+// where each Cyrillic letter would take two bytes); every other word is marked by a leading
+// "9", which no stem spells, so the two kinds never meet.
+constexpr char16_t kOtherMark = u'9';
+
 QString compact(const QString &stem)
 {
-    static const char16_t marker = u'ъ';
     static const char kLetters[] = "abcdefghijklmnopqrstuvwxyz012345";
     QString out;
-    out.reserve(stem.size() + 1);
-    out += QChar(marker);
+    out.reserve(stem.size());
     for (QChar c : stem) {
         const int at = int(c.unicode()) - 0x0430;
         out += (at >= 0 && at < 32) ? QChar(QLatin1Char(kLetters[at])) : c;
@@ -41,7 +42,7 @@ QString Stemmer::term(const QString &foldedWord)
         return QString();
     const QString word = foldedWord.left(kMaxTermChars);
     if (!textfold::hasCyrillic(word))
-        return word;
+        return QChar(kOtherMark) + word;
     auto it = m_cache.constFind(word);
     if (it != m_cache.constEnd())
         return *it;
@@ -64,6 +65,6 @@ QString Stemmer::term(const QString &foldedWord)
 namespace stemming {
 bool isPrefixTerm(QStringView term)
 {
-    return !textfold::hasCyrillic(term);
+    return term.startsWith(kOtherMark);
 }
 } // namespace stemming

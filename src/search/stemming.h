@@ -17,7 +17,7 @@ public:
     Stemmer &operator=(const Stemmer &) = delete;
 
     // The index term of a folded word: empty for words too short to be worth a term. Russian
-    // stems come out in a compact spelling of their own (still containing a Cyrillic mark).
+    // stems come out in a compact spelling of their own, other words marked as such.
     // Remembers what it has stemmed, so a long text costs one look-up per repeated word.
     QString term(const QString &foldedWord);
 

@@ -29,12 +29,45 @@ QString itemFieldsSql(Database &db)
     return parts.join(QLatin1String(", "));
 }
 
+QString nonNull(const QString &text)
+{
+    return text.isNull() ? QString(QLatin1String("")) : text;
+}
+
+// Calls `f(term)` for the terms of a plain text, at least once each (a repeated word is
+// stemmed once). The text is folded whole, so the words are views into one string.
+template <typename F> void forEachTerm(QStringView plain, Stemmer &stemmer, F &&f)
+{
+    const QString folded = textfold::fold(plain);
+    QSet<QStringView> seen;
+    const qsizetype n = folded.size();
+    qsizetype i = 0;
+    while (i < n) {
+        while (i < n && !folded[i].isLetterOrNumber())
+            ++i;
+        const qsizetype start = i;
+        while (i < n && folded[i].isLetterOrNumber())
+            ++i;
+        if (i == start)
+            continue;
+        const QStringView word = QStringView(folded).mid(start, i - start);
+        if (seen.contains(word))
+            continue;
+        seen.insert(word);
+        const QString term = stemmer.term(word.toString());
+        if (!term.isEmpty())
+            f(term);
+    }
+}
+
 void createTables(Database &db)
 {
-    // Terms are folded and stemmed here, so the plain tokenizer only splits at the spaces;
-    // the prefix index serves the Latin words, which are matched by their beginning.
-    db.exec(QStringLiteral("CREATE VIRTUAL TABLE %1 USING fts4(%2, tokenize=simple, prefix=\"3\")")
-                .arg(kTable, fieldColumns().join(QLatin1String(", "))));
+    // One row per product: its terms, each once (folded and stemmed here, so the plain
+    // tokenizer only splits at the spaces), and beside them, not indexed, which of the nine
+    // fields hold each term. Latin words are matched by their beginning through the term
+    // index itself; a prefix index would double the file's growth for them alone.
+    db.exec(QStringLiteral("CREATE VIRTUAL TABLE %1 USING fts4(terms, fields, tokenize=simple, notindexed=fields)")
+                .arg(kTable));
     db.exec(QStringLiteral("CREATE TABLE %1 (id INTEGER PRIMARY KEY, version INTEGER, complete INTEGER,"
                            " next_id INTEGER)")
                 .arg(kStateTable));
@@ -43,6 +76,77 @@ void createTables(Database &db)
     st.bind(1, qint64(kFormatVersion));
     st.bind(2, std::numeric_limits<qint64>::min());
     st.run();
+}
+
+// The terms of one product with the fields holding each, in first-seen order.
+class ProductTerms
+{
+public:
+    void add(const QString &term, int field)
+    {
+        const FieldMask bit = FieldMask(1u << field);
+        auto it = m_at.constFind(term);
+        if (it != m_at.constEnd()) {
+            m_masks[*it] |= bit;
+            return;
+        }
+        m_at.insert(term, int(m_terms.size()));
+        m_terms << term;
+        m_masks << bit;
+    }
+    // Field masks are spelled one letter a field: the first lower-case, the others upper-case,
+    // so a lower-case letter starts the next term's mask.
+    QString termsText() const { return m_terms.join(QLatin1Char(' ')); }
+    QString fieldsText() const
+    {
+        QString out;
+        out.reserve(m_masks.size() * 2);
+        for (FieldMask mask : m_masks) {
+            bool first = true;
+            for (int f = 0; f < 9; ++f) {
+                if (!(mask & (1u << f)))
+                    continue;
+                out += QChar(char16_t((first ? u'a' : u'A') + f));
+                first = false;
+            }
+        }
+        return out;
+    }
+
+private:
+    QStringList m_terms;
+    QVector<FieldMask> m_masks;
+    QHash<QString, int> m_at;
+};
+
+// Calls `f(term, mask)` for every term of a stored row. False when the two columns disagree
+// (a damaged row): what was read before the fault has been passed on.
+template <typename F> bool forEachStoredTerm(QStringView terms, QStringView fields, F &&f)
+{
+    qsizetype at = 0, fieldAt = 0;
+    const qsizetype n = terms.size();
+    while (at < n) {
+        qsizetype end = terms.indexOf(u' ', at);
+        if (end < 0)
+            end = n;
+        if (end > at) {
+            if (fieldAt >= fields.size())
+                return false;
+            const char16_t lead = fields[fieldAt].unicode();
+            if (lead < u'a' || lead > u'i')
+                return false;
+            FieldMask mask = FieldMask(1u << (lead - u'a'));
+            for (++fieldAt; fieldAt < fields.size(); ++fieldAt) {
+                const char16_t c = fields[fieldAt].unicode();
+                if (c < u'A' || c > u'I')
+                    break;
+                mask |= FieldMask(1u << (c - u'A'));
+            }
+            f(terms.mid(at, end - at), mask);
+        }
+        at = end + 1;
+    }
+    return fieldAt == fields.size();
 }
 
 void reset(Database &db)
@@ -149,7 +253,7 @@ bool needsBuild(Database &db)
 
 Writer::Writer(Database &db) : m_db(db)
 {
-    m_active = db.hasTable(kTable) && db.hasTable(kStateTable);
+    m_active = state(db) != State::Missing;
 }
 
 Writer::~Writer() = default;
@@ -166,36 +270,91 @@ void Writer::remove(qint64 itemId)
     m_delete->run();
 }
 
-void Writer::reindex(qint64 itemId)
+Statement &Writer::readItem(qint64 itemId)
 {
-    if (!m_active)
-        return;
-    remove(itemId);
     if (!m_read)
         m_read = std::make_unique<Statement>(m_db.prepare(
             QStringLiteral("SELECT %1 FROM items WHERE id = ?1 ORDER BY rowid LIMIT 1").arg(itemFieldsSql(m_db))));
-    Statement &read = *m_read;
-    read.reset();
-    read.bind(1, itemId);
-    if (!read.step())
-        return; // the product is gone; so is its row
-    if (!m_insert) {
-        QStringList marks;
-        for (int i = 0; i < fieldCount(); ++i)
-            marks << QStringLiteral("?%1").arg(i + 2);
-        m_insert = std::make_unique<Statement>(m_db.prepare(
-            QStringLiteral("INSERT INTO %1 (docid, %2) VALUES (?1, %3)")
-                .arg(kTable, fieldColumns().join(QLatin1String(", ")), marks.join(QLatin1String(", ")))));
+    m_read->reset();
+    m_read->bind(1, itemId);
+    return *m_read;
+}
+
+FieldMask Writer::changedFields(qint64 itemId, const std::vector<std::pair<QString, QString>> &values)
+{
+    if (!m_active)
+        return 0;
+    QVector<std::pair<int, const QString *>> fields;
+    for (const auto &value : values) {
+        for (int f = 0; f < fieldCount(); ++f)
+            if (value.first.compare(fieldColumns().at(f), Qt::CaseInsensitive) == 0)
+                fields.push_back({f, &value.second});
     }
+    if (fields.isEmpty())
+        return 0;
+    Statement &read = readItem(itemId);
+    FieldMask changed = 0;
+    if (!read.step()) {
+        changed = kAllFields;
+    } else {
+        for (const auto &[f, value] : fields)
+            if (read.text(f) != *value)
+                changed |= FieldMask(1u << f);
+    }
+    read.reset();
+    return changed;
+}
+
+void Writer::reindex(qint64 itemId, FieldMask changed)
+{
+    if (!m_active || changed == 0)
+        return;
+    ProductTerms terms;
+    if ((changed & kAllFields) != kAllFields) {
+        // The unchanged fields keep their stored terms; a missing or damaged row is made anew.
+        if (!m_stored)
+            m_stored = std::make_unique<Statement>(
+                m_db.prepare(QStringLiteral("SELECT terms, fields FROM %1 WHERE docid = ?1").arg(kTable)));
+        m_stored->reset();
+        m_stored->bind(1, itemId);
+        bool kept = false;
+        if (m_stored->step()) {
+            const QString storedTerms = m_stored->text(0), storedFields = m_stored->text(1);
+            kept = forEachStoredTerm(storedTerms, storedFields, [&](QStringView term, FieldMask mask) {
+                const FieldMask keep = mask & ~changed;
+                const QString text = keep ? term.toString() : QString();
+                for (int f = 0; f < fieldCount(); ++f)
+                    if (keep & (1u << f))
+                        terms.add(text, f);
+            });
+        }
+        m_stored->reset();
+        if (!kept) {
+            terms = ProductTerms();
+            changed = kAllFields;
+        }
+    }
+    remove(itemId);
+    Statement &read = readItem(itemId);
+    if (!read.step()) {
+        read.reset();
+        return; // the product is gone; so is its row
+    }
+    for (int f = 0; f < fieldCount(); ++f) {
+        if (!(changed & (1u << f)))
+            continue;
+        const QString packed = read.text(f);
+        if (!packed.isEmpty())
+            forEachTerm(packedToPlainText(packed), m_stemmer, [&](const QString &term) { terms.add(term, f); });
+    }
+    read.reset();
+    if (!m_insert)
+        m_insert = std::make_unique<Statement>(
+            m_db.prepare(QStringLiteral("INSERT INTO %1 (docid, terms, fields) VALUES (?1, ?2, ?3)").arg(kTable)));
     m_insert->reset();
     m_insert->bind(1, itemId);
-    for (int i = 0; i < fieldCount(); ++i) {
-        const QString packed = read.text(i);
-        const QString terms =
-            packed.isEmpty() ? QString() : termsOf(packedToPlainText(packed), m_stemmer).join(QLatin1Char(' '));
-        m_insert->bind(i + 2, terms.isNull() ? QString(QLatin1String("")) : terms);
-    }
-    read.reset();
+    m_insert->bind(2, nonNull(terms.termsText()));
+    m_insert->bind(3, nonNull(terms.fieldsText()));
     m_insert->run();
 }
 
@@ -259,17 +418,16 @@ int rebuild(Database &db, const std::function<void(int, int)> &progress)
     return build(db, progress);
 }
 
-QStringList termsOf(const QString &plainText, Stemmer &stemmer)
+QStringList termsOf(QStringView plainText, Stemmer &stemmer)
 {
     QStringList out;
     QSet<QString> seen;
-    for (const textfold::Token &token : textfold::tokenize(plainText)) {
-        const QString term = stemmer.term(token.folded);
-        if (term.isEmpty() || seen.contains(term))
-            continue;
+    forEachTerm(plainText, stemmer, [&](const QString &term) {
+        if (seen.contains(term))
+            return;
         seen.insert(term);
         out << term;
-    }
+    });
     return out;
 }
 
@@ -355,26 +513,6 @@ std::optional<TextHit> cutFragment(const QString &plain, const TermQuery &query,
     return hit;
 }
 
-namespace {
-
-// Whether a stored column (terms joined by spaces) holds query term `i`, without splitting it.
-bool holds(const QString &stored, const TermQuery &query, int i)
-{
-    const QString &term = query.terms.at(i);
-    qsizetype at = stored.indexOf(term);
-    while (at >= 0) {
-        const qsizetype end = at + term.size();
-        const bool starts = at == 0 || stored.at(at - 1) == QLatin1Char(' ');
-        const bool ends = end == stored.size() || stored.at(end) == QLatin1Char(' ');
-        if (starts && (ends || query.prefix.at(i)))
-            return true;
-        at = stored.indexOf(term, at + 1);
-    }
-    return false;
-}
-
-} // namespace
-
 HitDescriber::HitDescriber(Database &db) : m_db(db) {}
 
 HitDescriber::~HitDescriber() = default;
@@ -384,19 +522,25 @@ TextHit HitDescriber::describe(qint64 itemId, const TermQuery &query, Stemmer &s
     TextHit hit;
     hit.id = itemId;
     if (!m_terms)
-        m_terms = std::make_unique<Statement>(m_db.prepare(QStringLiteral("SELECT %1 FROM %2 WHERE docid = ?1")
-                                                               .arg(fieldColumns().join(QLatin1String(", ")), kTable)));
+        m_terms = std::make_unique<Statement>(
+            m_db.prepare(QStringLiteral("SELECT terms, fields FROM %1 WHERE docid = ?1").arg(kTable)));
     Statement &st = *m_terms;
     st.reset();
     st.bind(1, itemId);
     if (!st.step())
         return hit;
+    // Which fields hold each query term, then the first field holding most of them.
+    QVector<FieldMask> holding(query.terms.size(), 0);
+    forEachStoredTerm(st.text(0), st.text(1), [&](QStringView term, FieldMask mask) {
+        for (int i = 0; i < query.terms.size(); ++i)
+            if (query.matches(i, term))
+                holding[i] |= mask;
+    });
     int best = -1, bestCount = 0;
     for (int f = 0; f < fieldCount(); ++f) {
-        const QString stored = st.text(f);
         int count = 0;
-        for (int i = 0; i < query.terms.size(); ++i)
-            if (holds(stored, query, i))
+        for (FieldMask mask : holding)
+            if (mask & (1u << f))
                 ++count;
         if (count == query.terms.size() && count > 0)
             ++hit.fieldsWithAll;

@@ -11,6 +11,8 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <utility>
+#include <vector>
 
 class Database;
 class Statement;
@@ -20,7 +22,11 @@ namespace textindex {
 // Products indexed per transaction while building, so other writers never wait long.
 constexpr int kBatchSize = 200;
 // Raised whenever the terms would come out differently (folding, stemming, fields).
-constexpr int kFormatVersion = 2;
+constexpr int kFormatVersion = 3;
+
+// A set of the nine text fields, bit i for fieldColumns()[i].
+using FieldMask = quint16;
+constexpr FieldMask kAllFields = 0x1FF;
 
 // The nine text fields of items, lower-case, in page order.
 const QStringList &fieldColumns();
@@ -48,16 +54,24 @@ public:
     Writer(const Writer &) = delete;
     Writer &operator=(const Writer &) = delete;
 
-    // True when the index tables exist (a sync keeps only an existing index current).
+    // True when an index of this format exists (a sync keeps only an existing index current).
     bool active() const { return m_active; }
-    void reindex(qint64 itemId);
+    // The text fields that writing `values` (items columns as the table spells them, with their
+    // new values) would change; asked before the row is written. A product not yet in items
+    // changes them all.
+    FieldMask changedFields(qint64 itemId, const std::vector<std::pair<QString, QString>> &values);
+    // Re-reads the product and rewrites its row. Fields outside `changed` keep the terms the
+    // index holds for them, so an edit of one text decodes that text alone; an empty set
+    // leaves the row as it is.
+    void reindex(qint64 itemId, FieldMask changed = kAllFields);
     void remove(qint64 itemId);
 
 private:
+    Statement &readItem(qint64 itemId);
     Database &m_db;
     bool m_active = false;
     Stemmer m_stemmer;
-    std::unique_ptr<Statement> m_delete, m_insert, m_read;
+    std::unique_ptr<Statement> m_delete, m_insert, m_read, m_stored;
 };
 
 // Marks the index for a rebuild from the start (the terms can no longer be trusted).
@@ -73,7 +87,7 @@ int build(Database &db, const std::function<void(int done, int total)> &progress
 int rebuild(Database &db, const std::function<void(int done, int total)> &progress = {});
 
 // The terms of a text as the index holds them, each once, in first-seen order.
-QStringList termsOf(const QString &plainText, Stemmer &stemmer);
+QStringList termsOf(QStringView plainText, Stemmer &stemmer);
 
 // A query's terms: each typed word normalised like the index; prefix terms match longer ones.
 struct TermQuery

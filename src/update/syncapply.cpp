@@ -76,14 +76,18 @@ TableSync::TableSync(Database &db, const QString &table, bool counted)
 
 TableSync::~TableSync() = default;
 
-void TableSync::keepIndexCurrent(const std::vector<qint64> &ids)
+void TableSync::keepIndexCurrent(const std::vector<std::pair<qint64, quint16>> &changes)
 {
-    if (!m_index || ids.empty())
+    if (!m_index || changes.empty())
         return;
+    // A product named twice in the page is indexed once, for every field either row changed.
+    std::map<qint64, textindex::FieldMask> byId;
+    for (const auto &[id, fields] : changes)
+        byId[id] |= fields;
     try {
         Savepoint savepoint(m_db);
-        for (qint64 id : ids)
-            m_index->reindex(id);
+        for (const auto &[id, fields] : byId)
+            m_index->reindex(id, fields);
         savepoint.release();
         return;
     } catch (const DbError &e) {
@@ -145,9 +149,10 @@ Statement &TableSync::statement(const QString &key, const std::function<QString(
     return st;
 }
 
-TableSync::RowEffect TableSync::applyRow(const SyncRow &row)
+TableSync::RowEffect TableSync::applyRow(const SyncRow &row, quint16 *textsChanged)
 {
     const qint64 id = *row.id;
+    *textsChanged = 0;
     const QString key = quoteIdentifier(m_keyColumn);
 
     Statement &find = statement(QStringLiteral("S"), [&] {
@@ -165,6 +170,7 @@ TableSync::RowEffect TableSync::applyRow(const SyncRow &row)
         });
         del.bind(1, id);
         del.run();
+        *textsChanged = textindex::kAllFields;
         return RowEffect::Deleted;
     }
 
@@ -177,6 +183,9 @@ TableSync::RowEffect TableSync::applyRow(const SyncRow &row)
     if (found) {
         if (row.fields.empty())
             return RowEffect::Edited;
+        // Read before the write: a product whose texts stay as they were keeps its index row.
+        if (m_index)
+            *textsChanged = m_index->changedFields(id, row.fields);
         Statement &upd = statement(QStringLiteral("U\x1f") + shape, [&] {
             QStringList sets;
             for (int i = 0; i < columns.size(); ++i)
@@ -208,6 +217,7 @@ TableSync::RowEffect TableSync::applyRow(const SyncRow &row)
     for (const auto &field : row.fields)
         ins.bind(index++, field.second);
     ins.run();
+    *textsChanged = textindex::kAllFields;
     return RowEffect::Added;
 }
 
@@ -234,7 +244,7 @@ PageOutcome TableSync::applyPage(const QDomElement &tableElement)
     try {
         Transaction transaction(m_db);
         bool failed = false;
-        std::vector<qint64> changed;
+        std::vector<std::pair<qint64, quint16>> changed;
         for (const SyncRow &row : rows) {
             if (!row.id) {
                 // Without a readable id the row could only land on the wrong record.
@@ -243,8 +253,9 @@ PageOutcome TableSync::applyPage(const QDomElement &tableElement)
             }
             Savepoint savepoint(m_db);
             RowEffect effect;
+            quint16 textsChanged = 0;
             try {
-                effect = applyRow(row);
+                effect = applyRow(row, &textsChanged);
                 savepoint.release();
             } catch (const RamuxError &e) {
                 outcome.error = QStringLiteral("%1 id %2: %3").arg(m_table).arg(*row.id).arg(e.message());
@@ -252,8 +263,8 @@ PageOutcome TableSync::applyPage(const QDomElement &tableElement)
                 break; // the savepoint's destructor undoes this row alone
             }
             ++outcome.applied;
-            if (effect != RowEffect::Nothing)
-                changed.push_back(*row.id);
+            if (textsChanged)
+                changed.emplace_back(*row.id, textsChanged);
             switch (effect) {
             case RowEffect::Edited: ++pending.edited; break;
             case RowEffect::Added: ++pending.added; break;

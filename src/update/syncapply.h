@@ -83,11 +83,12 @@ public:
 
 private:
     enum class RowEffect { Edited, Added, Deleted, Nothing };
-    RowEffect applyRow(const SyncRow &row);
+    // `textsChanged` gets the text fields of items the row changes (for the index).
+    RowEffect applyRow(const SyncRow &row, quint16 *textsChanged);
     Statement &statement(const QString &key, const std::function<QString()> &sql);
     std::optional<QString> columnFor(const QString &elementName);
     // The full-text index follows the changed products inside the page's transaction.
-    void keepIndexCurrent(const std::vector<qint64> &ids);
+    void keepIndexCurrent(const std::vector<std::pair<qint64, quint16>> &changes);
 
     Database &m_db;
     QString m_table;

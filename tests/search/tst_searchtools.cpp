@@ -129,6 +129,7 @@ private slots:
         QByteArray out, err;
         QCOMPARE(runProgram(QStringLiteral("ramuxctl"), sync, &out, &err), 0);
         QVERIFY2(err.contains("Индексация описаний: 0 из 161..."), err.constData());
+        QVERIFY(findHits(client, QStringLiteral("перорально")).contains(QStringLiteral("145 text:form")));
         QVERIFY(findHits(client, QStringLiteral("диктиокаулез")).contains(QStringLiteral("145 text:prescriptions")));
         QVERIFY(findHits(client, QStringLiteral("диктиокаулез")).contains(QStringLiteral("150 text:prescriptions")));
 
@@ -153,6 +154,8 @@ private slots:
         QVERIFY(!old.contains(QStringLiteral("145 text:prescriptions")));
         QVERIFY(!old.contains(QStringLiteral("150 text:prescriptions")));
         QCOMPARE(findHits(client, QStringLiteral("трихомоноз")), QStringList{QStringLiteral("145 text:prescriptions")});
+        // Its other texts were re-sent unchanged and keep their terms without being decoded.
+        QVERIFY(findHits(client, QStringLiteral("перорально")).contains(QStringLiteral("145 text:form")));
         QVERIFY(findHits(client, QStringLiteral("бабезиоз")).contains(QStringLiteral("900 text:dose")));
         Database db;
         db.open(client, schema::databasePassword());
