@@ -155,7 +155,8 @@ int main(int argc, char **argv)
     // 2. Text queries of one to three words, with the fragments of a full page of hits.
     double worstQuery = 0, worstWithFragments = 0;
     for (const QString &q : {QStringLiteral("гельминтов"), QStringLiteral("острого мастита"),
-                             QStringLiteral("внутримышечно крупного скота"), QStringLiteral("диктиокаулез")}) {
+                             QStringLiteral("внутримышечно крупного скота"), QStringLiteral("диктиокаулез"),
+                             QStringLiteral("30 дней")}) {
         const textindex::TermQuery terms = textindex::prepareTerms(q, stemmer);
         int hits = 0;
         const double match = medianMs(21, [&] { hits = int(textindex::matchingProducts(db, terms).size()); });

@@ -196,6 +196,9 @@ void Database::open(const QString &path, const QByteArray &key, OpenMode mode)
         Statement probe = prepare(QStringLiteral("SELECT count(*) FROM sqlite_master"));
         probe.step();
         exec(QStringLiteral("PRAGMA foreign_keys=OFF"));
+        // Pages are 1 KiB and each is decrypted on every read from the file: the default 2 MiB
+        // cache would re-read most of a sync page's writes (rows, text index) before commit.
+        exec(QStringLiteral("PRAGMA cache_size=-8192"));
     } catch (...) {
         close();
         throw;

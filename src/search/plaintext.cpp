@@ -38,6 +38,17 @@ QString decodeEntity(QStringView name)
     return named.value(name.toString().toLower());
 }
 
+// QChar::isSpace without the Unicode tables for the letters the texts are made of.
+bool isBlank(QChar c)
+{
+    const char16_t u = c.unicode();
+    if (u < 0x80)
+        return u == u' ' || (u >= 0x09 && u <= 0x0D);
+    if (u >= 0x0400 && u <= 0x04FF)
+        return false;
+    return c.isSpace();
+}
+
 bool nameIs(QStringView tag, const char *name)
 {
     return tag.compare(QLatin1String(name), Qt::CaseInsensitive) == 0;
@@ -47,12 +58,15 @@ bool nameIs(QStringView tag, const char *name)
 
 QString htmlToPlainText(QStringView html)
 {
-    QString out;
-    out.reserve(html.size());
+    // Written through a pointer: no character of the source gives more than one of the output
+    // (an entity is longer than what it stands for), so the source's length is room enough.
+    QString out(html.size(), Qt::Uninitialized);
+    QChar *const begin = out.data();
+    QChar *o = begin;
     bool space = true; // collapse blanks, none at the start
     const auto putSpace = [&] {
         if (!space) {
-            out += QLatin1Char(' ');
+            *o++ = QLatin1Char(' ');
             space = true;
         }
     };
@@ -90,10 +104,10 @@ QString htmlToPlainText(QStringView html)
                 const QString decoded = decodeEntity(html.mid(i + 1, semi - i - 1));
                 if (!decoded.isNull()) {
                     for (QChar d : decoded) {
-                        if (d.isSpace())
+                        if (isBlank(d))
                             putSpace();
                         else {
-                            out += d;
+                            *o++ = d;
                             space = false;
                         }
                     }
@@ -102,16 +116,17 @@ QString htmlToPlainText(QStringView html)
                 }
             }
         }
-        if (c.isSpace() || c.unicode() < 32) {
+        if (c.unicode() < 32 || isBlank(c)) {
             putSpace();
         } else {
-            out += c;
+            *o++ = c;
             space = false;
         }
         ++i;
     }
-    if (out.endsWith(QLatin1Char(' ')))
-        out.chop(1);
+    if (o > begin && space)
+        --o; // the blank after the last word
+    out.truncate(o - begin);
     return out;
 }
 

@@ -62,14 +62,19 @@ QChar foldChar(QChar c)
         return (u >= 'A' && u <= 'Z') ? QChar(char16_t(u + 32)) : c;
     if (u == 0x0401 || u == 0x0451)
         return QChar(char16_t(0x0435));
+    if (u >= 0x0410 && u <= 0x042F)
+        return QChar(char16_t(u + 0x20));
+    if (u >= 0x0430 && u <= 0x044F)
+        return c;
     return c.toLower();
 }
 
 QString fold(QStringView text)
 {
     QString out(text.size(), Qt::Uninitialized);
-    for (qsizetype i = 0; i < text.size(); ++i)
-        out[i] = foldChar(text[i]);
+    QChar *o = out.data();
+    for (QChar c : text)
+        *o++ = foldChar(c);
     return out;
 }
 
@@ -79,10 +84,10 @@ QVector<Token> tokenize(QStringView text)
     qsizetype i = 0;
     const qsizetype n = text.size();
     while (i < n) {
-        while (i < n && !text[i].isLetterOrNumber())
+        while (i < n && !isWordChar(text[i]))
             ++i;
         const qsizetype start = i;
-        while (i < n && text[i].isLetterOrNumber())
+        while (i < n && isWordChar(text[i]))
             ++i;
         if (i > start)
             tokens.push_back(Token{int(start), int(i - start), fold(text.mid(start, i - start))});

@@ -17,6 +17,18 @@ constexpr int kMaxQueryWords = 12;
 QString fold(QStringView text);
 QChar foldChar(QChar c);
 
+// QChar::isLetterOrNumber, answered without the Unicode tables for Latin and Russian letters:
+// the texts are megabytes of them.
+inline bool isWordChar(QChar c)
+{
+    const char16_t u = c.unicode();
+    if (u < 0x80)
+        return (u >= u'0' && u <= u'9') || ((u | 0x20) >= u'a' && (u | 0x20) <= u'z');
+    if ((u >= 0x0410 && u <= 0x044F) || u == 0x0401 || u == 0x0451)
+        return true;
+    return c.isLetterOrNumber();
+}
+
 struct Token
 {
     int start = 0;  // in the original text

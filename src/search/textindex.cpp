@@ -43,10 +43,10 @@ template <typename F> void forEachTerm(QStringView plain, Stemmer &stemmer, F &&
     const qsizetype n = folded.size();
     qsizetype i = 0;
     while (i < n) {
-        while (i < n && !folded[i].isLetterOrNumber())
+        while (i < n && !textfold::isWordChar(folded[i]))
             ++i;
         const qsizetype start = i;
-        while (i < n && folded[i].isLetterOrNumber())
+        while (i < n && textfold::isWordChar(folded[i]))
             ++i;
         if (i == start)
             continue;
@@ -82,6 +82,7 @@ void createTables(Database &db)
 class ProductTerms
 {
 public:
+    ProductTerms() { m_at.reserve(512); }
     void add(const QString &term, int field)
     {
         const FieldMask bit = FieldMask(1u << field);
