@@ -137,11 +137,16 @@ QString packedToPlainText(QStringView packed)
         scanPackedContent(packed, [&html](QString &name, QString &content) {
             if (trimControl(name).toUpper() != QLatin1String("HTML"))
                 return;
-            const QString data = trimControl(content);
+            QStringView data(content);
+            while (!data.isEmpty() && data.front().unicode() <= 32)
+                data = data.mid(1);
+            while (!data.isEmpty() && data.back().unicode() <= 32)
+                data.chop(1);
             QByteArray latin(data.size(), Qt::Uninitialized);
-            for (qsizetype i = 0; i < data.size(); ++i) {
-                const char16_t u = data[i].unicode();
-                latin[i] = u < 128 ? static_cast<char>(u) : '\x01';
+            char *out = latin.data();
+            for (QChar ch : data) {
+                const char16_t u = ch.unicode();
+                *out++ = u < 128 ? static_cast<char>(u) : '\x01';
             }
             html += decodeCp1251(base64Decode(latin)) + QLatin1Char(' ');
         });

@@ -6,10 +6,21 @@ void scanPackedContent(QStringView text, const std::function<void(QString &name,
     State state = State::Outside;
     QString name;
     QString content;
-    for (QChar ch : text) {
-        const char16_t c = ch.unicode();
-        if (c == u'\n' || c == u'\r' || c == u' ')
+    // Line breaks and blanks are no part of names or contents; what lies between them is
+    // appended a run at a time (contents are Base64 of whole pages).
+    const auto skipped = [](char16_t c) { return c == u'\n' || c == u'\r' || c == u' '; };
+    const auto runEnd = [&](qsizetype from, char16_t stop) {
+        while (from < text.size() && text[from].unicode() != stop && !skipped(text[from].unicode()))
+            ++from;
+        return from;
+    };
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n;) {
+        const char16_t c = text[i].unicode();
+        if (skipped(c)) {
+            ++i;
             continue;
+        }
         switch (state) {
         case State::Outside:
             if (c == u'<') {
@@ -17,19 +28,27 @@ void scanPackedContent(QStringView text, const std::function<void(QString &name,
                 content.clear();
                 state = State::Name;
             }
+            ++i;
             break;
         case State::Name:
-            if (c == u'>')
+            if (c == u'>') {
                 state = State::Content;
-            else
-                name.append(ch);
+                ++i;
+            } else {
+                const qsizetype end = runEnd(i, u'>');
+                name.append(text.mid(i, end - i));
+                i = end;
+            }
             break;
         case State::Content:
             if (c == u'<') {
                 onElement(name, content);
                 state = State::Outside;
+                ++i;
             } else {
-                content.append(ch);
+                const qsizetype end = runEnd(i, u'<');
+                content.append(text.mid(i, end - i));
+                i = end;
             }
             break;
         }
