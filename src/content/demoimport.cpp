@@ -5,6 +5,7 @@
 #include "text/cp1251.h"
 #include "text/packedcontent.h"
 #include "text/ramuxerror.h"
+#include "text/utf8.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -61,29 +62,9 @@ qsizetype invalidUtf8At(const QByteArray &bytes)
             ++i;
             continue;
         }
-        int length = 0;
         char32_t cp = 0;
-        if (c >= 0xC2 && c <= 0xDF) {
-            length = 2;
-            cp = c & 0x1F;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            length = 3;
-            cp = c & 0x0F;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            length = 4;
-            cp = c & 0x07;
-        } else {
-            return i;
-        }
-        if (n - i < length)
-            return i;
-        for (int k = 1; k < length; ++k) {
-            if ((p[i + k] & 0xC0) != 0x80)
-                return i;
-            cp = (cp << 6) | (p[i + k] & 0x3F);
-        }
-        const char32_t minimum = length == 2 ? 0x80 : length == 3 ? 0x800 : 0x10000;
-        if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+        const int length = utf8SequenceAt(p + i, n - i, &cp);
+        if (length == 0)
             return i;
         i += length;
     }

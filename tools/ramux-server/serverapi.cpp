@@ -5,6 +5,7 @@
 
 #include "content/content.h"
 #include "content/contentdb.h"
+#include "text/utf8.h"
 #include "db/schema.h"
 #include "text/packedcontent.h"
 
@@ -417,30 +418,9 @@ void ServerApi::appendEscaped(QByteArray &out, const QByteArray &utf8, bool attr
             continue;
         }
         // Multi-byte sequence: copied when it is valid UTF-8 of a character XML allows.
-        int length = 0;
         char32_t cp = 0;
-        if (c >= 0xC2 && c <= 0xDF) {
-            length = 2;
-            cp = c & 0x1F;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            length = 3;
-            cp = c & 0x0F;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            length = 4;
-            cp = c & 0x07;
-        }
-        bool valid = length > 0 && end - p >= length;
-        for (int i = 1; valid && i < length; ++i) {
-            if ((p[i] & 0xC0) != 0x80)
-                valid = false;
-            else
-                cp = (cp << 6) | (p[i] & 0x3F);
-        }
-        if (valid) {
-            const char32_t minimum = length == 2 ? 0x80 : length == 3 ? 0x800 : 0x10000;
-            valid = cp >= minimum && cp <= 0x10FFFF && !(cp >= 0xD800 && cp <= 0xDFFF) && cp != 0xFFFE &&
-                    cp != 0xFFFF;
-        }
+        const int length = utf8SequenceAt(p, end - p, &cp);
+        const bool valid = length > 0 && cp != 0xFFFE && cp != 0xFFFF;
         if (valid) {
             out.append(reinterpret_cast<const char *>(p), length);
             p += length;
