@@ -1,6 +1,7 @@
 // The history of shown pages: recording what the product, group and manufacturer views show,
 // the Back and Forward buttons above them, and going back or forward to a page as it was left.
 #include "app/mainform.h"
+#include "app/searchcombobox.h"
 
 #include "pages/linkpage.h"
 #include "pages/ui/htmlrenderer.h"
@@ -247,10 +248,16 @@ bool TKalmedaRamuxMainForm::showHistoryEntry(const HistoryEntry &entry)
                 selectQuietly(tree, entry.selectedId);
                 break;
             }
-            case HistoryKind::Search:
+            case HistoryKind::Search: {
                 ShowSearchResults(entry.query);
                 selectQuietly(tree, entry.selectedId);
+                // The box shows what was searched, without a drop-down for it.
+                const bool attached = m_changeAttached;
+                m_changeAttached = false;
+                ComboBox2->setEditText(entry.query);
+                m_changeAttached = attached;
                 break;
+            }
             }
         } catch (...) {
             return false; // as a link that cannot be followed: nothing happens

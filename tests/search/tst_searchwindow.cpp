@@ -132,6 +132,14 @@ private slots:
         w->PageLinkClick(w->m_productView, QStringLiteral("ITEM:147"));
         QVERIFY(shown().contains(QStringLiteral("Альбендазол 20% гранулы")));
         QVERIFY(viewer->extraSelections().isEmpty());
+
+        // Back to the results: the box says again what was searched, with no drop-down.
+        w->ComboBox2->setEditText(QStringLiteral("другое"));
+        w->GoBack();
+        w->GoBack();
+        QVERIFY2(shown().contains(QStringLiteral("Результаты поиска")), qPrintable(shown()));
+        QCOMPARE(w->ComboBox2->currentText(), QStringLiteral("ГЕЛЬМИНТОВ")); // the box writes in capitals
+        QVERIFY(!popupOpen());
     }
 };
 
