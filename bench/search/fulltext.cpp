@@ -49,22 +49,13 @@ qint64 fileBytes(Database &db, const QString &path)
     return QFileInfo(path).size();
 }
 
-const QStringList &textColumns()
-{
-    static const QStringList columns = {
-        QStringLiteral("description"),  QStringLiteral("form"),         QStringLiteral("effect"),
-        QStringLiteral("prescriptions"), QStringLiteral("dose"),        QStringLiteral("side_effects"),
-        QStringLiteral("CONTRA_INDICATION"), QStringLiteral("special_conditions"), QStringLiteral("storage_instructions")};
-    return columns;
-}
-
 // A get_table page re-sending the first `count` products whole, as the server does for every
 // changed product. Texts named in `rewritten` are those of the product `shift` places on, so
 // they really change; the others go out as stored.
 QDomDocument itemsPage(Database &db, int count, int shift, const QStringList &rewritten)
 {
     QStringList columns = {QStringLiteral("name"), QStringLiteral("name_lat")};
-    columns << textColumns();
+    columns << textindex::fieldColumns();
     const QString list = columns.join(QLatin1String(", "));
     Statement own = db.prepare(QStringLiteral("SELECT id, %1 FROM items ORDER BY id LIMIT %2").arg(list).arg(count));
     Statement other = db.prepare(
@@ -211,7 +202,7 @@ int main(int argc, char **argv)
         };
         const QStringList oneText = {QStringLiteral("prescriptions")};
         const Case cases[] = {
-            {"every text rewritten", {itemsPage(db, 200, 200, textColumns()), itemsPage(db, 200, 400, textColumns())}},
+            {"every text rewritten", {itemsPage(db, 200, 200, textindex::fieldColumns()), itemsPage(db, 200, 400, textindex::fieldColumns())}},
             {"one text rewritten", {itemsPage(db, 200, 200, oneText), itemsPage(db, 200, 400, oneText)}},
             {"texts unchanged", {itemsPage(db, 200, 0, {})}},
         };

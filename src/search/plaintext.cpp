@@ -137,11 +137,7 @@ QString packedToPlainText(QStringView packed)
         scanPackedContent(packed, [&html](QString &name, QString &content) {
             if (trimControl(name).toUpper() != QLatin1String("HTML"))
                 return;
-            QStringView data(content);
-            while (!data.isEmpty() && data.front().unicode() <= 32)
-                data = data.mid(1);
-            while (!data.isEmpty() && data.back().unicode() <= 32)
-                data.chop(1);
+            const QStringView data = trimControlView(content);
             QByteArray latin(data.size(), Qt::Uninitialized);
             char *out = latin.data();
             for (QChar ch : data) {

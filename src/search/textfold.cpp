@@ -81,17 +81,9 @@ QString fold(QStringView text)
 QVector<Token> tokenize(QStringView text)
 {
     QVector<Token> tokens;
-    qsizetype i = 0;
-    const qsizetype n = text.size();
-    while (i < n) {
-        while (i < n && !isWordChar(text[i]))
-            ++i;
-        const qsizetype start = i;
-        while (i < n && isWordChar(text[i]))
-            ++i;
-        if (i > start)
-            tokens.push_back(Token{int(start), int(i - start), fold(text.mid(start, i - start))});
-    }
+    forEachWord(text, [&](qsizetype start, qsizetype length) {
+        tokens.push_back(Token{int(start), int(length), fold(text.mid(start, length))});
+    });
     return tokens;
 }
 

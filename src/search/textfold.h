@@ -29,6 +29,22 @@ inline bool isWordChar(QChar c)
     return c.isLetterOrNumber();
 }
 
+// Calls `f(start, length)` for each run of letters and digits of a text, in order.
+template <typename F> void forEachWord(QStringView text, F &&f)
+{
+    const qsizetype n = text.size();
+    qsizetype i = 0;
+    while (i < n) {
+        while (i < n && !isWordChar(text[i]))
+            ++i;
+        const qsizetype start = i;
+        while (i < n && isWordChar(text[i]))
+            ++i;
+        if (i > start)
+            f(start, i - start);
+    }
+}
+
 struct Token
 {
     int start = 0;  // in the original text

@@ -40,24 +40,15 @@ template <typename F> void forEachTerm(QStringView plain, Stemmer &stemmer, F &&
 {
     const QString folded = textfold::fold(plain);
     QSet<QStringView> seen;
-    const qsizetype n = folded.size();
-    qsizetype i = 0;
-    while (i < n) {
-        while (i < n && !textfold::isWordChar(folded[i]))
-            ++i;
-        const qsizetype start = i;
-        while (i < n && textfold::isWordChar(folded[i]))
-            ++i;
-        if (i == start)
-            continue;
-        const QStringView word = QStringView(folded).mid(start, i - start);
+    textfold::forEachWord(folded, [&](qsizetype start, qsizetype length) {
+        const QStringView word = QStringView(folded).mid(start, length);
         if (seen.contains(word))
-            continue;
+            return;
         seen.insert(word);
         const QString term = stemmer.term(word.toString());
         if (!term.isEmpty())
             f(term);
-    }
+    });
 }
 
 void createTables(Database &db)
@@ -104,7 +95,7 @@ public:
         out.reserve(m_masks.size() * 2);
         for (FieldMask mask : m_masks) {
             bool first = true;
-            for (int f = 0; f < 9; ++f) {
+            for (int f = 0; f < fieldCount(); ++f) {
                 if (!(mask & (1u << f)))
                     continue;
                 out += QChar(char16_t((first ? u'a' : u'A') + f));
@@ -417,19 +408,6 @@ int rebuild(Database &db, const std::function<void(int, int)> &progress)
 {
     reset(db);
     return build(db, progress);
-}
-
-QStringList termsOf(QStringView plainText, Stemmer &stemmer)
-{
-    QStringList out;
-    QSet<QString> seen;
-    forEachTerm(plainText, stemmer, [&](const QString &term) {
-        if (seen.contains(term))
-            return;
-        seen.insert(term);
-        out << term;
-    });
-    return out;
 }
 
 bool TermQuery::matches(int i, QStringView stored) const

@@ -86,9 +86,6 @@ int build(Database &db, const std::function<void(int done, int total)> &progress
 // Drops the index and builds it anew.
 int rebuild(Database &db, const std::function<void(int done, int total)> &progress = {});
 
-// The terms of a text as the index holds them, each once, in first-seen order.
-QStringList termsOf(QStringView plainText, Stemmer &stemmer);
-
 // A query's terms: each typed word normalised like the index; prefix terms match longer ones.
 struct TermQuery
 {

@@ -55,7 +55,7 @@ void scanPackedContent(QStringView text, const std::function<void(QString &name,
     }
 }
 
-QString trimControl(QStringView text)
+QStringView trimControlView(QStringView text)
 {
     qsizetype begin = 0;
     qsizetype end = text.size();
@@ -63,5 +63,10 @@ QString trimControl(QStringView text)
         ++begin;
     while (end > begin && text[end - 1].unicode() <= 32)
         --end;
-    return text.mid(begin, end - begin).toString();
+    return text.mid(begin, end - begin);
+}
+
+QString trimControl(QStringView text)
+{
+    return trimControlView(text).toString();
 }

@@ -14,3 +14,4 @@ void scanPackedContent(QStringView text, const std::function<void(QString &name,
 
 // Removes characters with codes 0 to 32 at both ends.
 QString trimControl(QStringView text);
+QStringView trimControlView(QStringView text);
