@@ -232,6 +232,8 @@ void TestEnvelope::nonXmlBodyRaises_data()
     // The stream reader lets these through; the markup handed on would not parse again.
     QTest::newRow("NUL in a processing instruction")
         << QByteArray("<r version=\"1\"><RESULT status=\"OK\"/><DATA><PAGE><?pi\0x?></PAGE></DATA></r>", 74);
+    QTest::newRow("processing instruction named by no name")
+        << QByteArray("<r version=\"1\"><RESULT status=\"OK\"/><DATA><PAGE><HTML><?$?></HTML></PAGE></DATA></r>");
     QTest::newRow("control character in a comment")
         << QByteArray("<r version=\"1\"><RESULT status=\"OK\"/><DATA><!-- \x01 --></DATA></r>");
 }
