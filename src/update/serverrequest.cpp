@@ -12,6 +12,7 @@
 #include <QThread>
 #include <QXmlStreamWriter>
 
+#include <algorithm>
 #include <condition_variable>
 #include <exception>
 #include <mutex>
@@ -123,9 +124,16 @@ bool holdsCharacterXmlForbids(QStringView text)
 // The reader checks a processing instruction's target only when data follows it, so "<?$?>"
 // passes; written back, the instruction always has a space after its target, and then the
 // callers' parse refuses it. The target is tried in that written form.
-bool targetParsesWithData(const QString &target)
+bool targetParsesWithData(QStringView target)
 {
-    QXmlStreamReader probe(QStringLiteral("<a><?") + target + QStringLiteral(" x?></a>"));
+    // The usual targets, plain ASCII names other than "xml", need no second parse.
+    auto plainStart = [](char16_t u) { return (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || u == '_'; };
+    auto plainRest = [&](char16_t u) { return plainStart(u) || (u >= '0' && u <= '9') || u == '-' || u == '.'; };
+    if (!target.isEmpty() && plainStart(target.front().unicode())
+        && std::all_of(target.begin(), target.end(), [&](QChar c) { return plainRest(c.unicode()); })
+        && target.compare(QLatin1String("xml"), Qt::CaseInsensitive) != 0)
+        return true;
+    QXmlStreamReader probe(QStringLiteral("<a><?") + target.toString() + QStringLiteral(" x?></a>"));
     while (!probe.atEnd())
         probe.readNext();
     return !probe.hasError();
@@ -306,7 +314,7 @@ EnvelopeResult parseEnvelope(const QByteArray &body)
                                          .arg(reader.lineNumber())
                                          .arg(reader.columnNumber()));
             if (reader.tokenType() == QXmlStreamReader::ProcessingInstruction
-                && !targetParsesWithData(reader.processingInstructionTarget().toString()))
+                && !targetParsesWithData(reader.processingInstructionTarget()))
                 throw XmlAnswerError(QStringLiteral("The server's answer is not XML: an invalid processing "
                                                     "instruction name (line %1, column %2)")
                                          .arg(reader.lineNumber())

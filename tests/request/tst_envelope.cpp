@@ -185,7 +185,8 @@ void TestEnvelope::dataMarkupKeepsContent()
     const QByteArray body = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<ANSWER version=\"1\">\n"
                             "  <RESULT status=\"OK\"/>\n  <DATA>\n    <TABLE name=\"items\">"
                             "<ROW id=\"5\" action=\"DELETE\"/><ROW id=\"6\"><name>A &amp; B &lt;C&gt;</name>"
-                            "<text><![CDATA[x<y]]></text></ROW></TABLE>\n  </DATA>\n</ANSWER>";
+                            "<text><![CDATA[x<y]]></text><?pi?><?\xd1\x88\xd0\xb0\xd0\xb3 1?></ROW></TABLE>\n"
+                            "  </DATA>\n</ANSWER>";
     const EnvelopeResult result = parseEnvelope(body);
     QCOMPARE(result.code, 0);
     QVERIFY2(result.answer.startsWith(QStringLiteral("<DATA><TABLE")), qPrintable(result.answer));
@@ -200,6 +201,10 @@ void TestEnvelope::dataMarkupKeepsContent()
     QCOMPARE(row.firstChildElement(QStringLiteral("name")).text(), QStringLiteral("A & B <C>"));
     QVERIFY(row.firstChildElement(QStringLiteral("text")).firstChild().isCDATASection());
     QCOMPARE(row.firstChildElement(QStringLiteral("text")).text(), QStringLiteral("x<y"));
+    // Processing instructions named by any XML name, Cyrillic ones too, are kept.
+    const QDomNode plain = row.firstChildElement(QStringLiteral("text")).nextSibling();
+    QCOMPARE(plain.toProcessingInstruction().target(), QStringLiteral("pi"));
+    QCOMPARE(plain.nextSibling().toProcessingInstruction().target(), QStringLiteral("шаг"));
 }
 
 void TestEnvelope::bodyIsDecodedByItsDeclaration()
