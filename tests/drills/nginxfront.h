@@ -44,16 +44,62 @@ inline bool acceptsConnections(int port)
     return ok;
 }
 
+struct RawAnswer
+{
+    int status = 0;
+    QMap<QByteArray, QByteArray> headers; // names in lower case
+    QByteArray body;
+};
+
+// One GET with exactly the headers given (no library adding or decoding anything), the
+// body as it came over the wire.
+inline RawAnswer rawGet(int port, const QByteArray &target, const QByteArray &extraHeaders = {})
+{
+    RawAnswer answer;
+    const int sock = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(quint16(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    timeval wait{30, 0};
+    ::setsockopt(sock, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof(wait));
+    QByteArray whole;
+    if (::connect(sock, reinterpret_cast<sockaddr *>(&address), sizeof(address)) == 0) {
+        const QByteArray request =
+            "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n" + extraHeaders + "\r\n";
+        ::send(sock, request.constData(), size_t(request.size()), MSG_NOSIGNAL);
+        char chunk[65536];
+        for (ssize_t n; (n = ::recv(sock, chunk, sizeof(chunk), 0)) > 0;)
+            whole.append(chunk, n);
+    }
+    ::close(sock);
+    const qsizetype end = whole.indexOf("\r\n\r\n");
+    if (!whole.startsWith("HTTP/1.") || end < 0)
+        return answer;
+    const QList<QByteArray> lines = whole.left(end).split('\n');
+    answer.status = lines.first().mid(9, 3).toInt();
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        const qsizetype colon = lines.at(i).indexOf(':');
+        if (colon > 0)
+            answer.headers.insert(lines.at(i).left(colon).trimmed().toLower(),
+                                  lines.at(i).mid(colon + 1).trimmed());
+    }
+    answer.body = whole.mid(end + 4);
+    return answer;
+}
+
 class NginxFront final
 {
 public:
     static QString program()
     {
-        return QStandardPaths::findExecutable(QStringLiteral("nginx"), {QStringLiteral("/usr/sbin"), QStringLiteral("/usr/bin")});
+        return QStandardPaths::findExecutable(QStringLiteral("nginx"),
+                                              {QStringLiteral("/usr/sbin"), QStringLiteral("/usr/bin")});
     }
 
     // backends: "127.0.0.1:PORT"; prefix: an empty folder. error() tells what went wrong.
-    NginxFront(const QString &sourceDir, const QString &prefix, const QStringList &backends, const QString &workers = QStringLiteral("1"))
+    NginxFront(const QString &sourceDir, const QString &prefix, const QStringList &backends,
+               const QString &workers = QStringLiteral("1"))
         : m_prefix(prefix)
     {
         if (program().isEmpty()) {
@@ -61,26 +107,34 @@ public:
             return;
         }
         m_port = freeLoopbackPort();
-        QStringList arguments{sourceDir + QStringLiteral("/tools/ramux-server/nginx/make-config.sh"), QStringLiteral("--prefix"),
-                              prefix, QStringLiteral("--listen"), QStringLiteral("127.0.0.1:%1").arg(m_port),
-                              QStringLiteral("--workers"), workers};
+        QStringList arguments{sourceDir + QStringLiteral("/tools/ramux-server/nginx/make-config.sh"),
+                              QStringLiteral("--prefix"),
+                              prefix,
+                              QStringLiteral("--listen"),
+                              QStringLiteral("127.0.0.1:%1").arg(m_port),
+                              QStringLiteral("--workers"),
+                              workers};
         for (const QString &backend : backends)
             arguments << QStringLiteral("--backend") << backend;
         QProcess config;
         config.start(QStringLiteral("bash"), arguments);
         if (!config.waitForFinished(30000) || config.exitCode() != 0) {
-            m_error = QStringLiteral("make-config.sh failed: ") + QString::fromUtf8(config.readAllStandardError());
+            m_error =
+                QStringLiteral("make-config.sh failed: ") + QString::fromUtf8(config.readAllStandardError());
             return;
         }
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_process.start(program(), {QStringLiteral("-p"), prefix, QStringLiteral("-c"), prefix + QStringLiteral("/nginx.conf"),
-                                    QStringLiteral("-e"), prefix + QStringLiteral("/error.log"), QStringLiteral("-g"),
+        m_process.start(program(), {QStringLiteral("-p"), prefix, QStringLiteral("-c"),
+                                    prefix + QStringLiteral("/nginx.conf"), QStringLiteral("-e"),
+                                    prefix + QStringLiteral("/error.log"), QStringLiteral("-g"),
                                     QStringLiteral("daemon off;")});
         QDeadlineTimer deadline(15000);
-        while (!deadline.hasExpired() && m_process.state() != QProcess::NotRunning && !acceptsConnections(m_port))
+        while (!deadline.hasExpired() && m_process.state() != QProcess::NotRunning &&
+               !acceptsConnections(m_port))
             QThread::msleep(50);
         if (!acceptsConnections(m_port))
-            m_error = QStringLiteral("nginx did not start: ") + QString::fromUtf8(readFile(prefix + QStringLiteral("/error.log")));
+            m_error = QStringLiteral("nginx did not start: ") +
+                      QString::fromUtf8(readFile(prefix + QStringLiteral("/error.log")));
     }
     ~NginxFront()
     {

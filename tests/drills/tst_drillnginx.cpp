@@ -1,18 +1,21 @@
 // The update service as a publisher runs it: nginx (tools/ramux-server/nginx) in front of two
 // ramux-server processes on one content file, 50 clients (ramuxctl sync, the program's own
 // synchronisation) syncing from empty databases while a publish of 200 changed products lands,
-// then syncing once more after the cache time and holding exactly the published content; and
-// 500 connections that send half a request and wait, which must not hold up anyone else.
+// then syncing once more after the cache time and holding exactly the published content; a
+// client asking for compression first, after which plain clients still get plain XML; and 500
+// connections that send half a request and wait, which must not hold up anyone else.
 #include "drillkit.h"
 #include "nginxfront.h"
 
 #include <QDir>
 #include <QDirIterator>
+#include <QDomDocument>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <httplib.h>
 
 #include <map>
+#include <thread>
 
 namespace {
 
@@ -25,7 +28,8 @@ TableRows rowsOf(Database &db, const QString &table, const QStringList &columns)
     QStringList quoted;
     for (const QString &c : columns)
         quoted << quoteIdentifier(c);
-    Statement st = db.prepare(QStringLiteral("SELECT id, %1 FROM %2 ORDER BY id").arg(quoted.join(QLatin1Char(',')), quoteIdentifier(table)));
+    Statement st = db.prepare(QStringLiteral("SELECT id, %1 FROM %2 ORDER BY id")
+                                  .arg(quoted.join(QLatin1Char(',')), quoteIdentifier(table)));
     TableRows rows;
     while (st.step()) {
         QList<std::optional<QString>> values;
@@ -45,13 +49,17 @@ QString syncedMismatch(const QString &clientPath, const QString &contentPath)
     content.open(contentPath, QByteArray());
     for (const QString &table : schema::dataTables()) {
         QStringList columns = client.columns(table);
-        columns.removeIf([](const QString &c) { return c.compare(QLatin1String("id"), Qt::CaseInsensitive) == 0; });
+        columns.removeIf(
+            [](const QString &c) { return c.compare(QLatin1String("id"), Qt::CaseInsensitive) == 0; });
         const TableRows got = rowsOf(client, table, columns), want = rowsOf(content, table, columns);
         if (got.size() != want.size())
             return QStringLiteral("%1: %2 rows, content has %3").arg(table).arg(got.size()).arg(want.size());
         for (auto g = got.begin(), w = want.begin(); g != got.end(); ++g, ++w) {
             if (g->first != w->first)
-                return QStringLiteral("%1: row %2 where the content has %3").arg(table).arg(g->first).arg(w->first);
+                return QStringLiteral("%1: row %2 where the content has %3")
+                    .arg(table)
+                    .arg(g->first)
+                    .arg(w->first);
             for (int i = 0; i < columns.size(); ++i) {
                 const auto &a = g->second.at(i), &b = w->second.at(i);
                 if (a != b && !(!b && a && a->isEmpty()))
@@ -93,7 +101,8 @@ private:
         for (const QString &db : databases) {
             runs.push_back(std::make_unique<QProcess>());
             runs.back()->start(programPath(QStringLiteral("ramuxctl")),
-                               {QStringLiteral("sync"), QStringLiteral("--db"), db, QStringLiteral("--server"), m_nginx->address()});
+                               {QStringLiteral("sync"), QStringLiteral("--db"), db,
+                                QStringLiteral("--server"), m_nginx->address()});
             QThread::msleep(10);
         }
         if (whileRunning)
@@ -113,23 +122,27 @@ private slots:
     void initTestCase()
     {
         QVERIFY(m_dir.isValid());
-        QVERIFY2(!NginxFront::program().isEmpty(), "nginx is not installed (scripts/install-deps.sh installs nginx-light)");
+        QVERIFY2(!NginxFront::program().isEmpty(),
+                 "nginx is not installed (scripts/install-deps.sh installs nginx-light)");
         m_content = m_dir.filePath(QStringLiteral("content.sqlite"));
         m_sources = m_dir.filePath(QStringLiteral("sources"));
         QCOMPARE(runProgram(QStringLiteral("ramuxctl"),
-                            {QStringLiteral("synth"), m_content, QStringLiteral("--content"), QStringLiteral("--products"),
-                             QStringLiteral("1000"), QStringLiteral("--seed"), QStringLiteral("16")},
+                            {QStringLiteral("synth"), m_content, QStringLiteral("--content"),
+                             QStringLiteral("--products"), QStringLiteral("1000"), QStringLiteral("--seed"),
+                             QStringLiteral("16")},
                             nullptr, nullptr, 120000),
                  0);
         QCOMPARE(runProgram(QStringLiteral("ramuxctl"), {QStringLiteral("export"), m_content, m_sources}), 0);
-        const QStringList serve{QStringLiteral("--content"), m_content, QStringLiteral("--max-age"), QStringLiteral("1")};
+        const QStringList serve{QStringLiteral("--content"), m_content, QStringLiteral("--max-age"),
+                                QStringLiteral("1")};
         m_serverA = std::make_unique<ServerProcess>(serve);
         m_serverB = std::make_unique<ServerProcess>(serve);
         QVERIFY(!m_serverA->address().isEmpty() && !m_serverB->address().isEmpty());
         QStringList backends;
         for (const QString &address : {m_serverA->address(), m_serverB->address()})
             backends << QUrl(address).authority();
-        m_nginx = std::make_unique<NginxFront>(qEnvironmentVariable("RAMUX_SOURCE_DIR"), m_dir.filePath(QStringLiteral("nginx")), backends);
+        m_nginx = std::make_unique<NginxFront>(qEnvironmentVariable("RAMUX_SOURCE_DIR"),
+                                               m_dir.filePath(QStringLiteral("nginx")), backends);
         QVERIFY2(m_nginx->error().isEmpty(), qPrintable(m_nginx->error()));
     }
 
@@ -153,10 +166,12 @@ private slots:
                 static const QRegularExpression dose(QStringLiteral("(== dose\\n).*?(\\n== |$)"),
                                                      QRegularExpression::DotMatchesEverythingOption);
                 QVERIFY(text.contains(dose));
-                text.replace(dose, QStringLiteral("\\1<p>Доза пересмотрена (%1): 2 мл на 10 кг.</p>\\2").arg(id));
+                text.replace(dose,
+                             QStringLiteral("\\1<p>Доза пересмотрена (%1): 2 мл на 10 кг.</p>\\2").arg(id));
                 // Every fifth one loses its storage section: the field is cleared on every client.
-                static const QRegularExpression storage(QStringLiteral("\\n== storage_instructions\\n.*?(?=\\n== |$)"),
-                                                        QRegularExpression::DotMatchesEverythingOption);
+                static const QRegularExpression storage(
+                    QStringLiteral("\\n== storage_instructions\\n.*?(?=\\n== |$)"),
+                    QRegularExpression::DotMatchesEverythingOption);
                 if (changed % 5 == 0 && text.contains(storage)) {
                     text.remove(storage);
                     ++cleared;
@@ -165,7 +180,8 @@ private slots:
             } else if (changed < 180) {
                 QVERIFY(QFile::remove(path));
             } else {
-                static const QRegularExpression groups(QStringLiteral("^groups: .*$"), QRegularExpression::MultilineOption);
+                static const QRegularExpression groups(QStringLiteral("^groups: .*$"),
+                                                       QRegularExpression::MultilineOption);
                 text.replace(groups, QStringLiteral("groups: 1"));
                 QVERIFY(writeText(path, text));
             }
@@ -185,7 +201,9 @@ private slots:
         const QList<int> first = syncAll(databases, [&] {
             QThread::msleep(1500); // every client is paging by now
             QByteArray err;
-            QCOMPARE(runProgram(QStringLiteral("ramuxctl"), {QStringLiteral("publish"), m_sources, m_content}, &published, &err), 0);
+            QCOMPARE(runProgram(QStringLiteral("ramuxctl"), {QStringLiteral("publish"), m_sources, m_content},
+                                &published, &err),
+                     0);
             publishedAt = timer.elapsed();
         });
         const qint64 firstMs = timer.elapsed();
@@ -206,8 +224,13 @@ private slots:
 
         // The changed dose is on the product page the program composes from a synced database.
         QByteArray page;
-        QCOMPARE(runProgram(QStringLiteral("ramuxctl"), {QStringLiteral("page"), QStringLiteral("ITEM:5"), QStringLiteral("--db"), databases.first()}, &page), 0);
-        QVERIFY2(QString::fromUtf8(page).contains(QStringLiteral("Доза пересмотрена (5)")), page.left(300).constData());
+        QCOMPARE(runProgram(QStringLiteral("ramuxctl"),
+                            {QStringLiteral("page"), QStringLiteral("ITEM:5"), QStringLiteral("--db"),
+                             databases.first()},
+                            &page),
+                 0);
+        QVERIFY2(QString::fromUtf8(page).contains(QStringLiteral("Доза пересмотрена (5)")),
+                 page.left(300).constData());
 
         const QMap<QString, int> statuses = m_nginx->cacheStatuses();
         int total = 0;
@@ -217,10 +240,60 @@ private slots:
         QStringList parts;
         for (auto it = statuses.constBegin(); it != statuses.constEnd(); ++it)
             parts << QStringLiteral("%1 %2").arg(it.key()).arg(it.value());
-        qInfo("%d clients: first syncs %lld ms (publish landed at %lld ms), second syncs %lld ms", kClients, firstMs,
-              publishedAt, secondMs);
-        qInfo("nginx cache: %s of %d requests; hit ratio %.1f%%", qPrintable(parts.join(QStringLiteral(", "))), total,
+        qInfo("%d clients: first syncs %lld ms (publish landed at %lld ms), second syncs %lld ms", kClients,
+              firstMs, publishedAt, secondMs);
+        qInfo("nginx cache: %s of %d requests; hit ratio %.1f%%",
+              qPrintable(parts.join(QStringLiteral(", "))), total,
               100.0 * statuses.value(QStringLiteral("HIT")) / total);
+    }
+
+    void aClientAskingForCompressionLeavesPlainAnswersPlain()
+    {
+        // A page no one has asked for, so the compressing client's request is what fills the cache.
+        const QByteArray page = "/api.php?action=get_table&table=items&date=0&limit=37";
+        const RawAnswer first = rawGet(m_nginx->port(), page, "Accept-Encoding: gzip, deflate, br\r\n");
+        QCOMPARE(first.status, 200);
+        QCOMPARE(first.headers.value("x-cache-status"), QByteArray("MISS"));
+        // nginx compresses for this client itself, and says that the answer varies.
+        QCOMPARE(first.headers.value("content-encoding"), QByteArray("gzip"));
+        QVERIFY(first.headers.value("vary").contains("Accept-Encoding"));
+
+        const RawAnswer plain = rawGet(m_nginx->port(), page);
+        QCOMPARE(plain.status, 200);
+        QCOMPARE(plain.headers.value("x-cache-status"), QByteArray("HIT"));
+        QVERIFY2(!plain.headers.contains("content-encoding"),
+                 plain.headers.value("content-encoding").constData());
+        QVERIFY2(plain.body.startsWith("<?xml"), plain.body.left(40).toHex().constData());
+        QDomDocument doc;
+        QVERIFY(doc.setContent(plain.body));
+        QCOMPARE(doc.documentElement().elementsByTagName(QStringLiteral("ROW")).size(), 37);
+
+        // The template, not only the servers, keeps compression away from the cache: a backend
+        // that compresses whenever asked (as the HTTP library does by itself) behind its own nginx.
+        httplib::Server compressing;
+        const std::string xml = plain.body.toStdString();
+        compressing.Get("/api.php", [&xml](const httplib::Request &, httplib::Response &res) {
+            res.set_header("Cache-Control", "public, max-age=60");
+            res.set_header("ETag", "\"one\"");
+            res.set_content(xml, "text/xml; charset=UTF-8");
+        });
+        const int backend = compressing.bind_to_any_port("127.0.0.1");
+        std::thread serving([&compressing] { compressing.listen_after_bind(); });
+        {
+            NginxFront front(qEnvironmentVariable("RAMUX_SOURCE_DIR"),
+                             m_dir.filePath(QStringLiteral("nginx-compressing")),
+                             {QStringLiteral("127.0.0.1:%1").arg(backend)});
+            QVERIFY2(front.error().isEmpty(), qPrintable(front.error()));
+            QCOMPARE(rawGet(front.port(), page, "Accept-Encoding: br\r\n").status, 200);
+            QCOMPARE(rawGet(front.port(), page, "Accept-Encoding: gzip, deflate, br\r\n").status, 200);
+            const RawAnswer after = rawGet(front.port(), page);
+            QCOMPARE(after.headers.value("x-cache-status"), QByteArray("HIT"));
+            QVERIFY2(!after.headers.contains("content-encoding"),
+                     after.headers.value("content-encoding").constData());
+            QVERIFY(after.body == plain.body);
+        }
+        compressing.stop();
+        serving.join();
     }
 
     void halfRequestsDoNotHoldUpANormalClient()
@@ -230,7 +303,8 @@ private slots:
         address.sin_family = AF_INET;
         address.sin_port = htons(quint16(m_nginx->port()));
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        const char half[] = "GET /api.php?action=get_table&table=items&date=0&limit=200 HTTP/1.1\r\nHost: x\r\n";
+        const char half[] =
+            "GET /api.php?action=get_table&table=items&date=0&limit=200 HTTP/1.1\r\nHost: x\r\n";
         for (int i = 0; i < 500; ++i) {
             const int sock = ::socket(AF_INET, SOCK_STREAM, 0);
             QVERIFY(sock >= 0);

@@ -1,6 +1,7 @@
-// The server behind an HTTP cache: Cache-Control and validators on the real HTTP path, two
-// servers on one content file following a publish that lands while they serve (all of it or
-// none of it in every answer), and the read time-out that frees a thread held by half a request.
+// The server behind an HTTP cache: Cache-Control and validators on the real HTTP path, plain
+// bodies whatever a client asks for, two servers on one content file following a publish that
+// lands while they serve (all of it or none of it in every answer), and the read time-out that
+// frees a thread held by half a request.
 #include "contentserver.h"
 #include "serverapi.h"
 
@@ -73,6 +74,7 @@ class TestServerCache : public QObject
 private slots:
     void initTestCase();
     void okAnswersAreCacheableAndFailAnswersAreNot();
+    void answersAreNeverContentEncoded();
     void twoServersOnOneFileFollowAPublishWhole();
     void halfARequestHoldsAThreadOnlyForTheReadTimeout();
 
@@ -101,7 +103,8 @@ void TestServerCache::okAnswersAreCacheableAndFailAnswersAreNot()
     ContentServer server(api, options);
     const int port = server.start();
 
-    for (const std::string &query : {kVendors, std::string("action=get_splash"), std::string("action=check_update")}) {
+    for (const std::string &query :
+         {kVendors, std::string("action=get_splash"), std::string("action=check_update")}) {
         const Reply ok = fetch(port, query);
         QCOMPARE(ok.status, 200);
         QCOMPARE(ok.cacheControl, std::string("public, max-age=7"));
@@ -114,14 +117,48 @@ void TestServerCache::okAnswersAreCacheableAndFailAnswersAreNot()
         QCOMPARE(fetch(port, query, "\"other\"").status, 200);
     }
     // Another page of the same table is another answer with its own validator.
-    QVERIFY(fetch(port, "action=get_table&table=vendors&date=1&limit=200").etag != fetch(port, kVendors).etag);
+    QVERIFY(fetch(port, "action=get_table&table=vendors&date=1&limit=200").etag !=
+            fetch(port, kVendors).etag);
     for (const std::string &query : {std::string("action=nope"), std::string("action=get_table&table=users"),
-                                    std::string("action=get_table&table=items&limit=0")}) {
+                                     std::string("action=get_table&table=items&limit=0")}) {
         const Reply fail = fetch(port, query);
         QCOMPARE(fail.status, 200);
         QVERIFY(fail.body.contains("status=\"FAIL\""));
         QCOMPARE(fail.cacheControl, std::string("no-store"));
         QVERIFY(fail.etag.empty());
+    }
+}
+
+void TestServerCache::answersAreNeverContentEncoded()
+{
+    ServerApi api(m_content);
+    ServerOptions options;
+    options.port = 0;
+    options.log = false;
+    ContentServer server(api, options);
+    const int port = server.start();
+
+    // A cache keeps one body per validator: a compressed one would reach clients that cannot
+    // decode it. Each connection is kept alive, so every request on it is checked, not the first.
+    httplib::Client client("127.0.0.1", port);
+    client.set_read_timeout(10);
+    client.set_keep_alive(true);
+    client.set_decompress(false);
+    for (const std::string &query : {kVendors, std::string("action=get_splash")}) {
+        const auto plain = client.Get("/api.php?" + query, {{"Accept-Encoding", "identity"}});
+        QVERIFY(plain);
+        QVERIFY(plain->body.size() > 100);
+        for (const char *name : {"Accept-Encoding", "accept-encoding"}) {
+            for (const char *asked : {"gzip, deflate, br", "br", "gzip;q=1.0, *;q=0"}) {
+                const auto res = client.Get("/api.php?" + query, {{name, asked}});
+                QVERIFY(res);
+                QCOMPARE(res->status, 200);
+                QVERIFY2(!res->has_header("Content-Encoding"),
+                         res->get_header_value("Content-Encoding").c_str());
+                QCOMPARE(res->get_header_value("ETag"), plain->get_header_value("ETag"));
+                QVERIFY2(res->body == plain->body, asked);
+            }
+        }
     }
 }
 
@@ -173,8 +210,10 @@ void TestServerCache::twoServersOnOneFileFollowAPublishWhole()
         QVERIFY(after.body.contains("<name>Вторая новая</name>"));
     }
     // A client that had the old page asks after its newest stamp and gets exactly the change.
-    const Reply page = fetch(b, "action=get_table&table=vendors&limit=200&date=" +
-                                    before.body.mid(before.body.lastIndexOf("last_update=\"") + 13).split('"').first().toStdString());
+    const Reply page = fetch(
+        b,
+        "action=get_table&table=vendors&limit=200&date=" +
+            before.body.mid(before.body.lastIndexOf("last_update=\"") + 13).split('"').first().toStdString());
     QCOMPARE(page.body.count("<ROW "), 2);
 }
 

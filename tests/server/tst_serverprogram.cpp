@@ -1,4 +1,5 @@
-// The built ramux-server as a program: the advertised download link and its digest.
+// The built ramux-server as a program: the advertised download link and its digest; the bounds
+// on what a client may send (a flood of header lines, requests trickled a byte at a time).
 #include "sync/syncprocess.h"
 
 #include "content/content.h"
@@ -9,7 +10,83 @@
 #include <QTemporaryDir>
 #include <httplib.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 namespace {
+
+int connectTo(int port)
+{
+    const int sock = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(quint16(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(sock, reinterpret_cast<sockaddr *>(&address), sizeof(address)) != 0) {
+        ::close(sock);
+        return -1;
+    }
+    return sock;
+}
+
+// What the server sends back until it closes or `waitMs` pass without a byte.
+QByteArray readAnswer(int sock, int waitMs)
+{
+    QByteArray answer;
+    char chunk[4096];
+    for (pollfd p{sock, POLLIN, 0}; ::poll(&p, 1, waitMs) > 0;) {
+        const ssize_t n = ::recv(sock, chunk, sizeof(chunk), 0);
+        if (n <= 0)
+            break;
+        answer.append(chunk, n);
+    }
+    return answer;
+}
+
+struct Flood
+{
+    QByteArray answer;
+    qint64 sent = 0;
+};
+
+// A request line, then `body` (if any) repeated until the server answers or `limit` bytes are sent.
+Flood sendHead(int port, const QByteArray &head, const QByteArray &repeated = {}, qint64 limit = 0)
+{
+    Flood flood;
+    const int sock = connectTo(port);
+    if (sock < 0)
+        return flood;
+    QByteArray chunk;
+    while (!repeated.isEmpty() && chunk.size() < 64 * 1024)
+        chunk += repeated;
+    ::send(sock, head.constData(), size_t(head.size()), MSG_NOSIGNAL);
+    while (flood.sent < limit) {
+        pollfd p{sock, POLLIN | POLLOUT, 0};
+        if (::poll(&p, 1, 5000) <= 0 || (p.revents & (POLLIN | POLLERR | POLLHUP)))
+            break;
+        const ssize_t n = ::send(sock, chunk.constData(), size_t(chunk.size()), MSG_NOSIGNAL);
+        if (n <= 0)
+            break;
+        flood.sent += n;
+    }
+    flood.answer = readAnswer(sock, 5000);
+    ::close(sock);
+    return flood;
+}
+
+qint64 residentKb(qint64 pid)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toLongLong();
+    return -1;
+}
 
 struct Running
 {
@@ -110,6 +187,91 @@ private slots:
         QCOMPARE(offer.value(QStringLiteral("DL_LINK")), QStringLiteral("http://example.org/new.exe"));
         QVERIFY(!offer.contains(QStringLiteral("DL_SHA256")));
         QCOMPARE(offer.value(QStringLiteral("VERSION")), QStringLiteral("1.2"));
+    }
+
+    void headsBeyondTheLimitsAreRefusedWithoutGrowingMemory()
+    {
+        const auto server = startServer({QStringLiteral("--content"), m_content});
+        QVERIFY2(server->port > 0, qPrintable(server->log));
+        const QByteArray line = "GET /api.php?action=check_update&version=1.1 HTTP/1.1\r\nHost: x\r\n";
+        // At the limits: 100 header lines (the Host line among them), 16 KiB in all.
+        QByteArray within = line;
+        for (int i = 1; i < 100; ++i)
+            within += "X-Filler-" + QByteArray::number(i) + ": " + QByteArray(140, 'v') + "\r\n";
+        QVERIFY(within.size() < 16 * 1024);
+        QVERIFY(sendHead(server->port, within + "\r\n").answer.startsWith("HTTP/1.1 200"));
+        const QByteArray oneMore = within + "X-One-More: v\r\n\r\n";
+        QVERIFY(sendHead(server->port, oneMore).answer.startsWith("HTTP/1.1 431"));
+        QByteArray large = line;
+        for (int i = 0; i < 3; ++i)
+            large += "X-Large-" + QByteArray::number(i) + ": " + QByteArray(6000, 'v') + "\r\n";
+        QVERIFY(sendHead(server->port, large + "\r\n").answer.startsWith("HTTP/1.1 431"));
+
+        // Floods of header lines that never end are cut at the limit, and what they sent is not kept.
+        QVERIFY(!server->checkUpdate().isEmpty());
+        const qint64 before = residentKb(server->process->processId());
+        for (int round = 0; round < 3; ++round) {
+            const Flood flood = sendHead(server->port, line, "h: v\r\n", 12 * 1024 * 1024);
+            QVERIFY2(flood.answer.startsWith("HTTP/1.1 431"), flood.answer.left(200).constData());
+            QVERIFY2(flood.sent < 12 * 1024 * 1024, "the server read the whole flood");
+        }
+        const qint64 after = residentKb(server->process->processId());
+        qInfo("server memory around three floods of 12 MiB of header lines: %lld kB before, %lld kB after",
+              before, after);
+        QVERIFY(before > 0);
+        QVERIFY2(after - before < 4096, qPrintable(QStringLiteral("%1 kB -> %2 kB").arg(before).arg(after)));
+        QCOMPARE(server->checkUpdate().value(QStringLiteral("VERSION")), QStringLiteral("1.2"));
+    }
+
+    void tricklingClientsAreCutAtTheDeadlineAndOthersAnswered()
+    {
+        // One serving thread, a 2 s deadline; four clients send a request a byte every half second,
+        // never pausing as long as the read time-out (1 s) but far slower than the deadline allows.
+        const auto server =
+            startServer({QStringLiteral("--content"), m_content, QStringLiteral("--threads"),
+                         QStringLiteral("1"), QStringLiteral("--request-timeout"), QStringLiteral("2")});
+        QVERIFY2(server->port > 0, qPrintable(server->log));
+        const QByteArray request = "GET /api.php?action=check_update&version=1.1 HTTP/1.1\r\nHost: x\r\n\r\n";
+        std::vector<int> tricklers;
+        for (int i = 0; i < 4; ++i) {
+            tricklers.push_back(connectTo(server->port));
+            QVERIFY(tricklers.back() >= 0);
+        }
+        std::vector<qint64> cutAt(tricklers.size(), -1);
+        qint64 slowestAnswer = 0;
+        int answers = 0, sentBytes = 0;
+        QElapsedTimer timer;
+        timer.start();
+        while (timer.elapsed() < 6000 && std::count(cutAt.begin(), cutAt.end(), -1) > 0) {
+            const bool sendNow = timer.elapsed() >= sentBytes * 500 && sentBytes < request.size();
+            for (size_t i = 0; i < tricklers.size(); ++i) {
+                if (cutAt[i] >= 0)
+                    continue;
+                if (sendNow)
+                    ::send(tricklers[i], request.constData() + sentBytes, 1, MSG_NOSIGNAL);
+                pollfd p{tricklers[i], POLLIN, 0};
+                char byte = 0;
+                if (::poll(&p, 1, 0) > 0) {
+                    QVERIFY2(::recv(tricklers[i], &byte, 1, 0) <= 0, "a trickled request was answered");
+                    cutAt[i] = timer.elapsed();
+                }
+            }
+            sentBytes += sendNow ? 1 : 0;
+            QElapsedTimer one;
+            one.start();
+            QCOMPARE(server->checkUpdate().value(QStringLiteral("VERSION")), QStringLiteral("1.2"));
+            slowestAnswer = std::max(slowestAnswer, one.elapsed());
+            ++answers;
+            QThread::msleep(20);
+        }
+        for (int sock : tricklers)
+            ::close(sock);
+        qInfo("trickling clients cut at %lld, %lld, %lld, %lld ms; %d other answers, the slowest %lld ms",
+              cutAt[0], cutAt[1], cutAt[2], cutAt[3], answers, slowestAnswer);
+        for (qint64 at : cutAt)
+            QVERIFY2(at >= 1900 && at < 3500, qPrintable(QString::number(at)));
+        QVERIFY2(slowestAnswer < 500, qPrintable(QString::number(slowestAnswer)));
+        QVERIFY(answers > 20);
     }
 
     void downloadLinkNamesThePublicAddress()

@@ -1,6 +1,7 @@
 // The HTTP shell of the reference update server.
 #include "contentserver.h"
 
+#include "requestlimits.h"
 #include "serverapi.h"
 #include "text/ramuxerror.h"
 
@@ -34,16 +35,37 @@ std::string printable(const std::string &text)
     return out;
 }
 
+// Each request is read whole, within bounds, before it takes one of the serving threads: a
+// client that sends half a request and waits, or trickles it, holds only a reading thread, and
+// only until the request's deadline. A public service still runs behind nginx (README), which
+// reads whole requests without a thread each.
+RequestLimits limitsOf(const ServerOptions &options)
+{
+    RequestLimits limits;
+    limits.pauseTime = std::chrono::seconds(std::max(1, options.readTimeoutSeconds));
+    limits.idleTime = std::min<std::chrono::milliseconds>(std::chrono::seconds(2), limits.pauseTime);
+    limits.requestTime = std::chrono::milliseconds(std::max(1, options.requestTimeoutMs));
+    limits.writeTime = std::chrono::seconds(30);
+    limits.servedAtOnce = std::max(1, options.threads);
+    return limits;
+}
+
+void logLine(const std::string &remote, const std::string &method, const std::string &target, int status,
+             size_t bytes, double ms)
+{
+    const QByteArray when = QDateTime::currentDateTime().toString(Qt::ISODateWithMs).toUtf8();
+    std::lock_guard<std::mutex> lock(logMutex);
+    std::fprintf(stderr, "%s %s %s %s %d %zu %.1fms\n", when.constData(), printable(remote).c_str(),
+                 printable(method).c_str(), printable(target).c_str(), status, bytes, ms);
+}
+
 } // namespace
 
 ContentServer::ContentServer(ServerApi &api, ServerOptions options)
-    : m_api(api), m_options(std::move(options)), m_server(std::make_unique<httplib::Server>())
+    : m_api(api), m_options(std::move(options)),
+      m_server(std::make_unique<LimitedServer>(limitsOf(m_options)))
 {
-    const size_t threads = size_t(std::max(1, m_options.threads));
-    m_server->new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
     m_server->set_keep_alive_max_count(1000);
-    setSlowClientLimits();
-    m_server->set_write_timeout(30);
     m_server->set_payload_max_length(64 * 1024);
     // The library listens with a backlog of 5: eight clients connecting afresh for every request
     // (as the program does) overflow it, and a dropped SYN costs a second. Keep the socket so the
@@ -76,7 +98,8 @@ ContentServer::ContentServer(ServerApi &api, ServerOptions options)
                                ? "application/vnd.debian.binary-package"
                                : "application/octet-stream";
         m_server->Get(path, [this, type](const httplib::Request &, httplib::Response &res) {
-            res.set_content(m_options.downloadBytes.constData(), size_t(m_options.downloadBytes.size()), type);
+            res.set_content(m_options.downloadBytes.constData(), size_t(m_options.downloadBytes.size()),
+                            type);
         });
     }
 
@@ -85,25 +108,12 @@ ContentServer::ContentServer(ServerApi &api, ServerOptions options)
             const double ms =
                 std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - requestStart)
                     .count();
-            const QByteArray when = QDateTime::currentDateTime().toString(Qt::ISODateWithMs).toUtf8();
-            std::lock_guard<std::mutex> lock(logMutex);
-            std::fprintf(stderr, "%s %s %s %s %d %zu %.1fms\n", when.constData(),
-                         printable(req.remote_addr).c_str(), printable(req.method).c_str(),
-                         printable(req.target).c_str(), res.status, res.body.size(), ms);
+            logLine(req.remote_addr, req.method, req.target, res.status, res.body.size(), ms);
         });
+        // Requests refused before they are parsed: too large a head (431), not whole in time (408).
+        m_server->setRefusalLog(
+            [](const std::string &remote, int status) { logLine(remote, "-", "-", status, 0, 0.0); });
     }
-}
-
-void ContentServer::setSlowClientLimits()
-{
-    // Each connection holds one of the few serving threads while its request arrives; a client
-    // that sends half a request and waits keeps it for the whole read time-out. A request is a
-    // single short line, so a short time-out costs honest clients nothing. Many slow clients
-    // still take every thread in turn: a public service runs behind nginx, which reads whole
-    // requests before it passes them on (README).
-    const time_t seconds = std::max(1, m_options.readTimeoutSeconds);
-    m_server->set_read_timeout(seconds, 0);
-    m_server->set_keep_alive_timeout(std::min<time_t>(2, seconds));
 }
 
 ContentServer::~ContentServer()

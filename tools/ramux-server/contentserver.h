@@ -7,10 +7,8 @@
 #include <memory>
 #include <thread>
 
+class LimitedServer;
 class ServerApi;
-namespace httplib {
-class Server;
-}
 
 struct ServerOptions
 {
@@ -18,9 +16,10 @@ struct ServerOptions
     int port = 8642;  // 0 picks a free port
     int threads = 16; // requests served at once
     bool log = true;
-    int maxAgeSeconds = 60;     // how long an HTTP cache may keep an answer
-    int readTimeoutSeconds = 1; // a request must arrive whole within this; see setSlowClientLimits
-    QString downloadName; // file name served under /download/
+    int maxAgeSeconds = 60;      // how long an HTTP cache may keep an answer
+    int readTimeoutSeconds = 1;  // longest pause within a request
+    int requestTimeoutMs = 5000; // a request must arrive whole within this from its first byte
+    QString downloadName;        // file name served under /download/
     QByteArray downloadBytes;
 };
 
@@ -44,11 +43,9 @@ public:
     QString baseUrl() const;
 
 private:
-    void setSlowClientLimits();
-
     ServerApi &m_api;
     ServerOptions m_options;
-    std::unique_ptr<httplib::Server> m_server;
+    std::unique_ptr<LimitedServer> m_server;
     std::thread m_thread;
     int m_port = 0;
     int m_listenSocket = -1;

@@ -31,7 +31,8 @@ const char *const kUsage =
     "  --public-url URL       address clients reach this server at (http or https, maybe behind a\n"
     "                         proxy or cache); the download link of --offer-file starts with it\n"
     "                         (default: the listening address)\n"
-    "  --threads N            requests served at once (16)\n"
+    "  --threads N            requests served at once (16); up to four times as many connections\n"
+    "                         (at least 64) are read at once, each holding no serving thread\n"
     "  --cache-mb N           memory for rendered get_table answers (256; 0 turns the cache off)\n"
     "  --offer-version V      program version offered by check_update\n"
     "  --offer-link URL       download address of the offered installer\n"
@@ -42,9 +43,14 @@ const char *const kUsage =
     "  --details-url URL      update_details_url of the items table\n"
     "  --quiet                no request log\n"
     "  --max-age N            seconds an HTTP cache may keep an answer (60)\n"
-    "  --read-timeout N       seconds a request may take to arrive (1)\n"
+    "  --read-timeout N       longest pause in seconds within a request, and longest wait for the\n"
+    "                         next request on a kept-alive connection (1; that wait at most 2)\n"
+    "  --request-timeout N    seconds a request may take from its first byte to its last (5);\n"
+    "                         then the connection is closed, however slowly bytes still come\n"
+    "A request's line and headers are at most 16 KiB and 100 header lines (431 and the connection\n"
+    "closed otherwise). Answers are never compressed, whatever a client asks for.\n"
     "A public update service runs behind nginx (see tools/ramux-server/README.md): this server\n"
-    "gives each connection one of its threads, so slow or idle clients can hold them all.\n";
+    "gives each connection being read a thread, so many slow clients can still hold them all.\n";
 
 void print(const QString &text)
 {
@@ -135,6 +141,8 @@ int serve(QStringList args)
             options.maxAgeSeconds = takeNumber(a, value(), 0, 31536000);
         else if (a == QLatin1String("--read-timeout"))
             options.readTimeoutSeconds = takeNumber(a, value(), 1, 600);
+        else if (a == QLatin1String("--request-timeout"))
+            options.requestTimeoutMs = 1000 * takeNumber(a, value(), 1, 600);
         else {
             std::fputs(kUsage, stderr);
             return a == QLatin1String("--help") ? 0 : 2;
