@@ -207,11 +207,12 @@ private slots:
             large += "X-Large-" + QByteArray::number(i) + ": " + QByteArray(6000, 'v') + "\r\n";
         QVERIFY(sendHead(server->port, large + "\r\n").answer.startsWith("HTTP/1.1 431"));
 
-        // Floods of header lines that never end are cut at the limit, and what they sent is not kept.
+        // Floods of header lines that never end are cut at the limit, and what they sent is not kept;
+        // a bare LF line among them ends nothing (the library skips it and reads on).
         QVERIFY(!server->checkUpdate().isEmpty());
         const qint64 before = residentKb(server->process->processId());
-        for (int round = 0; round < 3; ++round) {
-            const Flood flood = sendHead(server->port, line, "h: v\r\n", 12 * 1024 * 1024);
+        for (const QByteArray &head : {line, QByteArray(line + "\n"), line}) {
+            const Flood flood = sendHead(server->port, head, "h: v\r\n", 12 * 1024 * 1024);
             QVERIFY2(flood.answer.startsWith("HTTP/1.1 431"), flood.answer.left(200).constData());
             QVERIFY2(flood.sent < 12 * 1024 * 1024, "the server read the whole flood");
         }

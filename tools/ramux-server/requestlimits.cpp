@@ -94,10 +94,11 @@ public:
                 if (m_buffer[scanned] != '\n')
                     continue;
                 const size_t length = scanned + 1 - lineStart;
-                const bool blank = length == 1 || (length == 2 && m_buffer[lineStart] == '\r');
-                // A blank line ends the head; a blank first line is no request, and the library
-                // answers it with 400.
-                if (blank)
+                // The head ends where the library ends it: at the first line that is exactly CR LF
+                // (a bare LF line it skips, so here it is one more header line). A blank first
+                // line is no request; the library answers 400 without reading further.
+                const bool crlf = length == 2 && m_buffer[lineStart] == '\r';
+                if (crlf || (lines == 0 && length == 1))
                     return scanned + 1 - m_pos > m_limits.maxHeadBytes ? Head::TooLarge : Head::Whole;
                 if (++lines - 1 > m_limits.maxHeaderLines)
                     return Head::TooLarge;
