@@ -1,8 +1,9 @@
 // The reference sources reader (demo importer and publisher).
 #include "content/demoimport.h"
 
+#include "content/sourcefile.h"
+
 #include "text/base64.h"
-#include "text/boundedfile.h"
 #include "text/cp1251.h"
 #include "text/packedcontent.h"
 #include "text/ramuxerror.h"
@@ -167,11 +168,11 @@ public:
     // is there but cannot be read is an error, never an empty field.
     std::optional<QString> readOptionalText(const QString &relative) const
     {
-        const boundedfile::Result file = boundedfile::read(path(relative), kMaxTextBytes, true);
-        checkRead(file, relative, kMaxTextBytes, QStringLiteral("слишком большой файл"));
-        if (file.status == boundedfile::Status::Missing)
+        const std::optional<QByteArray> read =
+            sourcefile::read(m_dir, relative, kMaxTextBytes, QStringLiteral("слишком большой файл"));
+        if (!read)
             return std::nullopt;
-        QByteArray bytes = file.bytes;
+        QByteArray bytes = *read;
         if (bytes.startsWith("\xEF\xBB\xBF"))
             bytes.remove(0, 3);
         QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
@@ -184,31 +185,6 @@ public:
         }
         text.remove(QLatin1Char('\r'));
         return text;
-    }
-
-    // Throws for every outcome of a read but a file read whole or a missing one.
-    static void checkRead(const boundedfile::Result &file, const QString &relative, qint64 limit,
-                          const QString &tooBig)
-    {
-        switch (file.status) {
-        case boundedfile::Status::Ok:
-        case boundedfile::Status::Missing:
-            return;
-        case boundedfile::Status::NotRegular:
-            throw sourceError(relative, QStringLiteral("не обычный файл (папка, канал или устройство)"));
-        case boundedfile::Status::TooBig:
-            if (file.size > limit)
-                throw sourceError(relative, QStringLiteral("%1 (%2 МБ, допустимо не больше %3 МБ)")
-                                                .arg(tooBig)
-                                                .arg(file.size / (1024 * 1024))
-                                                .arg(limit / (1024 * 1024)));
-            throw sourceError(
-                relative,
-                QStringLiteral("%1 (допустимо не больше %2 МБ)").arg(tooBig).arg(limit / (1024 * 1024)));
-        case boundedfile::Status::Unreadable:
-            break;
-        }
-        throw sourceError(relative, QStringLiteral("не удается прочитать: %1").arg(file.reason));
     }
 
     QList<ListLine> readList(const QString &relative, int fieldCount)
@@ -274,10 +250,11 @@ public:
     // but cannot be read is an error, reported once, or every description would be cleared.
     bool descriptionFolderReadable(const QString &folder)
     {
-        if (boundedfile::folderState(path(folder)) != boundedfile::FolderState::Unlistable)
-            return true;
-        error(folder, 0, QStringLiteral("папка есть, но её не удается прочитать"));
-        return false;
+        const QString fault = sourcefile::folderFault(
+            m_dir, folder, QString(), QStringLiteral("папка есть, но её не удается прочитать"));
+        if (!fault.isEmpty())
+            m_problems.errors.append(fault);
+        return fault.isEmpty();
     }
 
 private:
@@ -293,16 +270,21 @@ private:
             name.compare(QLatin1String("html"), Qt::CaseInsensitive) == 0)
             throw sourceError(source, QStringLiteral("недопустимое имя рисунка \"%1\"").arg(name), line);
         const QString relative = QStringLiteral("images/") + name + QStringLiteral(".png");
-        const boundedfile::Result file = boundedfile::read(path(relative), kMaxImageBytes, true);
-        if (file.status == boundedfile::Status::Missing)
+        std::optional<QByteArray> read;
+        QString fault;
+        try {
+            read =
+                sourcefile::read(m_dir, relative, kMaxImageBytes, QStringLiteral("слишком большой рисунок"));
+        } catch (const RamuxError &e) {
+            fault = e.message();
+        }
+        if (!read && fault.isEmpty())
             throw sourceError(source, QStringLiteral("нет рисунка %1").arg(relative), line);
         QString encoded;
-        if (file.status != boundedfile::Status::Ok) {
-            guard([&] {
-                checkRead(file, relative, kMaxImageBytes, QStringLiteral("слишком большой рисунок"));
-            });
+        if (!fault.isEmpty()) {
+            m_problems.errors.append(fault); // once: the image is remembered as faulty
         } else {
-            const QByteArray &bytes = file.bytes;
+            const QByteArray &bytes = *read;
             // The signature and a first IHDR chunk: what every PNG starts with.
             if (!bytes.startsWith("\x89PNG\r\n\x1A\n") || bytes.size() < 33 || bytes.mid(12, 4) != "IHDR")
                 error(relative, 0, QStringLiteral("не рисунок PNG"));
@@ -557,17 +539,11 @@ ContentSet readSourceDir(const QString &dir, SourceProblems &problems, SourceChe
     // Products in id order, so link rows are numbered the same way on every run.
     std::vector<std::pair<qint64, QString>> files;
     // A missing or unreadable folder is no "no products": published, it would delete them all.
-    switch (boundedfile::folderState(reader.path(QStringLiteral("items")))) {
-    case boundedfile::FolderState::Missing:
-        reader.error(QStringLiteral("items"), 0, QStringLiteral("нет папки с файлами препаратов"));
-        break;
-    case boundedfile::FolderState::Unlistable:
-        reader.error(QStringLiteral("items"), 0,
-                     QStringLiteral("папку с файлами препаратов не удается прочитать"));
-        break;
-    case boundedfile::FolderState::Listable:
-        break;
-    }
+    const QString itemsFault = sourcefile::folderFault(
+        dir, QStringLiteral("items"), QStringLiteral("нет папки с файлами препаратов"),
+        QStringLiteral("папку с файлами препаратов не удается прочитать"));
+    if (!itemsFault.isEmpty())
+        problems.errors.append(itemsFault);
     // System entries too: a pipe or device named like a product file is reported, not skipped.
     const QFileInfoList entries = QDir(reader.path(QStringLiteral("items")))
                                       .entryInfoList({QStringLiteral("*.txt")}, QDir::Files | QDir::System);
