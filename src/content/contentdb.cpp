@@ -420,6 +420,23 @@ void ContentDatabase::setMeta(const QString &key, const std::optional<QString> &
 
 ContentSet ContentDatabase::readAll()
 {
+    // One read transaction (unless the caller holds one): a publish committing between two
+    // tables would otherwise give products without their links.
+    struct ReadTransaction
+    {
+        Database &db;
+        bool own = sqlite3_get_autocommit(db.handle()) != 0;
+        explicit ReadTransaction(Database &d) : db(d)
+        {
+            if (own)
+                db.exec(QStringLiteral("BEGIN"));
+        }
+        ~ReadTransaction()
+        {
+            if (own)
+                sqlite3_exec(db.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+        }
+    } transaction(m_db);
     ContentSet set = ContentSet::empty();
     for (ContentTable &t : set.tables) {
         const QStringList &columns = tableColumns(t.name);

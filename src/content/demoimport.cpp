@@ -1,6 +1,8 @@
 // The reference sources reader (demo importer and publisher).
 #include "content/demoimport.h"
 
+#include "content/sourcefile.h"
+
 #include "text/base64.h"
 #include "text/cp1251.h"
 #include "text/packedcontent.h"
@@ -156,14 +158,21 @@ public:
     // A UTF-8 text file without BOM and carriage returns; throws naming the fault.
     QString readText(const QString &relative) const
     {
-        QFile file(path(relative));
-        if (!file.open(QIODevice::ReadOnly))
-            throw sourceError(relative, QStringLiteral("не удается открыть"));
-        if (file.size() > kMaxTextBytes)
-            throw sourceError(relative, QStringLiteral("слишком большой файл (%1 МБ, допустимо не больше %2 МБ)")
-                                            .arg(file.size() / (1024 * 1024))
-                                            .arg(kMaxTextBytes / (1024 * 1024)));
-        QByteArray bytes = file.readAll();
+        std::optional<QString> text = readOptionalText(relative);
+        if (!text)
+            throw sourceError(relative, QStringLiteral("не удается открыть: нет файла"));
+        return *text;
+    }
+
+    // The same for a file that may be missing: only a missing file gives nothing; a file that
+    // is there but cannot be read is an error, never an empty field.
+    std::optional<QString> readOptionalText(const QString &relative) const
+    {
+        const std::optional<QByteArray> read =
+            sourcefile::read(m_dir, relative, kMaxTextBytes, QStringLiteral("слишком большой файл"));
+        if (!read)
+            return std::nullopt;
+        QByteArray bytes = *read;
         if (bytes.startsWith("\xEF\xBB\xBF"))
             bytes.remove(0, 3);
         QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
@@ -225,9 +234,10 @@ public:
     // A packed field from an optional HTML file; NULL when the file is missing or blank.
     FieldValue packFile(const QString &relative)
     {
-        if (!QFileInfo::exists(path(relative)))
+        const std::optional<QString> read = readOptionalText(relative);
+        if (!read)
             return std::nullopt;
-        const QString text = readText(relative);
+        const QString &text = *read;
         const QString html = trimControl(text);
         if (html.isEmpty())
             return std::nullopt;
@@ -236,6 +246,17 @@ public:
 
     const std::vector<PageLink> &pageLinks() const { return m_pageLinks; }
 
+    // A folder of optional descriptions may be missing (no descriptions); one that is there
+    // but cannot be read is an error, reported once, or every description would be cleared.
+    bool descriptionFolderReadable(const QString &folder)
+    {
+        const QString fault = sourcefile::folderFault(
+            m_dir, folder, QString(), QStringLiteral("папка есть, но её не удается прочитать"));
+        if (!fault.isEmpty())
+            m_problems.errors.append(fault);
+        return fault.isEmpty();
+    }
+
 private:
     QString image(const QString &name, const QString &source, int line)
     {
@@ -243,18 +264,27 @@ private:
         if (it != m_images.constEnd())
             return *it;
         static const QRegularExpression validName(QStringLiteral("^[A-Za-z_][A-Za-z0-9_]*$"));
-        // The name becomes an element name of the packed content and of the server's answer.
-        if (!validName.match(name).hasMatch())
+        // The name becomes an element name of the packed content and of the server's answer;
+        // an attachment named HTML would be taken for the page itself.
+        if (!validName.match(name).hasMatch() ||
+            name.compare(QLatin1String("html"), Qt::CaseInsensitive) == 0)
             throw sourceError(source, QStringLiteral("недопустимое имя рисунка \"%1\"").arg(name), line);
         const QString relative = QStringLiteral("images/") + name + QStringLiteral(".png");
-        QFile file(path(relative));
-        if (!file.open(QIODevice::ReadOnly))
+        std::optional<QByteArray> read;
+        QString fault;
+        try {
+            read =
+                sourcefile::read(m_dir, relative, kMaxImageBytes, QStringLiteral("слишком большой рисунок"));
+        } catch (const RamuxError &e) {
+            fault = e.message();
+        }
+        if (!read && fault.isEmpty())
             throw sourceError(source, QStringLiteral("нет рисунка %1").arg(relative), line);
         QString encoded;
-        if (file.size() > kMaxImageBytes) {
-            error(relative, 0, QStringLiteral("слишком большой рисунок"));
+        if (!fault.isEmpty()) {
+            m_problems.errors.append(fault); // once: the image is remembered as faulty
         } else {
-            const QByteArray bytes = file.readAll();
+            const QByteArray &bytes = *read;
             // The signature and a first IHDR chunk: what every PNG starts with.
             if (!bytes.startsWith("\x89PNG\r\n\x1A\n") || bytes.size() < 33 || bytes.mid(12, 4) != "IHDR")
                 error(relative, 0, QStringLiteral("не рисунок PNG"));
@@ -266,8 +296,11 @@ private:
 
     void collectPageLinks(const QString &html, const QString &file, int firstLine)
     {
-        static const QRegularExpression href(QStringLiteral("\\bhref=\"\\s*(sect|item|vend|dist|deal):([^\"]*)\""),
-                                             QRegularExpression::CaseInsensitiveOption);
+        // Any quoting and spacing a browser accepts: href="ITEM:1", href='ITEM:1', HREF = ITEM:1.
+        static const QRegularExpression href(
+            QStringLiteral("\\bhref\\s*=\\s*(?:\"\\s*(sect|item|vend|dist|deal):([^\"]*)\""
+                           "|'\\s*(sect|item|vend|dist|deal):([^']*)'|(sect|item|vend|dist|deal):([^\\s>\"']*))"),
+            QRegularExpression::CaseInsensitiveOption);
         static const QHash<QString, QString> tables = {{QStringLiteral("SECT"), QStringLiteral("sections")},
                                                        {QStringLiteral("ITEM"), QStringLiteral("items")},
                                                        {QStringLiteral("VEND"), QStringLiteral("vendors")},
@@ -275,13 +308,17 @@ private:
                                                        {QStringLiteral("DEAL"), QStringLiteral("dealers")}};
         for (auto it = href.globalMatch(html); it.hasNext();) {
             const auto match = it.next();
+            // One of the three alternatives matched: its kind and number are a pair of groups.
+            int group = 1;
+            while (group < 5 && match.capturedStart(group) < 0)
+                group += 2;
             bool ok = false;
-            const qint64 id = match.captured(2).trimmed().toLongLong(&ok);
+            const qint64 id = match.captured(group + 1).trimmed().toLongLong(&ok);
             const int line = firstLine + lineAt(html, match.capturedStart(0)) - 1;
             if (!ok)
                 m_pageLinks.push_back({file, line, QString(), 0});
             else
-                m_pageLinks.push_back({file, line, tables.value(match.captured(1).toUpper()), id});
+                m_pageLinks.push_back({file, line, tables.value(match.captured(group).toUpper()), id});
         }
     }
 
@@ -295,6 +332,7 @@ void loadNamedTable(ContentSet &set, SourceReader &reader, const QString &table,
 {
     const QString list = table + QStringLiteral(".tsv");
     ContentTable &t = set.table(table);
+    const bool descriptions = reader.descriptionFolderReadable(table);
     QList<ListLine> lines;
     reader.guard([&] { lines = reader.readList(list, 2); });
     for (const ListLine &l : lines) {
@@ -305,8 +343,9 @@ void loadNamedTable(ContentSet &set, SourceReader &reader, const QString &table,
             ids.insert(id);
             ContentRow &row = t.addRow(id);
             reader.guard([&] { t.set(row, QStringLiteral("name"), nameValue(l.fields.at(1), list, l.line)); });
-            t.set(row, QStringLiteral("description"),
-                  reader.packFile(QStringLiteral("%1/%2.html").arg(table).arg(id)));
+            if (descriptions)
+                t.set(row, QStringLiteral("description"),
+                      reader.packFile(QStringLiteral("%1/%2.html").arg(table).arg(id)));
         });
     }
 }
@@ -381,9 +420,10 @@ ItemLinks loadItem(ContentSet &set, SourceReader &reader, const QString &file, q
 void loadOffer(ContentSet &set, SourceReader &reader)
 {
     const QString file = QString::fromLatin1(sourceformat::OfferFile);
-    if (!QFileInfo::exists(reader.path(file)))
+    const std::optional<QString> text = reader.readOptionalText(file);
+    if (!text)
         return;
-    const QStringList lines = reader.readText(file).split(QLatin1Char('\n'));
+    const QStringList lines = text->split(QLatin1Char('\n'));
     QSet<QString> seen;
     for (int i = 0; i < lines.size(); ++i) {
         const QString &line = lines.at(i);
@@ -403,7 +443,11 @@ void loadOffer(ContentSet &set, SourceReader &reader)
         } else {
             seen.insert(key);
             const QString value = line.mid(colon + 1).trimmed();
-            if (!value.isEmpty())
+            // Every client checks the download against it and refuses an offer it cannot read.
+            static const QRegularExpression digest(QStringLiteral("^[0-9A-Fa-f]{64}$"));
+            if (key == QLatin1String("sha256") && !value.isEmpty() && !digest.match(value).hasMatch())
+                reader.error(file, i + 1, QStringLiteral("sha256: ожидается 64 шестнадцатеричные цифры"));
+            else if (!value.isEmpty())
                 set.meta.insert(QString::fromLatin1(known->meta), value);
         }
     }
@@ -466,6 +510,7 @@ ContentSet readSourceDir(const QString &dir, SourceProblems &problems, SourceChe
     {
         const QString list = QStringLiteral("sections.tsv");
         ContentTable &t = set.table(QStringLiteral("sections"));
+        const bool descriptions = reader.descriptionFolderReadable(QStringLiteral("sections"));
         QList<ListLine> lines;
         reader.guard([&] { lines = reader.readList(list, 3); });
         for (const ListLine &l : lines) {
@@ -479,8 +524,9 @@ ContentSet readSourceDir(const QString &dir, SourceProblems &problems, SourceChe
                 ContentRow &row = t.addRow(id);
                 t.set(row, QStringLiteral("parent_id"), QString::number(parent));
                 reader.guard([&] { t.set(row, QStringLiteral("name"), nameValue(l.fields.at(2), list, l.line)); });
-                t.set(row, QStringLiteral("description"),
-                      reader.packFile(QStringLiteral("sections/%1.html").arg(id)));
+                if (descriptions)
+                    t.set(row, QStringLiteral("description"),
+                          reader.packFile(QStringLiteral("sections/%1.html").arg(id)));
             });
         }
     }
@@ -492,8 +538,15 @@ ContentSet readSourceDir(const QString &dir, SourceProblems &problems, SourceChe
 
     // Products in id order, so link rows are numbered the same way on every run.
     std::vector<std::pair<qint64, QString>> files;
-    const QFileInfoList entries =
-        QDir(reader.path(QStringLiteral("items"))).entryInfoList({QStringLiteral("*.txt")}, QDir::Files);
+    // A missing or unreadable folder is no "no products": published, it would delete them all.
+    const QString itemsFault = sourcefile::folderFault(
+        dir, QStringLiteral("items"), QStringLiteral("нет папки с файлами препаратов"),
+        QStringLiteral("папку с файлами препаратов не удается прочитать"));
+    if (!itemsFault.isEmpty())
+        problems.errors.append(itemsFault);
+    // System entries too: a pipe or device named like a product file is reported, not skipped.
+    const QFileInfoList entries = QDir(reader.path(QStringLiteral("items")))
+                                      .entryInfoList({QStringLiteral("*.txt")}, QDir::Files | QDir::System);
     for (const QFileInfo &info : entries) {
         const QString relative = QStringLiteral("items/") + info.fileName();
         reader.guard([&] { files.emplace_back(parseId(info.completeBaseName(), relative, 0), relative); });

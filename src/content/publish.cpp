@@ -4,6 +4,7 @@
 #include "content/content.h"
 #include "content/contentdb.h"
 #include "content/demoimport.h"
+#include "content/publishguard.h"
 #include "db/schema.h"
 
 #include <QFile>
@@ -182,7 +183,9 @@ TableChanges compareById(const ContentTable &wanted, const ContentTable &current
 }
 
 // Link rows keyed by their pair (product, target): an existing pair keeps its id, so rows
-// that did not change are never rewritten.
+// that did not change are never rewritten. Clients list a product's links by id, so when the
+// order written differs from the order the ids would give, that product's rows are written
+// again in the written order under new ids (tombstones for the old).
 TableChanges compareLinks(const ContentTable &wanted, const ContentTable &current, const QString &targetColumn,
                           Applier &apply)
 {
@@ -196,17 +199,27 @@ TableChanges compareLinks(const ContentTable &wanted, const ContentTable &curren
         *ok = a && b;
         return qMakePair(item, target);
     };
-    QHash<QPair<qint64, qint64>, qint64> have; // pair -> id of its first row
-    std::vector<qint64> extra;                 // duplicates and rows that are no pair at all
-    for (const ContentRow &row : current.rows) {
+    using Link = std::pair<qint64, qint64>; // target, id
+    std::vector<const ContentRow *> byId;
+    for (const ContentRow &row : current.rows)
+        byId.push_back(&row);
+    std::sort(byId.begin(), byId.end(),
+              [](const ContentRow *a, const ContentRow *b) { return a->id < b->id; });
+    QHash<qint64, std::vector<Link>> have; // product -> its rows in id order, first row of each pair
+    QSet<QPair<qint64, qint64>> seen;
+    std::vector<qint64> extra; // duplicates, rows that are no pair at all, pairs gone or rewritten
+    for (const ContentRow *row : byId) {
         bool ok = false;
-        const auto pair = pairOf(row, &ok);
-        if (!ok || have.contains(pair))
-            extra.push_back(row.id);
-        else
-            have.insert(pair, row.id);
+        const auto pair = pairOf(*row, &ok);
+        if (!ok || seen.contains(pair)) {
+            extra.push_back(row->id);
+            continue;
+        }
+        seen.insert(pair);
+        have[pair.first].push_back({pair.second, row->id});
     }
-    qint64 nextId = -1;
+    std::vector<qint64> products;                           // in the order written
+    QHash<qint64, std::vector<const ContentRow *>> written; // product -> its rows, one per target
     QSet<QPair<qint64, qint64>> kept;
     for (const ContentRow &row : wanted.rows) {
         bool ok = false;
@@ -214,16 +227,48 @@ TableChanges compareLinks(const ContentTable &wanted, const ContentTable &curren
         if (kept.contains(pair))
             continue;
         kept.insert(pair);
-        if (have.contains(pair))
-            continue;
-        if (nextId < 0)
-            nextId = apply.highestId(wanted.name);
-        apply.insert(wanted, ++nextId, row.values);
-        ++changes.added;
+        if (!written.contains(pair.first))
+            products.push_back(pair.first);
+        written[pair.first].push_back(&row);
+    }
+    qint64 nextId = -1;
+    for (qint64 product : products) {
+        const std::vector<const ContentRow *> &rows = written[product];
+        const std::vector<Link> old = have.take(product);
+        QList<qint64> targets;
+        for (const ContentRow *row : rows) {
+            bool ok = false;
+            targets.append(pairOf(*row, &ok).second);
+        }
+        // What clients would show without a rewrite: the kept rows by id, then the new ones.
+        QSet<qint64> oldTargets;
+        QList<qint64> shown;
+        for (const Link &link : old) {
+            oldTargets.insert(link.first);
+            if (targets.contains(link.first))
+                shown.append(link.first);
+        }
+        for (qint64 target : targets) {
+            if (!oldTargets.contains(target))
+                shown.append(target);
+        }
+        const bool rewrite = shown != targets;
+        for (int i = 0; i < targets.size(); ++i) {
+            if (!rewrite && oldTargets.contains(targets.at(i)))
+                continue;
+            if (nextId < 0)
+                nextId = apply.highestId(wanted.name);
+            apply.insert(wanted, ++nextId, rows[size_t(i)]->values);
+            ++changes.added;
+        }
+        for (const Link &link : old) {
+            if (rewrite || !targets.contains(link.first))
+                extra.push_back(link.second);
+        }
     }
     for (auto it = have.constBegin(); it != have.constEnd(); ++it) {
-        if (!kept.contains(it.key()))
-            extra.push_back(it.value());
+        for (const Link &link : it.value())
+            extra.push_back(link.second);
     }
     std::sort(extra.begin(), extra.end());
     for (qint64 id : extra) {
@@ -269,9 +314,17 @@ QString targetColumnOf(const QString &table)
     return QString();
 }
 
-void compareAll(const ContentSet &wanted, ContentDatabase &content, Applier &apply, PublishReport &report)
+// False when the publish is refused (its reasons in report.errors) before anything changed.
+bool compareAll(const ContentSet &wanted, ContentDatabase &content, Applier &apply, PublishReport &report,
+                bool allowMassDelete)
 {
     const ContentSet current = content.readAll();
+    if (!allowMassDelete) {
+        for (const MassDeletion &deletion : massDeletions(wanted, current))
+            report.errors.append(massDeletionMessage(deletion));
+        if (!report.errors.isEmpty())
+            return false;
+    }
     for (const ContentTable &t : wanted.tables) {
         const ContentTable *have = current.findTable(t.name);
         const QString target = targetColumnOf(t.name);
@@ -280,6 +333,7 @@ void compareAll(const ContentSet &wanted, ContentDatabase &content, Applier &app
     }
     report.tables.push_back(compareMeta(wanted.meta, content.database(), apply));
     apply.finish();
+    return true;
 }
 
 bool anyChange(const PublishReport &report)
@@ -325,7 +379,7 @@ PublishReport publishSources(const QString &sourceDir, const QString &contentPat
             // One read snapshot, so the counts describe one state of the file.
             db.exec(QStringLiteral("BEGIN"));
             Applier apply(db, true);
-            compareAll(wanted, content, apply, report);
+            compareAll(wanted, content, apply, report, options.allowMassDelete);
             db.exec(QStringLiteral("ROLLBACK"));
             return report;
         }
@@ -333,7 +387,8 @@ PublishReport publishSources(const QString &sourceDir, const QString &contentPat
         // compares with what that one left.
         Transaction tx(db);
         Applier apply(db, false);
-        compareAll(wanted, content, apply, report);
+        if (!compareAll(wanted, content, apply, report, options.allowMassDelete))
+            return report; // refused: the transaction rolls back
         if (anyChange(report)) {
             tx.commit();
             report.applied = true;

@@ -17,6 +17,8 @@ struct PublishOptions
     std::optional<QString> detailsUrl;
     // How long to wait for another publish to finish before failing.
     int lockWaitMs = 30000;
+    // Lets a publish remove more than half of a big table (see publishguard.h).
+    bool allowMassDelete = false;
 };
 
 struct TableChanges

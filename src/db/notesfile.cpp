@@ -2,6 +2,7 @@
 
 #include "db/sqlitedb.h"
 #include "db/userdata.h"
+#include "text/boundedfile.h"
 #include "text/ramuxerror.h"
 
 #include <QFile>
@@ -25,6 +26,19 @@ constexpr qint64 kMaxFileBytes = qint64(64) * 1024 * 1024;
 [[noreturn]] void refuse(const QString &why)
 {
     throw RamuxError(QStringLiteral("Файл заметок не принят: %1. Ничего не изменено.").arg(why));
+}
+
+// A \uD800 escape without its pair parses into a string that cannot be stored as UTF-8.
+bool hasLoneSurrogate(const QString &text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate())
+            ++i;
+        else if (c.isSurrogate())
+            return true;
+    }
+    return false;
 }
 
 qint64 readId(const QJsonValue &value, int index)
@@ -51,6 +65,8 @@ userdata::UserItem readRecord(const QJsonValue &value, int index)
     if (!note.isUndefined() && !note.isString())
         refuse(QStringLiteral("у записи %1 заметка не текст").arg(index + 1));
     item.note = note.toString();
+    if (hasLoneSurrogate(item.note))
+        refuse(QStringLiteral("заметка записи %1 содержит испорченный символ").arg(index + 1));
     if (item.note.size() > userdata::kMaxNoteLength)
         refuse(QStringLiteral("заметка записи %1 длиннее %2 знаков").arg(index + 1).arg(userdata::kMaxNoteLength));
     if (item.note.trimmed().isEmpty())
@@ -59,6 +75,8 @@ userdata::UserItem readRecord(const QJsonValue &value, int index)
     if (!name.isUndefined() && !name.isString() && !name.isNull())
         refuse(QStringLiteral("у записи %1 название не текст").arg(index + 1));
     item.lastName = name.toString();
+    if (hasLoneSurrogate(item.lastName))
+        refuse(QStringLiteral("название записи %1 содержит испорченный символ").arg(index + 1));
     item.changed = userdata::parseStamp(o.value(QStringLiteral("changed")).toString());
     if (!item.changed.isValid())
         refuse(QStringLiteral("у записи %1 нет даты изменения").arg(index + 1));
@@ -153,12 +171,20 @@ void exportToFile(Database &db, const QString &path)
 
 ImportResult importFromFile(Database &db, const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw RamuxError(QStringLiteral("Не удалось открыть файл %1: %2").arg(path, file.errorString()));
-    if (file.size() > kMaxFileBytes)
+    // Bounded whatever the path is (a device such as /dev/zero never ends).
+    const boundedfile::Result file = boundedfile::read(path, kMaxFileBytes, false);
+    switch (file.status) {
+    case boundedfile::Status::Ok:
+        break;
+    case boundedfile::Status::TooBig:
         refuse(QStringLiteral("файл слишком большой для файла заметок"));
-    return importNotes(db, file.readAll());
+    case boundedfile::Status::NotRegular:
+        throw RamuxError(QStringLiteral("Не удалось открыть файл %1: это папка").arg(path));
+    case boundedfile::Status::Missing:
+    case boundedfile::Status::Unreadable:
+        throw RamuxError(QStringLiteral("Не удалось открыть файл %1: %2").arg(path, file.reason));
+    }
+    return importNotes(db, file.bytes);
 }
 
 } // namespace notesfile

@@ -3,6 +3,8 @@
 #include "db/sqlitedb.h"
 #include "text/ramuxerror.h"
 
+#include <sqlcipher/sqlite3.h>
+
 namespace userdata {
 
 namespace {
@@ -25,15 +27,6 @@ UserItem readRow(Statement &st)
 }
 
 constexpr const char *kSelect = "SELECT item_id, favourite, note, last_name, changed FROM user_items";
-
-UserItem current(Database &db, qint64 id)
-{
-    if (std::optional<UserItem> existing = item(db, id))
-        return *existing;
-    UserItem fresh;
-    fresh.id = id;
-    return fresh;
-}
 
 } // namespace
 
@@ -98,14 +91,53 @@ void store(Database &db, const UserItem &item)
     st.run();
 }
 
+namespace {
+
+// Writes one field of a product's record and nothing else, in one write transaction, so a
+// star and a note set at the same time from two places both survive.
+template <typename T> void setField(Database &db, qint64 id, const QString &assignment, const T &value)
+{
+    const bool own = sqlite3_get_autocommit(db.handle()) != 0;
+    std::optional<Transaction> transaction;
+    std::optional<Savepoint> savepoint;
+    if (own)
+        transaction.emplace(db);
+    else
+        savepoint.emplace(db);
+    ensureTables(db);
+    const std::optional<QString> name = referenceName(db, id);
+    const QString stamp = formatStamp(nowUtc());
+    Statement add = db.prepare(QStringLiteral(
+        "INSERT OR IGNORE INTO user_items (item_id, last_name, changed) VALUES (?1, coalesce(?2, ''), ?3)"));
+    add.bind(1, id);
+    add.bind(2, name);
+    add.bind(3, stamp);
+    add.run();
+    // The assignment comes from the two callers below, never from input.
+    Statement set = db.prepare(
+        QStringLiteral(
+            "UPDATE user_items SET %1, last_name = coalesce(?3, last_name), changed = ?4 WHERE item_id = ?1")
+            .arg(assignment));
+    set.bind(1, id);
+    set.bind(2, value);
+    set.bind(3, name);
+    set.bind(4, stamp);
+    set.run();
+    Statement empty = db.prepare(
+        QStringLiteral("DELETE FROM user_items WHERE item_id = ?1 AND favourite = 0 AND note = ''"));
+    empty.bind(1, id);
+    empty.run();
+    if (transaction)
+        transaction->commit();
+    else
+        savepoint->release();
+}
+
+} // namespace
+
 void setFavourite(Database &db, qint64 id, bool favourite)
 {
-    UserItem record = current(db, id);
-    record.favourite = favourite;
-    if (const std::optional<QString> name = referenceName(db, id))
-        record.lastName = *name;
-    record.changed = nowUtc();
-    store(db, record);
+    setField(db, id, QStringLiteral("favourite = ?2"), favourite ? 1 : 0);
 }
 
 QString noteTooLongMessage(qsizetype length)
@@ -119,12 +151,7 @@ void setNote(Database &db, qint64 id, const QString &note)
 {
     if (note.size() > kMaxNoteLength)
         throw RamuxError(noteTooLongMessage(note.size()));
-    UserItem record = current(db, id);
-    record.note = note.trimmed().isEmpty() ? QString() : note;
-    if (const std::optional<QString> name = referenceName(db, id))
-        record.lastName = *name;
-    record.changed = nowUtc();
-    store(db, record);
+    setField(db, id, QStringLiteral("note = ?2"), note.trimmed().isEmpty() ? QStringLiteral("") : note);
 }
 
 void refreshLastNames(Database &db)

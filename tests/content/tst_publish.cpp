@@ -15,6 +15,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <sqlcipher/sqlite3.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -134,6 +136,9 @@ private slots:
     void faultySourcesAreAllReportedAndNothingIsApplied();
     void publishThatFindsTheFileLockedFailsClearly();
     void commandPrintsOneLinePerTableAndExitCodes();
+    void missingFoldersAndMassDeletionsAreRefused();
+    void reorderedLinksAreRewrittenInTheWrittenOrder();
+    void readAllSeesOneStateBesideAPublish();
 
 private:
     QTemporaryDir m_dir;
@@ -291,6 +296,16 @@ void TestPublish::faultySourcesAreAllReportedAndNothingIsApplied()
         QVERIFY(big.open(QIODevice::WriteOnly));
         QVERIFY(big.resize(50LL * 1024 * 1024));
     }
+    // Links in any quoting, an image named like the page itself, a digest that is none, and
+    // descriptions that are a pipe and an endless device.
+    writeFile(src + QStringLiteral("/items/105.txt"),
+              "id: 105\nname: Ссылки\n== effect\n<a href='ITEM:77777'>a</a>\n<a href=ITEM:88888>b</a>\n"
+              "<a HREF = \"ITEM:99999\">c</a> <img src=\"Html\">\n");
+    writeFile(src + QStringLiteral("/offer.txt"), "version: 1.2\nsha256: not-a-digest\n");
+    QCOMPARE(::mkfifo(QFile::encodeName(src + QStringLiteral("/vendors/2.html")).constData(), 0600), 0);
+    QVERIFY(QFile::link(QStringLiteral("/dev/zero"), src + QStringLiteral("/distributors/1.html")) ||
+            (QFile::remove(src + QStringLiteral("/distributors/1.html")) &&
+             QFile::link(QStringLiteral("/dev/zero"), src + QStringLiteral("/distributors/1.html"))));
 
     const PublishReport report = publishSources(src, content, {});
     const QString all = report.errors.join(QLatin1Char('\n'));
@@ -300,7 +315,14 @@ void TestPublish::faultySourcesAreAllReportedAndNothingIsApplied()
                                  QStringLiteral("items/103.txt:2: название не помещается в кодировку Windows-1251"),
                                  QStringLiteral("items/104.txt:2: текст не в кодировке UTF-8"),
                                  QStringLiteral("images/VIAL.png: не рисунок PNG"),
-                                 QStringLiteral("dealers/1.html: слишком большой файл")})
+                                 QStringLiteral("dealers/1.html: слишком большой файл"),
+                                 QStringLiteral("items/105.txt:4: ссылка на запись 77777"),
+                                 QStringLiteral("items/105.txt:5: ссылка на запись 88888"),
+                                 QStringLiteral("items/105.txt:6: ссылка на запись 99999"),
+                                 QStringLiteral("items/105.txt:6: недопустимое имя рисунка \"Html\""),
+                                 QStringLiteral("offer.txt:2: sha256: ожидается 64 шестнадцатеричные цифры"),
+                                 QStringLiteral("vendors/2.html: не обычный файл"),
+                                 QStringLiteral("distributors/1.html: не обычный файл")})
         QVERIFY2(all.contains(place), qPrintable(QStringLiteral("%1 missing from:\n%2").arg(place, all)));
     QVERIFY(!report.applied);
     QVERIFY(report.tables.empty());
@@ -368,6 +390,175 @@ void TestPublish::commandPrintsOneLinePerTableAndExitCodes()
     QVERIFY(out.isEmpty());
     QCOMPARE(runProgram(QStringLiteral("ramuxctl"), {QStringLiteral("publish"), src}, &out, &err), 2);
     QCOMPARE(runProgram(QStringLiteral("ramuxctl"), {QStringLiteral("publish"), src, content, QStringLiteral("--details-text")}, &out, &err), 2);
+}
+
+namespace {
+
+// A source folder of `count` products 201, 202, ..., each in groups 1 and 2.
+void writeManyProducts(const QString &src, int count, const QByteArray &groups = "1, 2")
+{
+    for (int i = 0; i < count; ++i)
+        writeFile(src + QStringLiteral("/items/%1.txt").arg(201 + i),
+                  QByteArray("id: ") + QByteArray::number(201 + i) + "\nname: Препарат " +
+                      QByteArray::number(i) + "\ngroups: " + groups + "\n");
+}
+
+} // namespace
+
+void TestPublish::missingFoldersAndMassDeletionsAreRefused()
+{
+    QTemporaryDir dir;
+    const QString src = dir.filePath(QStringLiteral("src"));
+    copyTree(sourceTree() + QStringLiteral("/tests/content/fixture"), src);
+    QVERIFY(QFile::remove(src + QStringLiteral("/items/102.txt")));
+    writeManyProducts(src, 29);
+    const QString content = dir.filePath(QStringLiteral("content.sqlite"));
+    QByteArray out, err;
+    QCOMPARE(runProgram(QStringLiteral("ramuxctl"), {QStringLiteral("publish"), src, content}, &out, &err),
+             0);
+    const QByteArray published = readFile(content);
+    auto refused = [&](const QStringList &extra, const QByteArray &why) {
+        for (const QStringList &flags : {QStringList(), QStringList{QStringLiteral("--dry-run")}}) {
+            QCOMPARE(runProgram(QStringLiteral("ramuxctl"),
+                                QStringList{QStringLiteral("publish"), src, content} + extra + flags, &out,
+                                &err),
+                     1);
+            QVERIFY2(err.contains(why), err.constData());
+            QVERIFY(out.isEmpty());
+        }
+        QCOMPARE(readFile(content), published);
+    };
+
+    // The products folder renamed, or something else in its place: nothing is deleted.
+    const QString items = src + QStringLiteral("/items");
+    QVERIFY(QDir().rename(items, src + QStringLiteral("/Items")));
+    refused({}, QByteArray("items: нет папки с файлами препаратов"));
+    writeFile(items, "not a folder");
+    refused({QStringLiteral("--allow-mass-delete")},
+            QByteArray("items: папку с файлами препаратов не удается прочитать"));
+    QVERIFY(QFile::remove(items));
+    QVERIFY(QDir().rename(src + QStringLiteral("/Items"), items));
+
+    // A description folder that is there but cannot be read clears no description.
+    QVERIFY(QDir(src + QStringLiteral("/vendors")).removeRecursively());
+    writeFile(src + QStringLiteral("/vendors"), "not a folder");
+    refused({}, QByteArray("vendors: папка есть, но её не удается прочитать"));
+    QVERIFY(QFile::remove(src + QStringLiteral("/vendors")));
+    copyTree(sourceTree() + QStringLiteral("/tests/content/fixture/vendors"),
+             src + QStringLiteral("/vendors"));
+
+    // Reordering every link of a big table removes no pair: allowed without the option.
+    writeManyProducts(src, 29, "2, 1");
+    QCOMPARE(runProgram(QStringLiteral("ramuxctl"), {QStringLiteral("publish"), src, content}, &out, &err),
+             0);
+    QVERIFY2(out.contains("items_to_sections\tadded 58\tchanged 0\tdeleted 58"), out.constData());
+    const QByteArray reordered = readFile(content);
+
+    // 16 of 30 products gone (their 32 of 60 group links with them) is refused, with the counts.
+    for (int i = 0; i < 16; ++i)
+        QVERIFY(QFile::remove(items + QStringLiteral("/%1.txt").arg(201 + i)));
+    QCOMPARE(runProgram(QStringLiteral("ramuxctl"),
+                        {QStringLiteral("publish"), src, content, QStringLiteral("--dry-run")}, &out, &err),
+             1);
+    QVERIFY2(err.contains("items: публикация удалит 16 из 30 записей"), err.constData());
+    QVERIFY2(err.contains("items_to_sections: публикация удалит 32 из 60 связей"), err.constData());
+    QCOMPARE(runProgram(QStringLiteral("ramuxctl"), {QStringLiteral("publish"), src, content}, &out, &err),
+             1);
+    QVERIFY2(err.contains("--allow-mass-delete"), err.constData());
+    QCOMPARE(readFile(content), reordered);
+    // Half exactly is no mass deletion; the option lets the rest through.
+    writeManyProducts(src, 1);
+    QCOMPARE(runProgram(QStringLiteral("ramuxctl"),
+                        {QStringLiteral("publish"), src, content, QStringLiteral("--dry-run")}, &out, &err),
+             0);
+    QVERIFY2(out.contains("items\tadded 0\tchanged 0\tdeleted 15"), out.constData());
+    QVERIFY(QFile::remove(items + QStringLiteral("/201.txt")));
+    QCOMPARE(runProgram(QStringLiteral("ramuxctl"),
+                        {QStringLiteral("publish"), src, content, QStringLiteral("--allow-mass-delete")},
+                        &out, &err),
+             0);
+    QVERIFY2(out.contains("items\tadded 0\tchanged 0\tdeleted 16"), out.constData());
+}
+
+void TestPublish::reorderedLinksAreRewrittenInTheWrittenOrder()
+{
+    QTemporaryDir dir;
+    const QString src = dir.filePath(QStringLiteral("src"));
+    copyTree(sourceTree() + QStringLiteral("/tests/content/fixture"), src);
+    const QString content = dir.filePath(QStringLiteral("content.sqlite"));
+    QVERIFY(publishSources(src, content, {}).errors.isEmpty());
+    const QString item = src + QStringLiteral("/items/101.txt");
+    QByteArray text = readFile(item);
+    const qint64 before = highestStampOf(content);
+
+    // Swapped: both rows of the product again, in the written order, the old ones deleted.
+    writeFile(item, text.replace("groups: 2, 3", "groups: 3, 2").replace("vendors: 1, 2", "vendors: 2, 1"));
+    const PublishReport swapped = publishSources(src, content, {});
+    QCOMPARE(countsOf(swapped), (QStringList{"items_to_sections 2 0 2", "items_to_vendors 2 0 2"}));
+    QCOMPARE(linksOf(content, QStringLiteral("items_to_sections"), QStringLiteral("section_id")),
+             (QStringList{"3:102>2", "4:101>3", "5:101>2"}));
+    QCOMPARE(linksOf(content, QStringLiteral("items_to_vendors"), QStringLiteral("vendor_id")),
+             (QStringList{"3:101>2", "4:101>1"}));
+    QVERIFY(tombstoneOf(content, QStringLiteral("items_to_sections"), 1) > before);
+    QVERIFY(tombstoneOf(content, QStringLiteral("items_to_sections"), 2) > before);
+    QCOMPARE(countsOf(publishSources(src, content, {})), QStringList());
+
+    // A new link at the front is shown first; one added at the end keeps the others' rows.
+    writeFile(item, text.replace("groups: 3, 2", "groups: 1, 3, 2"));
+    QCOMPARE(countsOf(publishSources(src, content, {})), QStringList{"items_to_sections 3 0 2"});
+    QCOMPARE(linksOf(content, QStringLiteral("items_to_sections"), QStringLiteral("section_id")),
+             (QStringList{"3:102>2", "6:101>1", "7:101>3", "8:101>2"}));
+    writeFile(item, text.replace("groups: 1, 3, 2", "groups: 1, 3"));
+    QCOMPARE(countsOf(publishSources(src, content, {})), QStringList{"items_to_sections 0 0 1"});
+    writeFile(item, text.replace("groups: 1, 3", "groups: 1, 3, 2"));
+    QCOMPARE(countsOf(publishSources(src, content, {})), QStringList{"items_to_sections 1 0 0"});
+    QCOMPARE(linksOf(content, QStringLiteral("items_to_sections"), QStringLiteral("section_id")),
+             (QStringList{"3:102>2", "6:101>1", "7:101>3", "9:101>2"}));
+}
+
+void TestPublish::readAllSeesOneStateBesideAPublish()
+{
+    QTemporaryDir dir;
+    const QString src = dir.filePath(QStringLiteral("src"));
+    copyTree(sourceTree() + QStringLiteral("/tests/content/fixture"), src);
+    const QString content = dir.filePath(QStringLiteral("content.sqlite"));
+    QVERIFY(publishSources(src, content, {}).errors.isEmpty());
+    QVERIFY(QFile::remove(src + QStringLiteral("/items/101.txt")));
+
+    // The publish that deletes product 101 commits just as the reader turns to the link tables.
+    struct Race
+    {
+        QString src, content;
+        bool done = false;
+        QStringList errors;
+    } race{src, content, false, {}};
+    ContentDatabase reader(content);
+    sqlite3_trace_v2(
+        reader.database().handle(), SQLITE_TRACE_STMT,
+        [](unsigned, void *context, void *statement, void *) -> int {
+            auto *r = static_cast<Race *>(context);
+            const char *sql = sqlite3_sql(static_cast<sqlite3_stmt *>(statement));
+            if (!r->done && sql && std::strstr(sql, "items_to_sections")) {
+                r->done = true;
+                PublishOptions quick;
+                quick.lockWaitMs = 2000;
+                r->errors = publishSources(r->src, r->content, quick).errors;
+            }
+            return 0;
+        },
+        &race);
+    const ContentSet seen = reader.readAll();
+    sqlite3_trace_v2(reader.database().handle(), 0, nullptr, nullptr);
+    QVERIFY(race.done);
+    QVERIFY2(race.errors.isEmpty(), qPrintable(race.errors.join(QLatin1Char('\n'))));
+
+    // What was read is the state before the publish, links included.
+    const ContentTable *items = seen.findTable(QStringLiteral("items"));
+    const ContentTable *groups = seen.findTable(QStringLiteral("items_to_sections"));
+    QCOMPARE(items->rows.size(), size_t(2));
+    QCOMPARE(groups->rows.size(), size_t(3));
+    QCOMPARE(ContentDatabase(content).readAll().findTable(QStringLiteral("items_to_sections"))->rows.size(),
+             size_t(1));
 }
 
 QTEST_GUILESS_MAIN(TestPublish)

@@ -12,6 +12,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
+#include <atomic>
+#include <thread>
 
 namespace {
 
@@ -175,6 +177,9 @@ private slots:
                                                          QJsonObject{{QStringLiteral("id"), 1.5}, {QStringLiteral("changed"), QStringLiteral("2030-01-01T00:00:00Z")}}});
         QTest::newRow("no change date") << notesJson({QJsonObject{{QStringLiteral("id"), 2}, {QStringLiteral("note"), u("x")}}});
         QTest::newRow("not json") << QByteArray("<notes/>");
+        QTest::newRow("lone surrogate")
+            << QByteArray(R"({"format": "ramux-notes", "version": 1, "items": [{"id": 2,)"
+                          R"( "note": "a\ud800b", "changed": "2030-01-01T00:00:00Z"}]})");
     }
 
     void refusedFilesChangeNothing()
@@ -192,6 +197,78 @@ private slots:
             QVERIFY2(e.message().contains(u("Ничего не изменено")), qPrintable(e.message()));
         }
         QCOMPARE(describe(db), before);
+    }
+
+    // Two edits of one product from two connections at the same moment, as the window and
+    // ramuxctl (or an import) make them: neither may undo the other.
+    void editsAtOnceFromTwoPlacesKeepBoth()
+    {
+        const QString path = newDatabase();
+        Database db;
+        db.open(path, schema::databasePassword());
+        userdata::ensureTables(db);
+        const auto atOnce = [&](const std::function<void(Database &)> &a,
+                                const std::function<void(Database &)> &b) {
+            std::atomic<int> ready{0};
+            QStringList errors;
+            const auto run = [&](const std::function<void(Database &)> &edit, int slot) {
+                try {
+                    Database own; // one connection per thread
+                    own.open(path, schema::databasePassword());
+                    ++ready;
+                    while (ready.load() < 2) {
+                    }
+                    edit(own);
+                } catch (const RamuxError &e) {
+                    errors.append(QStringLiteral("%1: %2").arg(slot).arg(e.message()));
+                }
+            };
+            std::thread first(run, a, 1), second(run, b, 2);
+            first.join();
+            second.join();
+            QVERIFY2(errors.isEmpty(), qPrintable(errors.join(QLatin1Char('\n'))));
+        };
+        for (int round = 0; round < 40; ++round) {
+            db.exec(QStringLiteral("DELETE FROM user_items"));
+            const QString note = QStringLiteral("note %1").arg(round);
+            atOnce([](Database &c) { userdata::setFavourite(c, 1, true); },
+                   [&](Database &c) { userdata::setNote(c, 1, note); });
+            const std::optional<userdata::UserItem> both = userdata::item(db, 1);
+            QVERIFY2(both && both->favourite && both->note == note,
+                     qPrintable(QStringLiteral("round %1").arg(round)));
+
+            // An import of a starred record beside a note: in either order the star stays.
+            const QByteArray file =
+                notesJson({record(2, QString(), true, QStringLiteral("2099-01-01T00:00:00Z"))});
+            atOnce([&](Database &c) { notesfile::importNotes(c, file); },
+                   [&](Database &c) { userdata::setNote(c, 2, note); });
+            const std::optional<userdata::UserItem> imported = userdata::item(db, 2);
+            QVERIFY2(imported && imported->favourite,
+                     qPrintable(QStringLiteral("import, round %1").arg(round)));
+        }
+    }
+
+    // A device or a huge file is refused after a bounded read; NUL in a note is listed escaped.
+    void hostileFilesAndCharactersStayBounded()
+    {
+        const QString path = newDatabase();
+        Database db;
+        db.open(path, schema::databasePassword());
+        try {
+            notesfile::importFromFile(db, QStringLiteral("/dev/zero"));
+            QFAIL("/dev/zero was taken");
+        } catch (const RamuxError &e) {
+            QVERIFY2(e.message().contains(u("слишком большой")), qPrintable(e.message()));
+        }
+        notesfile::importNotes(db, notesJson({record(1, u("до") + QChar(0) + u("после\tтаб"), true,
+                                                     QStringLiteral("2030-01-01T00:00:00Z"))}));
+        QByteArray out;
+        QCOMPARE(runProgram(QStringLiteral("ramuxctl"),
+                            {QStringLiteral("notes"), QStringLiteral("list"), QStringLiteral("--db"), path},
+                            &out),
+                 0);
+        QVERIFY2(!out.contains('\0'), out.toHex().constData());
+        QCOMPARE(QString::fromUtf8(out), u("1\t1\tАльфа\tдо\\0после\\tтаб\n"));
     }
 
     void eachRunIsRecordedWithItsReason()

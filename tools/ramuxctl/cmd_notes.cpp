@@ -21,7 +21,7 @@ int usage()
     return kUsage;
 }
 
-// One field of a list line: backslashes, line breaks and tabs written as escapes.
+// One field of a list line: backslashes, line breaks, tabs and NUL written as escapes.
 QString escapeField(const QString &text)
 {
     QString out;
@@ -32,6 +32,7 @@ QString escapeField(const QString &text)
         case '\n': out += QLatin1String("\\n"); break;
         case '\r': out += QLatin1String("\\r"); break;
         case '\t': out += QLatin1String("\\t"); break;
+        case 0: out += QLatin1String("\\0"); break;
         default: out += c;
         }
     }

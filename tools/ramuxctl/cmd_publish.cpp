@@ -1,5 +1,5 @@
-// ramuxctl publish SOURCE_DIR CONTENT_FILE [--dry-run] [--details-text T] [--details-url URL]:
-// brings the update server's content database to what the sources hold.
+// ramuxctl publish SOURCE_DIR CONTENT_FILE [--dry-run] [--allow-mass-delete] [--details-text T]
+// [--details-url URL]: brings the update server's content database to what the sources hold.
 #include "command.h"
 
 #include "content/publish.h"
@@ -7,7 +7,8 @@
 
 namespace {
 
-const char *const kUsage = "publish SOURCE_DIR CONTENT_FILE [--dry-run] [--details-text T] [--details-url URL]";
+const char *const kUsage =
+    "publish SOURCE_DIR CONTENT_FILE [--dry-run] [--allow-mass-delete] [--details-text T] [--details-url URL]";
 
 std::optional<QString> takeOptional(QStringList &args, const QString &name)
 {
@@ -22,6 +23,7 @@ int publish(CommandContext &ctx)
     bool usable = true;
     try {
         options.dryRun = takeFlag(ctx.args, QStringLiteral("--dry-run"));
+        options.allowMassDelete = takeFlag(ctx.args, QStringLiteral("--allow-mass-delete"));
         options.detailsText = takeOptional(ctx.args, QStringLiteral("--details-text"));
         options.detailsUrl = takeOptional(ctx.args, QStringLiteral("--details-url"));
     } catch (const RamuxError &) {
