@@ -97,11 +97,11 @@ QVector<qint64> matchingProducts(Database &db, const TermQuery &query);
 struct TextHit
 {
     qint64 id = 0;
-    int field = -1;                     // index into fieldColumns()
-    QString fragment;                   // plain text around the first match, at most kFragmentChars
+    int field = -1;          // index into fieldColumns()
+    QString fragment;        // plain text around the first match, at most kFragmentChars
     QVector<std::pair<int, int>> marks; // matched words in the fragment: start, length
-    QString firstWord;                  // the first matched word as the text writes it
-    int fieldsWithAll = 0;              // how many fields hold every term (the better hit holds more)
+    QString firstWord;       // the first matched word as the text writes it
+    int fieldsWithAll = 0;   // how many fields hold every term (the better hit holds more)
 };
 constexpr int kFragmentChars = 160;
 
