@@ -11,8 +11,10 @@ namespace textindex {
 
 namespace {
 
-const QString kTable = QStringLiteral("search_text");
-const QString kStateTable = QStringLiteral("search_state");
+using namespace indexstate;
+
+const QString kTable = indexTable();
+const QString kStateTable = stateTable();
 
 // The columns of items the fields come from, as the table may spell them.
 QString itemColumnSql(Database &db, const QString &field)
@@ -59,14 +61,7 @@ void createTables(Database &db)
     // index itself; a prefix index would double the file's growth for them alone.
     db.exec(QStringLiteral("CREATE VIRTUAL TABLE %1 USING fts4(terms, fields, tokenize=simple, notindexed=fields)")
                 .arg(kTable));
-    db.exec(QStringLiteral("CREATE TABLE %1 (id INTEGER PRIMARY KEY, version INTEGER, complete INTEGER,"
-                           " next_id INTEGER)")
-                .arg(kStateTable));
-    Statement st = db.prepare(
-        QStringLiteral("INSERT INTO %1 (id, version, complete, next_id) VALUES (1, ?1, 0, ?2)").arg(kStateTable));
-    st.bind(1, qint64(kFormatVersion));
-    st.bind(2, std::numeric_limits<qint64>::min());
-    st.run();
+    createStateTable(db);
 }
 
 // The terms of one product with the fields holding each, in first-seen order.
@@ -150,34 +145,6 @@ void reset(Database &db)
     tx.commit();
 }
 
-struct StateRow
-{
-    bool present = false;
-    qint64 version = 0;
-    bool complete = false;
-    qint64 nextId = std::numeric_limits<qint64>::min();
-};
-
-StateRow readState(Database &db)
-{
-    StateRow row;
-    try {
-        if (!db.hasTable(kStateTable) || !db.hasTable(kTable))
-            return row;
-        Statement st = db.prepare(
-            QStringLiteral("SELECT version, complete, next_id FROM %1 WHERE id = 1").arg(kStateTable));
-        if (!st.step())
-            return row;
-        row.present = true;
-        row.version = st.optInt64(0).value_or(0);
-        row.complete = st.optInt64(1).value_or(0) == 1;
-        row.nextId = st.optInt64(2).value_or(std::numeric_limits<qint64>::min());
-    } catch (const DbError &) {
-        row = StateRow(); // an unreadable state is no state
-    }
-    return row;
-}
-
 qint64 countOf(Database &db, const QString &sql, std::optional<qint64> bound = std::nullopt)
 {
     Statement st = db.prepare(sql);
@@ -215,37 +182,15 @@ QString fieldHeading(int field)
     return field >= 0 && field < headings.size() ? headings.at(field) : QString();
 }
 
-State state(Database &db)
-{
-    const StateRow row = readState(db);
-    if (!row.present || row.version != kFormatVersion)
-        return State::Missing;
-    return row.complete ? State::Complete : State::Building;
-}
-
-bool isUsable(Database &db)
-{
-    return state(db) == State::Complete;
-}
-
-bool needsBuild(Database &db)
-{
-    if (state(db) != State::Complete)
-        return true;
-    try {
-        const qint64 indexed = countOf(db, QStringLiteral("SELECT count(*) FROM %1_docsize").arg(kTable));
-        const qint64 products = countOf(db, QStringLiteral("SELECT count(*) FROM items WHERE id IS NOT NULL"));
-        const qint64 content = countOf(db, QStringLiteral("SELECT count(*) FROM %1_content").arg(kTable));
-        countOf(db, QStringLiteral("SELECT count(*) FROM %1_segdir").arg(kTable));
-        return indexed != products || content != products;
-    } catch (const DbError &) {
-        return true; // shadow tables that do not answer: rebuild
-    }
-}
-
 Writer::Writer(Database &db) : m_db(db)
 {
-    m_active = state(db) != State::Missing;
+    refresh();
+}
+
+bool Writer::refresh()
+{
+    m_active = state(m_db) != State::Missing;
+    return m_active;
 }
 
 Writer::~Writer() = default;
@@ -350,20 +295,12 @@ void Writer::reindex(qint64 itemId, FieldMask changed)
     m_insert->run();
 }
 
-void markStale(Database &db)
-{
-    if (!db.hasTable(kStateTable))
-        return;
-    Statement st = db.prepare(QStringLiteral("UPDATE %1 SET complete = 0, next_id = ?1 WHERE id = 1").arg(kStateTable));
-    st.bind(1, std::numeric_limits<qint64>::min());
-    st.run();
-}
-
 int build(Database &db, const std::function<void(int, int)> &progress, const std::function<bool()> &stop)
 {
     if (!needsBuild(db))
         return 0;
-    if (state(db) != State::Building)
+    // An unfinished build goes on, unless its state row predates positions.
+    if (state(db) != State::Building || !readState(db).position)
         reset(db);
     Writer writer(db);
     int indexed = 0;
@@ -377,10 +314,18 @@ int build(Database &db, const std::function<void(int, int)> &progress, const std
             progress(int(done), int(total));
         }
         Transaction tx(db);
+        // Inside the batch's transaction: the position the rows written so far are current
+        // with must still be the file's, else products changed behind the index's back (sync
+        // pages keep it current between batches) and what was indexed is redone.
+        const StateRow row = readState(db);
+        const qint64 position = itemsPosition(db);
+        if (!row.present)
+            return indexed; // dropped by another writer meanwhile; the next call starts anew
+        const qint64 from = row.position == position ? row.nextId : kNoId;
         Statement ids = db.prepare(QStringLiteral("SELECT id FROM items WHERE id > ?1 AND id IS NOT NULL"
                                                   " GROUP BY id ORDER BY id LIMIT %1")
                                        .arg(kBatchSize));
-        ids.bind(1, nextId);
+        ids.bind(1, from);
         QVector<qint64> batch;
         while (ids.step())
             batch.push_back(ids.int64(0));
@@ -393,11 +338,7 @@ int build(Database &db, const std::function<void(int, int)> &progress, const std
             db.exec(QStringLiteral("DELETE FROM %1 WHERE docid NOT IN (SELECT id FROM items WHERE id IS NOT NULL)")
                         .arg(kTable));
         }
-        Statement st = db.prepare(
-            QStringLiteral("UPDATE %1 SET next_id = ?1, complete = ?2 WHERE id = 1").arg(kStateTable));
-        st.bind(1, batch.isEmpty() ? nextId : batch.back());
-        st.bind(2, qint64(last ? 1 : 0));
-        st.run();
+        recordBatch(db, batch.isEmpty() ? from : batch.back(), last, position);
         tx.commit();
         if (last)
             return indexed;

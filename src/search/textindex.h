@@ -3,6 +3,7 @@
 // tables the synchronisation never writes from the server's answers.
 #pragma once
 
+#include "search/indexstate.h"
 #include "search/stemming.h"
 
 #include <QString>
@@ -35,15 +36,6 @@ int fieldCount();
 // introduction, which has none.
 QString fieldHeading(int field);
 
-enum class State { Missing, Building, Complete };
-// What the state row says, never more: a missing or unreadable state is Missing.
-State state(Database &db);
-// Whether the index may be searched: the state says complete and the table answers.
-bool isUsable(Database &db);
-// Whether the worker must build: no index, an unfinished one, another format, or a complete
-// one that disagrees with the products (row counts) or does not answer.
-bool needsBuild(Database &db);
-
 // Writes a product's index row from its current items row; removes it when the row is gone.
 // Works inside the caller's transaction; statements are prepared once.
 class Writer final
@@ -56,6 +48,9 @@ public:
 
     // True when an index of this format exists (a sync keeps only an existing index current).
     bool active() const { return m_active; }
+    // Reads the state again: an index may have been built or dropped by another writer since
+    // the last look. A sync page asks inside its own transaction, before its rows.
+    bool refresh();
     // The text fields that writing `values` (items columns as the table spells them, with their
     // new values) would change; asked before the row is written. A product not yet in items
     // changes them all.
@@ -74,11 +69,10 @@ private:
     std::unique_ptr<Statement> m_delete, m_insert, m_read, m_stored;
 };
 
-// Marks the index for a rebuild from the start (the terms can no longer be trusted).
-void markStale(Database &db);
-
 // Builds the index, or goes on with an unfinished build, batch by batch. `progress` gets
-// (products done, products in all) before each batch; `stop` is asked between batches.
+// (products done, products in all) before each batch; `stop` is asked between batches. Each
+// batch records the items position its rows are current with; products changed between
+// batches by a writer that did not keep the index current make it start over.
 // Returns the number of products indexed by this call; throws DbError on store errors
 // (what was committed stays and the next call goes on from there).
 int build(Database &db, const std::function<void(int done, int total)> &progress = {},

@@ -67,19 +67,19 @@ TableSync::TableSync(Database &db, const QString &table, bool counted)
         throw DbError(QStringLiteral("no id column in table %1").arg(table), 1);
     m_keyColumn = *key;
     m_quotedTable = quoteIdentifier(table);
-    if (table == QLatin1String("items")) {
+    // Whether an index exists is asked again by every page (see applyPage).
+    if (table == QLatin1String("items"))
         m_index = std::make_unique<textindex::Writer>(db);
-        if (!m_index->active())
-            m_index.reset(); // no index yet: the worker builds it whole after the run
-    }
 }
 
 TableSync::~TableSync() = default;
 
-void TableSync::keepIndexCurrent(const std::vector<std::pair<qint64, quint16>> &changes)
+bool TableSync::keepIndexCurrent(const std::vector<std::pair<qint64, quint16>> &changes)
 {
-    if (!m_index || changes.empty())
-        return;
+    if (!m_index || !m_index->active())
+        return false;
+    if (changes.empty())
+        return true;
     // A product named twice in the page is indexed once, for every field either row changed.
     std::map<qint64, textindex::FieldMask> byId;
     for (const auto &[id, fields] : changes)
@@ -89,14 +89,26 @@ void TableSync::keepIndexCurrent(const std::vector<std::pair<qint64, quint16>> &
         for (const auto &[id, fields] : byId)
             m_index->reindex(id, fields);
         savepoint.release();
-        return;
+        return true;
     } catch (const DbError &e) {
         // A broken index must not hold the data back: it is marked for a rebuild instead.
         // Should even that fail, the page fails with it, as any write of the page would.
         qCWarning(lcSyncApply).noquote() << "text index marked for rebuild:" << e.message();
     }
-    m_index.reset();
     textindex::markStale(m_db);
+    return false;
+}
+
+void TableSync::recordIndexPosition(qint64 position)
+{
+    Savepoint savepoint(m_db);
+    try {
+        textindex::indexstate::recordPosition(m_db, position);
+        savepoint.release();
+    } catch (const DbError &e) {
+        // The index then looks behind the products, and the worker rebuilds it.
+        qCWarning(lcSyncApply).noquote() << "text index position not recorded:" << e.message();
+    }
 }
 
 std::optional<QString> TableSync::columnFor(const QString &elementName)
@@ -118,10 +130,11 @@ SyncRow TableSync::readRow(const QDomElement &row)
     result.lastUpdate = readIntegerAttribute(row, QStringLiteral("last_update"));
     result.id = readIntegerAttribute(row, QStringLiteral("id"));
     // Ids are 32-bit keys; anything wider cannot name a record of ours.
-    if (result.id && (*result.id < std::numeric_limits<qint32>::min() || *result.id > std::numeric_limits<qint32>::max()))
+    if (result.id &&
+        (*result.id < std::numeric_limits<qint32>::min() || *result.id > std::numeric_limits<qint32>::max()))
         result.id.reset();
-    result.isDelete = row.hasAttribute(QStringLiteral("action"))
-                      && row.attribute(QStringLiteral("action")) == QLatin1String("DELETE");
+    result.isDelete = row.hasAttribute(QStringLiteral("action")) &&
+                      row.attribute(QStringLiteral("action")) == QLatin1String("DELETE");
     if (result.isDelete)
         return result;
     for (QDomElement field = row.firstChildElement(); !field.isNull(); field = field.nextSiblingElement()) {
@@ -243,6 +256,13 @@ PageOutcome TableSync::applyPage(const QDomElement &tableElement)
     SyncCounters pending;
     try {
         Transaction transaction(m_db);
+        // Asked inside the page's transaction, not once per run: an index built between two
+        // pages (by the window's worker beside `ramux updateonly`, or `ramuxctl index`) is kept
+        // current from the next page on. Only an index that holds every change up to where this
+        // page starts may be said to hold this page's too.
+        bool indexCurrent = false;
+        if (m_index && m_index->refresh())
+            indexCurrent = textindex::indexstate::isCurrentWith(m_db, readTablePosition(m_db, m_table));
         bool failed = false;
         std::vector<std::pair<qint64, quint16>> changed;
         for (const SyncRow &row : rows) {
@@ -266,16 +286,23 @@ PageOutcome TableSync::applyPage(const QDomElement &tableElement)
             if (textsChanged)
                 changed.emplace_back(*row.id, textsChanged);
             switch (effect) {
-            case RowEffect::Edited: ++pending.edited; break;
-            case RowEffect::Added: ++pending.added; break;
-            case RowEffect::Deleted: ++pending.deleted; break;
-            case RowEffect::Nothing: break;
+            case RowEffect::Edited:
+                ++pending.edited;
+                break;
+            case RowEffect::Added:
+                ++pending.added;
+                break;
+            case RowEffect::Deleted:
+                ++pending.deleted;
+                break;
+            case RowEffect::Nothing:
+                break;
             }
         }
         // The index follows the rows this page committed, in the same transaction. All rows at
         // once: the index writes its terms at every savepoint, so one per row would cost a
         // segment per row.
-        keepIndexCurrent(changed);
+        const bool indexKept = keepIndexCurrent(changed);
         if (!failed) {
             Savepoint savepoint(m_db);
             try {
@@ -285,6 +312,8 @@ PageOutcome TableSync::applyPage(const QDomElement &tableElement)
                 outcome.error = QStringLiteral("%1 position: %2").arg(m_table, e.message());
                 failed = true;
             }
+            if (!failed && indexKept && indexCurrent)
+                recordIndexPosition(outcome.newest);
         }
         transaction.commit();
         outcome.complete = !failed;

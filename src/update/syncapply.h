@@ -32,8 +32,8 @@ struct SyncCounters
 // One row of a page as read from its element, before anything touches the database.
 struct SyncRow
 {
-    std::optional<qint64> id;          // nullopt: the id could not be read, the row is skipped
-    std::optional<qint64> lastUpdate;  // nullopt: missing or unreadable stamp
+    std::optional<qint64> id;         // nullopt: the id could not be read, the row is skipped
+    std::optional<qint64> lastUpdate; // nullopt: missing or unreadable stamp
     bool isDelete = false;
     // Real column names (as declared) with their values, in first-mention order; a field named
     // twice keeps the later value, as assigning it twice would.
@@ -49,13 +49,13 @@ std::optional<qint64> readIntegerAttribute(const QDomElement &row, const QString
 
 struct PageOutcome
 {
-    int rows = 0;              // child nodes of TABLE: the page loop goes on while this is > 0
-    qint64 newest = 0;         // newest readable stamp of the page, 0 when there is none
-    int applied = 0;           // rows written (deletions of unknown ids included)
-    int skipped = 0;           // rows whose id could not be read
-    bool complete = false;     // every row applied and the position stored, all committed
-    QString error;             // why the page stopped short, when it did
-    SyncCounters counted;      // committed changes, zero for the link tables
+    int rows = 0;          // child nodes of TABLE: the page loop goes on while this is > 0
+    qint64 newest = 0;     // newest readable stamp of the page, 0 when there is none
+    int applied = 0;       // rows written (deletions of unknown ids included)
+    int skipped = 0;       // rows whose id could not be read
+    bool complete = false; // every row applied and the position stored, all committed
+    QString error;         // why the page stopped short, when it did
+    SyncCounters counted;  // committed changes, zero for the link tables
 };
 
 // One table opened for the run: its real columns are read once and its statements prepared
@@ -87,8 +87,11 @@ private:
     RowEffect applyRow(const SyncRow &row, quint16 *textsChanged);
     Statement &statement(const QString &key, const std::function<QString()> &sql);
     std::optional<QString> columnFor(const QString &elementName);
-    // The full-text index follows the changed products inside the page's transaction.
-    void keepIndexCurrent(const std::vector<std::pair<qint64, quint16>> &changes);
+    // The full-text index follows the changed products inside the page's transaction. False
+    // when there is no index, or it failed and was marked for a rebuild.
+    bool keepIndexCurrent(const std::vector<std::pair<qint64, quint16>> &changes);
+    // The index holds the page's rows: it is current with the table's new position.
+    void recordIndexPosition(qint64 position);
 
     Database &m_db;
     QString m_table;
@@ -97,5 +100,5 @@ private:
     bool m_counted;
     QHash<QString, std::optional<QString>> m_columnByName;
     std::map<QString, std::unique_ptr<Statement>> m_statements;
-    std::unique_ptr<textindex::Writer> m_index; // items only, when the file has an index
+    std::unique_ptr<textindex::Writer> m_index; // items only
 };
