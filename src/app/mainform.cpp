@@ -1,5 +1,6 @@
 #include "app/mainform.h"
 
+#include "app/firstsize.h"
 #include "app/guardedcall.h"
 #include "app/look.h"
 #include "app/messageboxes.h"
@@ -71,12 +72,15 @@ TKalmedaRamuxMainForm::TKalmedaRamuxMainForm(const QStringList &arguments, const
     QIcon icon(QStringLiteral(":/icons/ramux.png"));
     icon.addFile(QStringLiteral(":/icons/ramux-256.png"));
     QApplication::setWindowIcon(icon);
-    resize(792, 573);
-    if (const QScreen *screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
 
     buildToolBar();
     buildPages();
+    // Wide enough for every toolbar button in the font this system has; a stored layout
+    // replaces this once the reading starts.
+    ensurePolished();
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    setGeometry(firstStartGeometry(QSize(792, 573), ToolBar1->sizeHint().width(),
+                                   screen ? screen->availableGeometry() : QRect()));
 
     Panel10 = new QLabel(QStringLiteral("Подождите, идет перезагрузка данных..."), this);
     Panel10->setObjectName(QStringLiteral("Panel10"));

@@ -102,6 +102,31 @@ QString checkDatabase(const QString &path)
     return QString();
 }
 
+// What stands at the database's place when it is no file (following links); empty when the place
+// is free or holds a file.
+QString obstacle(const QString &path)
+{
+    const QByteArray native = QFile::encodeName(path);
+    struct stat own;
+    if (::lstat(native.constData(), &own) != 0)
+        return QString();
+    struct stat target;
+    const bool reached = ::stat(native.constData(), &target) == 0;
+    if (reached && S_ISREG(target.st_mode))
+        return QString();
+    if (S_ISLNK(own.st_mode)) {
+        const QString to = QDir::toNativeSeparators(QFileInfo(path).symLinkTarget());
+        if (!reached)
+            return QStringLiteral("ссылка на несуществующий файл %1").arg(to);
+        if (S_ISDIR(target.st_mode))
+            return QStringLiteral("ссылка на папку %1").arg(to);
+        return QStringLiteral("ссылка на %1, который не является обычным файлом").arg(to);
+    }
+    if (S_ISDIR(own.st_mode))
+        return QStringLiteral("папка");
+    return QStringLiteral("не обычный файл");
+}
+
 } // namespace
 
 QString shippedDatabaseFile(const QString &programPath)
@@ -136,8 +161,17 @@ FirstStartResult provideInitialDatabase(const QString &sharedDataFolder, const Q
         return result;
     };
 
+    auto inTheWay = [&](const QString &what) {
+        result.outcome = FirstStartResult::Outcome::FolderFailed;
+        result.message = QStringLiteral("Не удается создать базу данных %1: на её месте %2")
+                             .arg(QDir::toNativeSeparators(result.path), what);
+        return result;
+    };
+
     if (const int error = makeFolders(folder))
         return folderFailed(error);
+    if (const QString what = obstacle(result.path); !what.isEmpty())
+        return inTheWay(what);
     removeStaleTemporaries(folder);
 
     QFile source(shipped);
@@ -191,6 +225,9 @@ FirstStartResult provideInitialDatabase(const QString &sharedDataFolder, const Q
         return folderFailed(error);
     }
     removeTemporary(temp);
+    // "Already there" counts only for a database file another start put in place meanwhile.
+    if (const QString what = obstacle(result.path); !what.isEmpty())
+        return inTheWay(what);
     const int dir = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY);
     if (dir >= 0) {
         ::fsync(dir); // the new name survives a power cut

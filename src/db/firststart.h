@@ -12,7 +12,7 @@ struct FirstStartResult
         NotNeeded,   // one of the two places of the location rule holds a database already
         NothingShipped, // no initial database beside the program: the location rule goes on as before
         Copied,      // the user's copy is in place (or another start put one there meanwhile)
-        FolderFailed, // the user's folder could not take the copy; `message` says why
+        FolderFailed, // the copy found no room, or no file at its place; `message` says why
         Damaged,     // the shipped file is no database of ours; `message` is the store's text
     };
     Outcome outcome = Outcome::NotNeeded;

@@ -68,7 +68,10 @@ void recordRun(Database &db, const RunRecord &r)
         st.bind(index++, c->deleted);
     }
     st.run();
-    Statement trim = db.prepare(QStringLiteral("DELETE FROM user_update_runs WHERE id <= (SELECT max(id) FROM user_update_runs) - ?1"));
+    // The latest success stays however many failures follow: it dates the data.
+    Statement trim = db.prepare(
+        QStringLiteral("DELETE FROM user_update_runs WHERE id <= (SELECT max(id) FROM user_update_runs) - ?1"
+                       " AND id IS NOT (SELECT max(id) FROM user_update_runs WHERE succeeded = 1)"));
     trim.bind(1, kRunsKept);
     trim.run();
     transaction.commit();
@@ -93,6 +96,14 @@ std::optional<RunRecord> latestRun(Database &db)
         c->changed = int(st.int64(column++));
         c->deleted = int(st.int64(column++));
     }
+    if (r.succeeded) {
+        r.dataAsOf = r.when;
+    } else {
+        Statement success = db.prepare(QStringLiteral(
+            "SELECT finished FROM user_update_runs WHERE succeeded = 1 ORDER BY id DESC LIMIT 1"));
+        if (success.step())
+            r.dataAsOf = QDateTime::fromString(success.text(0), Qt::ISODate);
+    }
     return r;
 }
 
@@ -104,7 +115,11 @@ QString statusLine(const std::optional<RunRecord> &latest)
         return QStringLiteral("Данные обновлены: %1, изменено препаратов: %2")
             .arg(shownTime(latest->when))
             .arg(latest->products.total());
-    return QStringLiteral("Последняя попытка обновления %1 не удалась: %2").arg(shownTime(latest->when), latest->reason);
+    const QString data = latest->dataAsOf.isValid()
+                             ? QStringLiteral("Данные от %1").arg(shownTime(latest->dataAsOf))
+                             : QStringLiteral("Данные ещё не обновлялись");
+    return QStringLiteral("Последняя попытка обновления %1 не удалась: %2. %3")
+        .arg(shownTime(latest->when), latest->reason, data);
 }
 
 QString statusLine(Database &db)

@@ -23,6 +23,9 @@ struct RunRecord
     bool succeeded = false;
     QString reason; // why it failed, as the user is shown it
     TableChanges products, groups, makers, partners;
+    // When the data were last updated: the end of the latest run that succeeded, this one
+    // included; invalid when none did. Filled by latestRun.
+    QDateTime dataAsOf;
 };
 
 namespace runstatus {
@@ -32,12 +35,14 @@ inline QString serverUnreachable() { return QStringLiteral("сервер нед�
 inline QString answerUnrecognised() { return QStringLiteral("ответ сервера не распознан"); }
 inline QString serverError(int code) { return QStringLiteral("ошибка сервера %1").arg(code); }
 
-// Appends the run (creating the table when missing); only the latest runs are kept.
+// Appends the run (creating the table when missing); only the latest runs are kept, and the
+// latest that succeeded, however old.
 void recordRun(Database &db, const RunRecord &record);
 // The latest recorded run; none when nothing was recorded or the file has no record table.
 std::optional<RunRecord> latestRun(Database &db);
 
-// The settings page's line for the latest run.
+// The settings page's line for the latest run; after a failed one it goes on with the date of
+// the data.
 QString statusLine(const std::optional<RunRecord> &latest);
 // The same, read from the file; a file that cannot be read counts as never updated.
 QString statusLine(Database &db);

@@ -7,47 +7,136 @@
 #include <QLoggingCategory>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QThread>
+
+#include <cerrno>
+#include <signal.h>
 
 Q_LOGGING_CATEGORY(lcInstaller, "ramux.update.installer")
 
 namespace {
 
-Seam<bool(const QString &)> &installerStarter()
+using ElevatedSignature = InstallOutcome(const InstallerCommand &, const StopCheck &);
+using StarterSignature = InstallOutcome(const QString &, const StopCheck &);
+
+Seam<StarterSignature> &installerStarter()
 {
-    static Seam<bool(const QString &)> seam(&systemStartInstaller);
+    static Seam<StarterSignature> seam(&systemStartInstaller);
     return seam;
 }
 
-bool systemStartElevated(const InstallerCommand &command)
+// The status the detached shell wrote: 0..255, -1 when the file holds something else, -2 while
+// there is none.
+int readStatus(const QString &path)
 {
-    if (command.arguments.isEmpty())
-        return false;
-    const QString pkexec = QStandardPaths::findExecutable(QStringLiteral("pkexec"));
-    const bool direct = pkexec.isEmpty() || !qEnvironmentVariableIsEmpty("RAMUX_INSTALLER_NO_PKEXEC");
-    bool started = false;
-    if (direct) {
-        started = QProcess::startDetached(command.arguments.first(), command.arguments.mid(1),
-                                          command.workingFolder);
-    } else {
-        // pkexec serves only a living parent, and the program closes right after this start.
-        // A detached shell that waits for pkexec stays its parent until the install is done
-        // (no exec of the last command, which a bare "$@" could get).
-        QStringList shell{QStringLiteral("-c"), QStringLiteral("\"$@\"; exit $?"), QStringLiteral("sh"), pkexec};
-        shell += command.arguments;
-        started = QProcess::startDetached(QStringLiteral("/bin/sh"), shell, command.workingFolder);
-    }
-    if (!started)
-        qCWarning(lcInstaller) << "could not start" << command.arguments;
-    return started;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return -2;
+    bool ok = false;
+    const int code = file.read(16).trimmed().toInt(&ok);
+    return ok && code >= 0 && code <= 255 ? code : -1;
 }
 
-Seam<bool(const InstallerCommand &)> &elevatedStart()
+// Whether the process still runs; a zombie (left to us as a subreaper) has ended.
+bool processRuns(qint64 pid)
 {
-    static Seam<bool(const InstallerCommand &)> seam(&systemStartElevated);
+    if (pid <= 0 || (::kill(static_cast<pid_t>(pid), 0) != 0 && errno != EPERM))
+        return false;
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return true;
+    const QByteArray line = stat.read(512);
+    const qsizetype close = line.lastIndexOf(')');
+    return close < 0 || line.mid(close + 2, 1) != "Z";
+}
+
+InstallOutcome systemStartElevated(const InstallerCommand &command, const StopCheck &stop)
+{
+    InstallOutcome outcome;
+    if (command.arguments.isEmpty() || command.statusFile.isEmpty())
+        return outcome;
+    const QString pkexec = QStandardPaths::findExecutable(QStringLiteral("pkexec"));
+    const bool direct = pkexec.isEmpty() || !qEnvironmentVariableIsEmpty("RAMUX_INSTALLER_NO_PKEXEC");
+    // The installer runs detached, so that an install the user leaves running outlives the
+    // program. pkexec serves only a living parent: the shell waits for it (no exec of the last
+    // command, which a bare "$@" could get) and then reports its exit status through a file,
+    // written whole and renamed so that a half-written status is never read.
+    QStringList shell{QStringLiteral("-c"),
+                      QStringLiteral("status=$1; shift; \"$@\"; code=$?; "
+                                     "echo $code > \"$status.part\" && mv -f \"$status.part\" \"$status\"; "
+                                     "exit $code"),
+                      QStringLiteral("sh"), command.statusFile};
+    if (!direct)
+        shell << pkexec;
+    shell += command.arguments;
+    QFile::remove(command.statusFile);
+    qint64 pid = 0;
+    if (!QProcess::startDetached(QStringLiteral("/bin/sh"), shell, command.workingFolder, &pid)) {
+        qCWarning(lcInstaller) << "could not start" << command.arguments;
+        return outcome;
+    }
+    // Bounded by the shell's life: it writes the status just before it ends.
+    int code = -2;
+    for (;;) {
+        code = readStatus(command.statusFile);
+        if (code != -2)
+            break;
+        if (stop && stop()) {
+            outcome.result = InstallOutcome::Result::Abandoned;
+            return outcome;
+        }
+        if (!processRuns(pid)) {
+            code = readStatus(command.statusFile);
+            break;
+        }
+        QThread::msleep(100);
+    }
+    QFile::remove(command.statusFile);
+    outcome.exitCode = code;
+    if (code < 0)
+        outcome.result = InstallOutcome::Result::Unknown;
+    else if (code == 0)
+        outcome.result = InstallOutcome::Result::Installed;
+    else if (!direct && (code == 126 || code == 127)) // pkexec: not authorised, or dialog dismissed
+        outcome.result = InstallOutcome::Result::Cancelled;
+    else
+        outcome.result = InstallOutcome::Result::Failed;
+    qCInfo(lcInstaller) << "installer ended with status" << code;
+    return outcome;
+}
+
+Seam<ElevatedSignature> &elevatedStart()
+{
+    static Seam<ElevatedSignature> seam(&systemStartElevated);
     return seam;
 }
 
 } // namespace
+
+QString installFailureText(const InstallOutcome &outcome)
+{
+    QString reason;
+    switch (outcome.result) {
+    case InstallOutcome::Result::Installed:
+    case InstallOutcome::Result::Abandoned:
+        return QString();
+    case InstallOutcome::Result::Cancelled:
+        reason = QStringLiteral("отменено пользователем");
+        break;
+    case InstallOutcome::Result::Failed:
+        reason = outcome.package
+                     ? QStringLiteral("ошибка установки пакета, код %1").arg(outcome.exitCode)
+                     : QStringLiteral("программа установки завершилась с кодом %1").arg(outcome.exitCode);
+        break;
+    case InstallOutcome::Result::NotStarted:
+        reason = QStringLiteral("не удалось запустить установку");
+        break;
+    case InstallOutcome::Result::Unknown:
+        reason = QStringLiteral("установка прервана");
+        break;
+    }
+    return QStringLiteral("Обновление программы не установлено: %1").arg(reason);
+}
 
 bool isDebianPackage(const QString &path)
 {
@@ -64,6 +153,7 @@ InstallerCommand installerCommand(const QString &installerPath)
     const QFileInfo info(installerPath);
     InstallerCommand command;
     command.workingFolder = info.absolutePath();
+    command.statusFile = info.absoluteFilePath() + QLatin1String(".status");
     if (isDebianPackage(installerPath)) {
         // An absolute path: apt-get takes it for a file to install, not a package name.
         command.arguments = QStringList{QStringLiteral("/usr/bin/apt-get"), QStringLiteral("install"),
@@ -74,9 +164,9 @@ InstallerCommand installerCommand(const QString &installerPath)
     return command;
 }
 
-bool startElevated(const InstallerCommand &command)
+InstallOutcome startElevated(const InstallerCommand &command, const StopCheck &stop)
 {
-    return elevatedStart()(command);
+    return elevatedStart()(command, stop);
 }
 
 void setElevatedStart(ElevatedStart start)
@@ -84,23 +174,26 @@ void setElevatedStart(ElevatedStart start)
     elevatedStart().replace(std::move(start));
 }
 
-bool systemStartInstaller(const QString &installerPath)
+InstallOutcome systemStartInstaller(const QString &installerPath, const StopCheck &stop)
 {
     if (!QFileInfo(installerPath).isFile())
-        return false;
+        return InstallOutcome();
     const InstallerCommand command = installerCommand(installerPath);
-    if (command.arguments.first() == QFileInfo(installerPath).absoluteFilePath()) {
+    const bool program = command.arguments.first() == QFileInfo(installerPath).absoluteFilePath();
+    if (program) {
         // A downloaded file carries no execute bit; the installer must run as a program whatever
         // its name.
         QFile::setPermissions(installerPath,
                               QFile::permissions(installerPath) | QFileDevice::ExeOwner | QFileDevice::ExeUser);
     }
-    return startElevated(command);
+    InstallOutcome outcome = startElevated(command, stop);
+    outcome.package = !program;
+    return outcome;
 }
 
-bool StartInstallerElevated(const QString &installerPath)
+InstallOutcome StartInstallerElevated(const QString &installerPath, const StopCheck &stop)
 {
-    return installerStarter()(installerPath);
+    return installerStarter()(installerPath, stop);
 }
 
 void setInstallerStarter(InstallerStarter starter)

@@ -2,6 +2,7 @@
 
 #include "text/commonfunc.h"
 #include "text/ramuxerror.h"
+#include "update/installer.h"
 #include "update/serverrequest.h"
 #include "update/updaterun.h"
 
@@ -11,6 +12,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLoggingCategory>
+#include <QRegularExpression>
 
 #include <cerrno>
 #include <cstdlib>
@@ -85,6 +87,30 @@ ProgramUpdateOffer parseProgramUpdateAnswer(const QString &answer)
 QString installerFileName(const QString &downloadLink)
 {
     return downloadLink.mid(downloadLink.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
+QString packageFileName(const QString &downloadLink)
+{
+    QString path = downloadLink;
+    const qsizetype end = path.indexOf(QRegularExpression(QStringLiteral("[?#]")));
+    if (end >= 0)
+        path.truncate(end);
+    QString name = installerFileName(path).left(120);
+    for (QChar &c : name) {
+        const bool plain = (c >= QLatin1Char('a') && c <= QLatin1Char('z')) ||
+                           (c >= QLatin1Char('A') && c <= QLatin1Char('Z')) ||
+                           (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || c == QLatin1Char('.') ||
+                           c == QLatin1Char('_') || c == QLatin1Char('-') || c == QLatin1Char('+');
+        if (!plain)
+            c = QLatin1Char('_');
+    }
+    if (name.endsWith(QLatin1String(".deb"), Qt::CaseInsensitive))
+        name.chop(4);
+    while (name.startsWith(QLatin1Char('.')))
+        name.remove(0, 1);
+    if (name.isEmpty())
+        name = QStringLiteral("ramux-update");
+    return name + QLatin1String(".deb");
 }
 
 bool isUsableInstallerFileName(const QString &name)
@@ -189,6 +215,14 @@ void CheckProgramUpdate(const QString &serverAddress, bool programUpdateEnabled,
             QDir().rmdir(QFileInfo(fields.InstallerPath).absolutePath());
             return;
         }
+    }
+    if (isDebianPackage(fields.InstallerPath) && !fields.InstallerPath.endsWith(QLatin1String(".deb"))) {
+        // Renamed inside its private folder, where nothing else lies.
+        const QString renamed = QFileInfo(fields.InstallerPath).absolutePath() + QLatin1Char('/') +
+                                packageFileName(fields.DownloadLink);
+        if (!QFile::rename(fields.InstallerPath, renamed))
+            throw RamuxError(QStringLiteral("Cannot rename %1 to %2").arg(fields.InstallerPath, renamed));
+        fields.InstallerPath = renamed;
     }
     fields.InstallerReady = true;
 }

@@ -63,6 +63,10 @@ ProgramUpdateOffer parseProgramUpdateAnswer(const QString &answer);
 
 // The installer's file name: what follows the last "/" of the link (the whole link without one).
 QString installerFileName(const QString &downloadLink);
+// The name a downloaded package is saved under: the link's last path segment without query or
+// fragment, in plain characters, ending in ".deb" (the package system takes a local file for a
+// package only by that ending).
+QString packageFileName(const QString &downloadLink);
 // Whether a file name may be created in the temporary folder as it stands.
 bool isUsableInstallerFileName(const QString &name);
 

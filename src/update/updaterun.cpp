@@ -20,6 +20,11 @@ void UpdateHost::AskProgramUpdate(UpdateFields &) {}
 
 void UpdateHost::ShowDataDetails(UpdateFields &) {}
 
+void UpdateHost::ShowInstallFailure(const QString &text)
+{
+    qCWarning(lcUpdateRun).noquote() << text;
+}
+
 void UpdateHost::sleepMs(int milliseconds)
 {
     QThread::msleep(static_cast<unsigned long>(qMax(0, milliseconds)));
@@ -39,9 +44,9 @@ int UpdateHost::request(QStringList &parameters, QString &answer, QString &error
 
 void UpdateHost::CheckProgramUpdate(UpdateRun &) {}
 
-void UpdateHost::startInstaller(const QString &installerPath)
+InstallOutcome UpdateHost::startInstaller(const QString &installerPath)
 {
-    StartInstallerElevated(installerPath); // its outcome is not looked at: the program closes anyway
+    return StartInstallerElevated(installerPath, [this] { return stopRequested(); });
 }
 
 UpdateRun::UpdateRun(UpdateHost &host) : m_host(host) {}
@@ -128,12 +133,24 @@ UpdateRun::Ending UpdateRun::Execute()
             m_host.HideStatus();
 
             if (fields.InstallerReady) {
-                m_host.startInstaller(fields.InstallerPath);
-                m_host.hideTrayIcon();
-                m_host.postClose();
-                ending = Ending::InstallerStarted;
-            } else if (fields.EditedCount + fields.DeletedCount + fields.AddedCount > 0
-                       && !fields.DetailsUrl.isEmpty()) {
+                // The program closes only once the new version is in place, so that the next
+                // start runs it; a refused or failed install leaves this one running.
+                reportStatus(updatestatus::installingProgram());
+                const InstallOutcome outcome = m_host.startInstaller(fields.InstallerPath);
+                m_host.HideStatus();
+                const QString failure = installFailureText(outcome);
+                if (failure.isEmpty()) {
+                    m_host.hideTrayIcon();
+                    m_host.postClose();
+                    ending = Ending::InstallerStarted;
+                } else {
+                    m_host.ShowInstallFailure(failure);
+                    ending = Ending::InstallFailed;
+                }
+            }
+            if (ending != Ending::InstallerStarted
+                && fields.EditedCount + fields.DeletedCount + fields.AddedCount > 0
+                && !fields.DetailsUrl.isEmpty()) {
                 m_host.ShowDataDetails(fields);
                 m_host.postDataReload();
                 ending = Ending::DetailsShown;

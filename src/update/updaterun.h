@@ -2,6 +2,8 @@
 // command-line tool and the tests drive it through UpdateHost.
 #pragma once
 
+#include "update/installer.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -36,6 +38,7 @@ inline QString starting() { return QStringLiteral("Запуск обновлен
 inline QString noDatabase() { return QStringLiteral("Не удается открыть базу данных"); }
 inline QString checkingData() { return QStringLiteral("Проверка обновления данных..."); }
 inline QString loadingData() { return QStringLiteral("Подождите, загружаются данные..."); }
+inline QString installingProgram() { return QStringLiteral("Установка обновления программы..."); }
 inline QString indexingTexts(int done, int total)
 {
     return QStringLiteral("Индексация описаний: %1 из %2...").arg(done).arg(total);
@@ -53,6 +56,8 @@ public:
     virtual void HideStatus() = 0;
     virtual void AskProgramUpdate(UpdateFields &fields);
     virtual void ShowDataDetails(UpdateFields &fields);
+    // Tells the user the program update was not installed; the program goes on running.
+    virtual void ShowInstallFailure(const QString &text);
 
     // The notification-area icon; only a windowed host has one.
     virtual void createTrayIcon() {}
@@ -80,8 +85,9 @@ public:
     virtual int request(QStringList &parameters, QString &answer, QString &errorText, const QString &serverAddress);
     // The program update step; by default it returns at once.
     virtual void CheckProgramUpdate(UpdateRun &run);
-    // Starts a downloaded installer; nobody waits for it or looks at the outcome.
-    virtual void startInstaller(const QString &installerPath);
+    // Installs a downloaded update and waits for the outcome, giving the wait up on a stop
+    // request (the install then goes on without the program).
+    virtual InstallOutcome startInstaller(const QString &installerPath);
 };
 
 // Figures of the synchronisation, beyond the worker's counters; for the tool and the benchmark.
@@ -118,7 +124,8 @@ public:
     enum class Ending {
         Nothing,          // the run finished with nothing to show
         DetailsShown,     // rows changed and the details window was shown, reload requested
-        InstallerStarted, // an installer was started and the program asked to close
+        InstallerStarted, // the update was installed (or left installing); the program asked to close
+        InstallFailed,    // not installed: the user was told and the program goes on
         NoDatabase,       // the database could not be opened
         Error             // a step raised an error; the remaining steps were skipped
     };

@@ -10,6 +10,8 @@
 #include <QImage>
 #include <QPrinter>
 #include <QRegularExpression>
+#include <QScrollBar>
+#include <QTextTable>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
@@ -91,6 +93,7 @@ private slots:
     void textCannotBeSelected();
     void printsAPageRangeAndImages();
     void printButtonFollowsTheDialog();
+    void tablesWrapToTheViewAtEveryWidth();
 
 private:
     QWidget *m_panel = nullptr;
@@ -381,6 +384,48 @@ void TestHtmlView::printButtonFollowsTheDialog()
     printViewWithDialog(*m_view, m_panel);
     QCOMPARE(pdfPageCount(path), pages);
     setPrintDialogFunction({});
+}
+
+// Tables in product texts never make the view scroll sideways: the demo's dose table (product
+// 145) at every width around the first start's, and tables that fix their width or forbid
+// wrapping. Paper keeps the page as written.
+void TestHtmlView::tablesWrapToTheViewAtEveryWidth()
+{
+    QFile demo(qEnvironmentVariable("RAMUX_SOURCE_DIR") + QStringLiteral("/data/demo/items/145.txt"));
+    QVERIFY(demo.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(demo.readAll());
+    const qsizetype from = text.indexOf(QLatin1String("<table"));
+    const qsizetype to = text.indexOf(QLatin1String("</table>"));
+    QVERIFY(from > 0 && to > from);
+    const QString dose = text.mid(from, to + 8 - from);
+    const QString hostile = QStringLiteral(
+        "<table border=\"1\" width=\"900\"><tr><td nowrap>очень длинная строка без переносов, которая не "
+        "помещается в ширину окна просмотра</td><td width=\"400\">Доза</td></tr></table>"
+        "<table border=\"1\" width=\"150%\"><tr><td>https://example.org/very/long/path/without/any/spaces/"
+        "xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx</td><td>x</td></tr></table>");
+    const QString html = QStringLiteral("<html><head><link rel=\"stylesheet\" type=\"text/css\" "
+                                        "href=\"RES:style_css\"></head><body><div class=\"common-wrapper\">"
+                                        "<p>Препарат задают перорально в дозах:</p>%1%2</div></body></html>")
+                             .arg(dose, hostile);
+    m_view->LoadDocument(packedPage(html));
+    THTMLViewer *viewer = m_view->Viewer();
+    for (int width = 540; width <= 600; ++width) {
+        m_panel->resize(width, 400);
+        QCoreApplication::processEvents();
+        QVERIFY(viewer->document()->size().width() <= viewer->viewport()->width());
+        QVERIFY2(viewer->horizontalScrollBar()->maximum() == 0,
+                 qPrintable(QStringLiteral("width %1: the page scrolls sideways by %2")
+                                .arg(width)
+                                .arg(viewer->horizontalScrollBar()->maximum())));
+    }
+    // The dose table still shows its four columns side by side, its cells wrapped.
+    const QList<QTextFrame *> frames = viewer->document()->rootFrame()->childFrames();
+    QCOMPARE(frames.size(), 3);
+    auto *table = qobject_cast<QTextTable *>(frames.first());
+    QVERIFY(table);
+    QCOMPARE(table->columns(), 4);
+    // The page goes to paper as written.
+    QCOMPARE(m_view->Html(), html);
 }
 
 QTEST_MAIN(TestHtmlView)

@@ -12,6 +12,7 @@
 
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <utime.h>
 
 using Outcome = FirstStartResult::Outcome;
@@ -73,6 +74,8 @@ private slots:
     void fullDiskLeavesNoHalfFile();
     void unwritableHomeIsReportedWithItsReason();
     void damagedShippedDatabaseIsNotPutInPlace();
+    void somethingElseAtTheDatabasePlaceIsNamed_data();
+    void somethingElseAtTheDatabasePlaceIsNamed();
 };
 
 void TestFirstStart::shippedDatabaseIsFoundBesideTheProgram()
@@ -208,6 +211,50 @@ void TestFirstStart::damagedShippedDatabaseIsNotPutInPlace()
     QCOMPARE(result.outcome, Outcome::Damaged);
     QVERIFY2(result.message.contains(QLatin1String("not a database")), qPrintable(result.message));
     QVERIFY(entries(inst.dataHome + QStringLiteral("/Ramux")).isEmpty());
+}
+
+void TestFirstStart::somethingElseAtTheDatabasePlaceIsNamed_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("what");
+    QTest::newRow("folder") << QStringLiteral("folder") << QStringLiteral("папка");
+    QTest::newRow("dangling link") << QStringLiteral("dangling") << QStringLiteral("ссылка на несуществующий файл %1");
+    QTest::newRow("link to a folder") << QStringLiteral("linked folder") << QStringLiteral("ссылка на папку %1");
+    QTest::newRow("pipe") << QStringLiteral("fifo") << QStringLiteral("не обычный файл");
+}
+
+void TestFirstStart::somethingElseAtTheDatabasePlaceIsNamed()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, what);
+    Installation inst;
+    inst.ship();
+    QVERIFY(QDir().mkpath(inst.dataHome + QStringLiteral("/Ramux")));
+    const QString target = inst.root.filePath(QStringLiteral("elsewhere/Ramux.rxd"));
+    if (kind == QLatin1String("folder")) {
+        QVERIFY(QDir().mkpath(inst.userFile));
+    } else if (kind == QLatin1String("dangling")) {
+        QVERIFY(QFile::link(target, inst.userFile));
+    } else if (kind == QLatin1String("linked folder")) {
+        QVERIFY(QDir().mkpath(target));
+        QVERIFY(QFile::link(target, inst.userFile));
+    } else {
+        QCOMPARE(::mkfifo(QFile::encodeName(inst.userFile).constData(), 0600), 0);
+    }
+    const FirstStartResult result = provideInitialDatabase(inst.dataHome, inst.program);
+    QCOMPARE(result.outcome, Outcome::FolderFailed);
+    QCOMPARE(result.message, QStringLiteral("Не удается создать базу данных %1: на её месте %2")
+                                 .arg(inst.userFile, what.contains(QLatin1String("%1")) ? what.arg(target) : what));
+    // Nothing was copied beside it.
+    QCOMPARE(entries(inst.dataHome + QStringLiteral("/Ramux")), QStringList{QStringLiteral("Ramux.rxd")});
+
+    // Once the place is free, the copy goes ahead.
+    if (kind == QLatin1String("folder"))
+        QVERIFY(QDir(inst.userFile).removeRecursively());
+    else
+        QVERIFY(QFile::remove(inst.userFile));
+    QCOMPARE(provideInitialDatabase(inst.dataHome, inst.program).outcome, Outcome::Copied);
+    QVERIFY(QFileInfo(inst.userFile).isFile());
 }
 
 QTEST_GUILESS_MAIN(TestFirstStart)

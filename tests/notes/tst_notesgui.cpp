@@ -258,8 +258,12 @@ private slots:
         setServer(path, QStringLiteral("http://127.0.0.1:9/api.php"));
         TKalmedaRamuxMainForm w({}, path);
         QVERIFY(w.DataStatus->text().startsWith(u("Данные обновлены: ")));
+        // The line goes on with the date of the data, the last successful update's.
+        const QString updated = w.DataStatus->text().mid(18, 16);
         runWorker(w, path);
-        QTRY_VERIFY2(QRegularExpression(u("^Последняя попытка обновления \\d\\d\\.\\d\\d\\.\\d{4} \\d\\d:\\d\\d не удалась: сервер недоступен$"))
+        const QString when = QStringLiteral("\\d\\d\\.\\d\\d\\.\\d{4} \\d\\d:\\d\\d");
+        QTRY_VERIFY2(QRegularExpression(u("^Последняя попытка обновления %1 не удалась: сервер недоступен\\. Данные от %2$")
+                                            .arg(when, QRegularExpression::escape(updated)))
                          .match(w.DataStatus->text()).hasMatch(),
                      qPrintable(w.DataStatus->text()));
         QByteArray out;

@@ -311,10 +311,31 @@ private slots:
         SyncServer garbage([](const QMap<QString, QString> &) { return QByteArray("Service Unavailable"); });
         QCOMPARE(lastReason(garbage.address()), u("ответ сервера не распознан"));
         QCOMPARE(lastReason(QStringLiteral("http://127.0.0.1:9/api.php")), u("сервер недоступен"));
+        // After failures the line still dates the data: the first run's end, the last that succeeded.
+        const QString dataAsOf = last->when.toString(QStringLiteral("dd.MM.yyyy HH:mm"));
         last = runstatus::latestRun(db);
-        QVERIFY(runstatus::statusLine(last).startsWith(u("Последняя попытка обновления ")));
-        QVERIFY(runstatus::statusLine(last).endsWith(u(" не удалась: сервер недоступен")));
+        QCOMPARE(runstatus::statusLine(last), u("Последняя попытка обновления %1 не удалась: сервер недоступен. Данные от %2")
+                                                  .arg(last->when.toString(QStringLiteral("dd.MM.yyyy HH:mm")), dataAsOf));
         QCOMPARE(runstatus::statusLine(std::nullopt), u("Данные ещё не обновлялись"));
+
+        // However many failures follow, the success that dates the data is kept.
+        RunRecord failed;
+        failed.when = QDateTime(QDate(2026, 12, 9), QTime(22, 49), Qt::OffsetFromUTC, 3 * 3600);
+        failed.reason = runstatus::serverUnreachable();
+        for (int i = 0; i < 120; ++i)
+            runstatus::recordRun(db, failed);
+        QCOMPARE(runstatus::statusLine(db),
+                 u("Последняя попытка обновления 09.12.2026 22:49 не удалась: сервер недоступен. Данные от %1").arg(dataAsOf));
+        Statement count = db.prepare(QStringLiteral("SELECT count(*) FROM user_update_runs"));
+        QVERIFY(count.step());
+        QCOMPARE(count.int64(0), 51);
+
+        // A reference never updated says so after its failure.
+        Database fresh;
+        fresh.open(newDatabase(), schema::databasePassword());
+        runstatus::recordRun(fresh, failed);
+        QCOMPARE(runstatus::statusLine(fresh),
+                 u("Последняя попытка обновления 09.12.2026 22:49 не удалась: сервер недоступен. Данные ещё не обновлялись"));
     }
 
     void hostileAnswerNamingTheUserTablesChangesNothingInThem()

@@ -130,11 +130,11 @@ void TestInstaller::offeredPackageIsDownloadedPrivatelyAndInstalledThroughApt()
     QCOMPARE(int(folder.permissions() & others), 0);
 
     QList<InstallerCommand> started;
-    setElevatedStart([&started](const InstallerCommand &command) {
+    setElevatedStart([&started](const InstallerCommand &command, const StopCheck &) {
         started << command;
-        return true;
+        return InstallOutcome{InstallOutcome::Result::Installed, 0, false};
     });
-    QVERIFY(StartInstallerElevated(fields.InstallerPath));
+    QCOMPARE(StartInstallerElevated(fields.InstallerPath).result, InstallOutcome::Result::Installed);
     setElevatedStart({});
     QCOMPARE(started.size(), 1);
     QCOMPARE(started.first().arguments, (QStringList{QStringLiteral("/usr/bin/apt-get"), QStringLiteral("install"),
@@ -169,8 +169,8 @@ void TestInstaller::pkexecRunsWithItsParentAlive()
 
     const QString package = dir.filePath(QStringLiteral("ramux_1.2_amd64.deb"));
     writeFile(package, debianPackageBytes());
-    const bool started = systemStartInstaller(package);
-    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(record), 15000);
+    const InstallOutcome outcome = systemStartInstaller(package, {});
+    QVERIFY(QFileInfo::exists(record)); // the start waited for the install
 
     ::prctl(PR_SET_CHILD_SUBREAPER, 0);
     qputenv("PATH", path);
@@ -179,7 +179,7 @@ void TestInstaller::pkexecRunsWithItsParentAlive()
     while (::waitpid(-1, nullptr, WNOHANG) >= 0 && !reap.hasExpired())
         QThread::msleep(20);
 
-    QVERIFY(started);
+    QCOMPARE(outcome.result, InstallOutcome::Result::Installed);
     QFile file(record);
     QVERIFY(file.open(QIODevice::ReadOnly));
     const QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));

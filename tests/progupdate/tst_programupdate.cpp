@@ -111,6 +111,8 @@ private slots:
     void checksumMatchMakesTheInstallerReady();
     void checksumMismatchDeletesTheFile();
     void existingLinkAtTheInstallerPathIsReplacedNotFollowed();
+    void packageUnderAnotherNameIsSavedAsDeb_data();
+    void packageUnderAnotherNameIsSavedAsDeb();
 
     void updateRunStepUsesTheRunsHost();
     void realServerOfferDownloadAndVerify();
@@ -401,6 +403,39 @@ void TestProgramUpdate::existingLinkAtTheInstallerPathIsReplacedNotFollowed()
     QCOMPARE(victim.readAll(), QByteArrayLiteral("keep me"));
 }
 
+void TestProgramUpdate::packageUnderAnotherNameIsSavedAsDeb_data()
+{
+    QTest::addColumn<QString>("link");
+    QTest::addColumn<bool>("package");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("signed link") << QStringLiteral("http://h/dl/ramux_1.2_amd64.deb?sig=a/b%2F") << true << QStringLiteral("ramux_1.2_amd64.deb");
+    QTest::newRow("plain name") << QStringLiteral("http://h/dl/ramux-1.2") << true << QStringLiteral("ramux-1.2.deb");
+    QTest::newRow("package behind a query") << QStringLiteral("http://h/get?id=5#x") << true << QStringLiteral("get.deb");
+    QTest::newRow("odd characters") << QStringLiteral("http://h/%D0%BF 1 .DEB") << true << QStringLiteral("_D0_BF_1_.deb");
+    QTest::newRow("named as a package") << QStringLiteral("http://h/dl/ramux_1.2_amd64.deb") << true << QStringLiteral("ramux_1.2_amd64.deb");
+    QTest::newRow("program keeps its name") << QStringLiteral("http://h/setup.sh?v=2") << false << QStringLiteral("setup.sh?v=2");
+}
+
+void TestProgramUpdate::packageUnderAnotherNameIsSavedAsDeb()
+{
+    QFETCH(QString, link);
+    QFETCH(bool, package);
+    QFETCH(QString, name);
+    QTemporaryDir dir;
+    FakeRun run;
+    if (package)
+        run.body = QByteArrayLiteral("!<arch>\ndebian-binary   0           0     0     100644  4         `\n2.0\n");
+    run.answer = dataMarkup(QStringLiteral("<VERSION>1.2</VERSION><DL_LINK><![CDATA[%1]]></DL_LINK><DL_SHA256>%2</DL_SHA256>")
+                                .arg(link, sha256Hex(run.body)));
+    ProgramUpdateFields fields;
+    CheckProgramUpdate(QStringLiteral("http://s/api.php"), true, fields, run.hooks(dir.path()));
+    QVERIFY(fields.InstallerReady);
+    verifyPrivateDownload(fields.InstallerPath, dir.path(), name);
+    QCOMPARE(fileSha256(fields.InstallerPath), sha256Hex(run.body));
+    QCOMPARE(QDir(QFileInfo(fields.InstallerPath).absolutePath()).entryList(QDir::Files), QStringList{name});
+    QCOMPARE(packageFileName(QStringLiteral("http://h/")), QStringLiteral("ramux-update.deb"));
+}
+
 // The step as the update run calls it: the host's request, status and offer window.
 void TestProgramUpdate::updateRunStepUsesTheRunsHost()
 {
@@ -515,28 +550,29 @@ void TestProgramUpdate::systemStarterRunsTheInstallerDirectly()
     }
     QVERIFY(!(QFile::permissions(script) & QFileDevice::ExeOwner));
     qputenv("RAMUX_INSTALLER_NO_PKEXEC", "1");
-    QVERIFY(StartInstallerElevated(script));
+    QCOMPARE(StartInstallerElevated(script).result, InstallOutcome::Result::Installed);
     QVERIFY(QFile::permissions(script) & QFileDevice::ExeOwner);
-    QTRY_VERIFY(QFileInfo(marker).size() > 0);
+    QVERIFY(QFileInfo(marker).size() > 0);
     QFile written(marker);
     QVERIFY(written.open(QIODevice::ReadOnly));
     QCOMPARE(QDir(QString::fromLocal8Bit(written.readAll().trimmed())).canonicalPath(),
              QDir(dir.path()).canonicalPath());
 
-    QVERIFY(!StartInstallerElevated(dir.filePath(QStringLiteral("missing.sh"))));
+    QCOMPARE(StartInstallerElevated(dir.filePath(QStringLiteral("missing.sh"))).result,
+             InstallOutcome::Result::NotStarted);
 }
 
 void TestProgramUpdate::replacedStarterIsUsed()
 {
     QString started;
-    setInstallerStarter([&](const QString &path) {
+    setInstallerStarter([&](const QString &path, const StopCheck &) {
         started = path;
-        return true;
+        return InstallOutcome{InstallOutcome::Result::Installed, 0, false};
     });
-    QVERIFY(StartInstallerElevated(QStringLiteral("/nowhere/setup.sh")));
+    QCOMPARE(StartInstallerElevated(QStringLiteral("/nowhere/setup.sh")).result, InstallOutcome::Result::Installed);
     QCOMPARE(started, QStringLiteral("/nowhere/setup.sh"));
     setInstallerStarter({});
-    QVERIFY(!StartInstallerElevated(QStringLiteral("/nowhere/setup.sh")));
+    QCOMPARE(StartInstallerElevated(QStringLiteral("/nowhere/setup.sh")).result, InstallOutcome::Result::NotStarted);
 }
 
 QTEST_GUILESS_MAIN(TestProgramUpdate)

@@ -85,6 +85,29 @@ private slots:
         history.prune(without({1, 2}));
         QVERIFY(!history.current() && !history.canGoBack() && !history.canGoForward());
     }
+
+    void historyKeepsExactlyTheLatestHundred()
+    {
+        for (const int visits : {99, 100, 101, 102}) {
+            PageHistory history;
+            for (qint64 id = 1; id <= visits; ++id) {
+                HistoryEntry e;
+                e.id = id;
+                history.visit(e);
+            }
+            const int kept = qMin(visits, 100);
+            QCOMPARE(history.size(), kept);
+            QCOMPARE(history.currentIndex(), kept - 1);
+            QCOMPARE(history.entries().first().id, qint64(visits - kept + 1)); // the oldest went first
+            QCOMPARE(history.current()->id, qint64(visits));
+            // Back all the way: exactly the kept pages, newest to oldest.
+            int steps = 0;
+            while (history.back({}))
+                ++steps;
+            QCOMPARE(steps, kept - 1);
+            QCOMPARE(history.current()->id, qint64(visits - kept + 1));
+        }
+    }
 };
 
 QTEST_MAIN(TestReadingCore)

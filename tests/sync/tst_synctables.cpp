@@ -26,6 +26,7 @@ public:
     std::function<bool()> stop;
     std::function<void(UpdateRun &)> programCheck;
     std::function<void(UpdateFields &)> adjust;
+    InstallOutcome installOutcome{InstallOutcome::Result::Installed, 0, true};
 
     void ReportStatus(const UpdateFields &fields) override { log << QStringLiteral("status:") + fields.StatusText; }
     void HideStatus() override { log << QStringLiteral("hide"); }
@@ -51,7 +52,12 @@ public:
         if (programCheck)
             programCheck(run);
     }
-    void startInstaller(const QString &path) override { log << QStringLiteral("installer:") + path; }
+    InstallOutcome startInstaller(const QString &path) override
+    {
+        log << QStringLiteral("installer:") + path;
+        return installOutcome;
+    }
+    void ShowInstallFailure(const QString &text) override { log << QStringLiteral("failure:") + text; }
 
     QStringList statuses() const { return log.filter(QStringLiteral("status:")); }
 };
@@ -372,9 +378,23 @@ private slots:
         QCOMPARE(run.Execute(), UpdateRun::Ending::InstallerStarted);
         const qsizetype installer = host.log.indexOf(QStringLiteral("installer:/tmp/setup.bin"));
         QVERIFY(installer > 0);
-        QCOMPARE(host.log.at(installer + 1), QStringLiteral("close"));
+        QCOMPARE(host.log.mid(installer + 1, 2), QStringList({"hide", "close"}));
         QVERIFY(host.log.filter(QStringLiteral("details")).isEmpty());
         QVERIFY(!host.log.contains(QStringLiteral("reload")));
+
+        // A failed install is told, and the program goes on with the data it has just received.
+        RecordingHost failing;
+        failing.database = newDatabase(server.address(), true, true);
+        failing.programCheck = host.programCheck;
+        failing.installOutcome = InstallOutcome{InstallOutcome::Result::Failed, 100, true};
+        UpdateRun second(failing);
+        QCOMPARE(second.Execute(), UpdateRun::Ending::DetailsShown);
+        const qsizetype attempt = failing.log.indexOf(QStringLiteral("installer:/tmp/setup.bin"));
+        QVERIFY(attempt > 0);
+        QCOMPARE(failing.log.mid(attempt + 1, 4),
+                 QStringList({"hide", "failure:Обновление программы не установлено: ошибка установки пакета, код 100",
+                              "details:|http://x/", "reload"}));
+        QVERIFY(!failing.log.contains(QStringLiteral("close")));
     }
 
     void serverThatNeverAnswersEndsWithinTheBound()

@@ -3,6 +3,7 @@
 #include "pages/links.h"
 #include "pages/render/pagedocument.h"
 #include "pages/stylezoom.h"
+#include "pages/ui/screenfit.h"
 #include "text/cp1251.h"
 #include "pages/theme.h"
 #include "text/packedcontent.h"
@@ -93,6 +94,21 @@ void THTMLViewer::mouseReleaseEvent(QMouseEvent *event)
     m_releasedAnchor.clear();
 }
 
+void THTMLViewer::resizeEvent(QResizeEvent *event)
+{
+    // A table laid out at the full width comes out an even number of pixels wide: on an odd
+    // width it would stand out by one and bring up a sideways scroll bar. The page is laid out
+    // on an even width; the spare pixel stays blank at the right. Setting the margin resizes the
+    // viewport again, which then keeps the margin it has.
+    const int natural = viewport()->width() + m_parityMargin;
+    const int margin = natural % 2;
+    if (margin != m_parityMargin) {
+        m_parityMargin = margin;
+        setViewportMargins(0, 0, margin, 0);
+    }
+    QTextBrowser::resizeEvent(event);
+}
+
 void THTMLViewer::showEvent(QShowEvent *event)
 {
     QTextBrowser::showEvent(event);
@@ -164,6 +180,7 @@ void TPBearHTMLRenderer::Render()
     // clear() drops the images of the previous page, so every page asks for its own again.
     m_viewer->document()->clear();
     m_viewer->setHtml(m_html);
+    fitTablesToView(m_viewer->document());
 }
 
 QString TPBearHTMLRenderer::Html() const
@@ -194,6 +211,7 @@ void TPBearHTMLRenderer::relayOut()
     const double place = bar->maximum() > 0 ? double(bar->value()) / bar->maximum() : 0.0;
     m_viewer->document()->clear();
     m_viewer->setHtml(m_html);
+    fitTablesToView(m_viewer->document());
     if (place > 0) {
         m_viewer->document()->pageCount(); // lays the whole page out, so the range is final
         bar->setValue(int(place * bar->maximum() + 0.5));

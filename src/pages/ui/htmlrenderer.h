@@ -74,11 +74,13 @@ signals:
 
 protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
     void showEvent(QShowEvent *event) override;
 
 private:
     void onAnchorClicked(const QUrl &url);
     QString m_releasedAnchor;
+    int m_parityMargin = 0; // 1 while the viewport's natural width is odd
 };
 
 class TPBearHTMLRenderer final : public TAbstractHTMLRenderer

@@ -6,6 +6,7 @@
 #include "update/ui/updatedetailsform.h"
 
 #include <QApplication>
+#include <QMessageBox>
 #include <QMutex>
 #include <QStatusBar>
 #include <QStyle>
@@ -16,6 +17,13 @@ namespace {
 QMutex g_windowsMutex;
 TUpdateThread::DetailsWindow g_detailsWindow = ShowUpdateDetails;
 TUpdateThread::OfferWindow g_offerWindow = ShowUpdateOffer;
+
+void showNotice(const QString &text)
+{
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Ramux"), text, QMessageBox::Ok);
+    box.exec();
+}
+TUpdateThread::NoticeWindow g_noticeWindow = showNotice;
 
 // A window replaced by nothing answers like one never shown: "No" (7).
 constexpr int noAnswer = 7;
@@ -147,6 +155,22 @@ public:
         });
     }
 
+    void ShowInstallFailure(const QString &text) override
+    {
+        TUpdateThreadGui *gui = m_gui;
+        onGui([gui, &text] {
+            if (!gui->m_window)
+                return;
+            TUpdateThread::NoticeWindow window;
+            {
+                QMutexLocker lock(&g_windowsMutex);
+                window = g_noticeWindow;
+            }
+            if (window)
+                window(text);
+        });
+    }
+
     void createTrayIcon() override
     {
         TUpdateThreadGui *gui = m_gui;
@@ -245,6 +269,12 @@ void TUpdateThread::setOfferWindow(OfferWindow window)
 {
     QMutexLocker lock(&g_windowsMutex);
     g_offerWindow = std::move(window);
+}
+
+void TUpdateThread::setNoticeWindow(NoticeWindow window)
+{
+    QMutexLocker lock(&g_windowsMutex);
+    g_noticeWindow = std::move(window);
 }
 
 void TUpdateThread::run()

@@ -48,6 +48,9 @@ public:
     using OfferWindow =
         std::function<int(const QString &version, const QString &link, const QString &aboutText, const QString &aboutUrl)>;
     static void setOfferWindow(OfferWindow window);
+    // The message that the program update was not installed: text. Replaced by tests.
+    using NoticeWindow = std::function<void(const QString &text)>;
+    static void setNoticeWindow(NoticeWindow window);
 
 protected:
     void run() override; // Execute
