@@ -157,5 +157,9 @@ std::optional<QDateTime> parseLastDose(const QString &text)
 
 QString formatDateTime(const QDateTime &moment)
 {
-    return moment.toString(QStringLiteral("dd.MM.yyyy HH:mm"));
+    // Shown to the minute, so a release inside a minute is shown as the minute after it.
+    const QTime time = moment.time();
+    const int past = time.second() * 1000 + time.msec();
+    const QDateTime shown = past == 0 ? moment : moment.addMSecs(60000 - past);
+    return shown.toString(QStringLiteral("dd.MM.yyyy HH:mm"));
 }

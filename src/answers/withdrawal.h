@@ -71,4 +71,5 @@ QString noDataText(); // "нет данных"
 
 // "DD.MM.YYYY HH:MM" in local time; none for anything else or a time the clock skips.
 std::optional<QDateTime> parseLastDose(const QString &text);
-QString formatDateTime(const QDateTime &moment); // "05.03.2027 08:00"
+// "05.03.2027 08:00"; a moment inside a minute is shown as the next minute, never earlier.
+QString formatDateTime(const QDateTime &moment);
