@@ -81,7 +81,7 @@ void TestWithdrawal::releaseDateFollowsTheUnit_data()
                                                      << "0.001"
                                                      << "h" << false << "01.03.2027 08:00"
                                                      << "0,001 ч"
-                                                     << "01.03.2027 08:00";
+                                                     << "01.03.2027 08:01";
 }
 
 void TestWithdrawal::releaseDateFollowsTheUnit()
