@@ -71,7 +71,8 @@ QList<DoseAnswer> computeDoses(const ProductAnswers &answers, qint64 speciesId,
                                const QString &indication, const std::optional<Strength> &strength)
 {
     QList<DoseAnswer> out;
-    for (const DoseRow &row : answers.dosesFor(speciesId)) {
+    const QList<DoseRow> rows = answers.dosesFor(speciesId);
+    for (const DoseRow &row : rows) {
         if (!route.isEmpty() && row.route.compare(route.trimmed(), Qt::CaseInsensitive) != 0)
             continue;
         if (!indication.isEmpty() && !row.indication.contains(indication.trimmed(), Qt::CaseInsensitive))
@@ -91,7 +92,10 @@ QList<DoseAnswer> computeDoses(const ProductAnswers &answers, qint64 speciesId,
     }
     if (out.isEmpty()) {
         DoseAnswer none;
-        none.result.refusal = noDoseForSpeciesText();
+        none.result.refusal =
+            rows.isEmpty() ? noDoseForSpeciesText()
+                           : QStringLiteral("Для этого вида с таким путём введения или показанием дозировка "
+                                            "в инструкции не указана");
         out << none;
     }
     return out;
