@@ -1,5 +1,6 @@
 // The real ramuxctl dose and withdrawal against a client store filled by SQL: the blocks, the
 // refusals on stderr and the exit codes a script relies on.
+#include "answers/answerstore.h"
 #include "db/schema.h"
 #include "db/sqlitedb.h"
 
@@ -74,6 +75,7 @@ private slots:
     void doseBlocksAndRefusals();
     void withdrawalLinesAndReleaseDates();
     void olderDatabaseHasNoAnswers();
+    void speciesOfProductsCountOnlyOfferedRows();
 
 private:
     Run run(const QStringList &args, const QString &db = {});
@@ -219,6 +221,25 @@ void TestDoseCommands::olderDatabaseHasNoAnswers()
     QVERIFY2(r.err.contains(QString::fromUtf8("нет структурированных данных")), qPrintable(r.err));
     r = run({"withdrawal", "ITEM:1", "--species", "dog"}, older);
     QCOMPARE(r.code, 3);
+}
+
+void TestDoseCommands::speciesOfProductsCountOnlyOfferedRows()
+{
+    Database db;
+    db.open(m_db, schema::databasePassword());
+    QVERIFY(hasAnswerTables(db));
+    QStringList codes;
+    for (const Species &s : speciesOfProduct(db, 1))
+        codes << s.code;
+    QCOMPARE(codes, QStringList({"dog", "cat", "cattle", "sheep"}));
+    const ProductAnswers answers = loadProductAnswers(db, 1);
+    QCOMPARE(answers.strengths.size(), 2);
+    QCOMPARE(answers.doses.size(), 4); // the praziquantel row waits for its strength
+    QCOMPARE(productsWithSpecies(db, 1), QSet<qint64>({1, 3, 4}));
+    QCOMPARE(productsWithSpecies(db, 2), QSet<qint64>({1})); // not item 4: its cat row waits too
+    QCOMPARE(productsWithSpecies(db, 6), QSet<qint64>({3}));
+    QVERIFY(productsWithSpecies(db, 4).isEmpty());
+    QVERIFY(speciesOfProduct(db, 4).size() == 1);
 }
 
 QTEST_GUILESS_MAIN(TestDoseCommands)
