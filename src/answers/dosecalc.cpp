@@ -160,8 +160,10 @@ DoseResult computeDose(const DoseRow &row, const Strength &strength, std::option
     }
     if (!low || !high || !result.substanceFrom || !result.substanceTo)
         return refusal(outOfRange());
-    if (row.single)
-        low = high; // one value: both bounds are the same exact amount
+    if (row.single) { // one value: both bounds are the same exact amount
+        low = high;
+        result.substanceFrom = result.substanceTo;
+    }
 
     // The cap on one dose, in the form's own unit.
     if (row.maxSingle) {

@@ -375,6 +375,12 @@ void TestDoseArithmetic::doseIsMeasuredOrRefused_data()
                                                                << ""
                                                                << ""
                                                                << "Масса тела должна быть от 0,01 до 2000 кг";
+    QTest::newRow("a single value below the grid stays one value") << "0.333333333"
+                                                                   << "0.5||мг|kg||"
+                                                                   << "0.1|мг||мл|"
+                                                                   << "≈ 1,7 мл (расчёт: 1,6667 мл)"
+                                                                   << "0,1667 мг"
+                                                                   << "";
     QTest::newRow("a capsule is whole") << "7"
                                         << "10|20|мг|kg||"
                                         << "100|мг||капсула|"
