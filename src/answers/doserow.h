@@ -1,0 +1,59 @@
+// One dosing row of a product: species x route x indication, its dose and the words it restates.
+#pragma once
+
+#include "answers/decimal.h"
+#include "answers/units.h"
+
+#include <QString>
+#include <optional>
+
+// The item_doses columns as stored, before any of them is trusted.
+struct DoseRowText
+{
+    qint64 id = 0;
+    qint64 itemId = 0;
+    int ord = 0;
+    qint64 speciesId = 0;
+    QString route;
+    QString indication;
+    QString substance; // null: every strength of the product
+    QString doseFrom;
+    QString doseTo; // null: a single value
+    QString doseUnit;
+    QString basis;
+    QString frequency;
+    QString duration;
+    QString maxSingle; // null: no cap
+    QString maxSingleUnit;
+    QString sourceField;
+    QString sourceQuote;
+};
+
+struct DoseRow
+{
+    qint64 id = 0;
+    int ord = 0;
+    qint64 speciesId = 0;
+    QString route;
+    QString indication;
+    QString substance;
+    Decimal from;
+    Decimal to; // equal to from for a single value
+    bool single = true;
+    Unit unit = Unit::Milligram;
+    Basis basis = Basis::Kg;
+    QString frequency;
+    QString duration;
+    std::optional<Decimal> maxSingle;
+    Unit maxSingleUnit = Unit::Milligram;
+    QString sourceField;
+    QString sourceQuote;
+
+    // "5–10 мг/кг", "1 таблетка на животное", "2 г на 1 л воды" (the separator of the numbers
+    // given: a comma for the window, a point for the command line).
+    QString describe(QChar separator = QLatin1Char(',')) const;
+};
+
+// Checks every column; none with the reason in `why` for a missing or negative number, from
+// above to, a unit outside the list (or a percentage), an unknown basis or a broken cap.
+std::optional<DoseRow> parseDoseRow(const DoseRowText &text, QString *why = nullptr);

@@ -1,0 +1,165 @@
+// Withdrawal rows and release dates: calendar days by addDays, elapsed hours by addSecs, both in
+// local time, so a clock change moves one and not the other.
+#include "answers/withdrawal.h"
+
+#include <algorithm>
+
+namespace {
+
+struct TissueName
+{
+    Tissue tissue;
+    const char *code;
+    const char *name;
+};
+
+constexpr TissueName tissueNames[] = {
+    {Tissue::Meat, "meat", "мясо"},
+    {Tissue::Milk, "milk", "молоко"},
+    {Tissue::Eggs, "eggs", "яйца"},
+    {Tissue::Honey, "honey", "мёд"},
+};
+
+// Longer than any withdrawal period; keeps the date arithmetic far from its limits.
+const Decimal kLongestPeriod = Decimal::fromInt(100000);
+
+std::optional<WithdrawalRow> refuse(QString *why, const QString &reason)
+{
+    if (why)
+        *why = reason;
+    return std::nullopt;
+}
+
+qint64 wholeUp(Decimal value)
+{
+    return value.roundedTo(Decimal::fromInt(1), Rounding::Up).value_or(Decimal()).raw() / Decimal::One;
+}
+
+} // namespace
+
+std::optional<Tissue> tissueFromText(const QString &text)
+{
+    for (const TissueName &t : tissueNames) {
+        if (text == QLatin1String(t.code))
+            return t.tissue;
+    }
+    return std::nullopt;
+}
+
+QString tissueText(Tissue tissue)
+{
+    return QLatin1String(tissueNames[int(tissue)].code);
+}
+
+QString tissueName(Tissue tissue)
+{
+    return QString::fromUtf8(tissueNames[int(tissue)].name);
+}
+
+std::optional<PeriodUnit> periodUnitFromText(const QString &text)
+{
+    if (text == QLatin1String("h"))
+        return PeriodUnit::Hours;
+    if (text == QLatin1String("d"))
+        return PeriodUnit::Days;
+    return std::nullopt;
+}
+
+std::optional<WithdrawalRow> parseWithdrawalRow(const WithdrawalRowText &text, QString *why)
+{
+    WithdrawalRow row;
+    row.id = text.id;
+    row.ord = text.ord;
+    row.speciesId = text.speciesId;
+    row.sourceField = text.sourceField;
+    row.sourceQuote = text.sourceQuote;
+    const auto tissue = tissueFromText(text.tissue);
+    if (!tissue)
+        return refuse(why, QStringLiteral("неизвестная продукция «%1»").arg(text.tissue));
+    row.tissue = *tissue;
+    row.forbidden = text.forbidden.value_or(0) != 0;
+    if (row.forbidden) {
+        if (!text.period.isNull() || !text.periodUnit.isNull())
+            return refuse(why, QStringLiteral("срок указан вместе с «не допускается»"));
+        return row;
+    }
+    const auto period = Decimal::parse(text.period);
+    if (!period || period->isNegative() || *period > kLongestPeriod)
+        return refuse(why, QStringLiteral("срок ожидания не число или отрицателен: «%1»").arg(text.period));
+    const auto unit = periodUnitFromText(text.periodUnit);
+    if (!unit)
+        return refuse(why,
+                      QStringLiteral("у срока ожидания нет единицы (h или d): «%1»").arg(text.periodUnit));
+    row.period = *period;
+    row.unit = *unit;
+    return row;
+}
+
+QString WithdrawalRow::periodText(QChar separator) const
+{
+    if (forbidden)
+        return QStringLiteral("не допускается");
+    if (period.isZero())
+        return QStringLiteral("0");
+    return period.toString(separator) +
+           (unit == PeriodUnit::Hours ? QStringLiteral(" ч") : QStringLiteral(" сут."));
+}
+
+std::optional<QDateTime> WithdrawalRow::releaseAfter(const QDateTime &lastDose) const
+{
+    if (forbidden || !lastDose.isValid())
+        return std::nullopt;
+    QDateTime release;
+    if (unit == PeriodUnit::Hours) {
+        const auto seconds = period.times(Decimal::fromInt(3600), Rounding::Up);
+        release = lastDose.addSecs(seconds ? wholeUp(*seconds) : 0);
+    } else {
+        const auto whole = period.roundedTo(Decimal::fromInt(1), Rounding::Down);
+        const qint64 days = whole ? whole->raw() / Decimal::One : 0;
+        release = lastDose.addDays(days);
+        // A part of a day is waited out as elapsed time.
+        const auto rest = whole ? period.minus(*whole) : std::nullopt;
+        const auto seconds = rest ? rest->times(Decimal::fromInt(86400), Rounding::Up) : std::nullopt;
+        if (seconds && !seconds->isZero())
+            release = release.addSecs(wholeUp(*seconds));
+    }
+    if (!release.isValid())
+        return std::nullopt;
+    return release;
+}
+
+WithdrawalTable withdrawalTable(QList<WithdrawalRow> rowsOfSpecies, bool foodProducing, bool hasDoseRows)
+{
+    WithdrawalTable table;
+    std::stable_sort(rowsOfSpecies.begin(), rowsOfSpecies.end(),
+                     [](const WithdrawalRow &a, const WithdrawalRow &b) {
+                         return a.tissue != b.tissue ? a.tissue < b.tissue : a.ord < b.ord;
+                     });
+    table.rows = rowsOfSpecies;
+    table.noData = rowsOfSpecies.isEmpty() && foodProducing && hasDoseRows;
+    return table;
+}
+
+QString noDataText()
+{
+    return QStringLiteral("нет данных");
+}
+
+std::optional<QDateTime> parseLastDose(const QString &text)
+{
+    const QString format = QStringLiteral("dd.MM.yyyy HH:mm");
+    const QDateTime moment = QDateTime::fromString(text.trimmed(), format);
+    // A time the clock skips comes back moved; only the time as typed is accepted.
+    if (!moment.isValid() || moment.toString(format) != text.trimmed())
+        return std::nullopt;
+    return moment;
+}
+
+QString formatDateTime(const QDateTime &moment)
+{
+    // Shown to the minute, so a release inside a minute is shown as the minute after it.
+    const QTime time = moment.time();
+    const int past = time.second() * 1000 + time.msec();
+    const QDateTime shown = past == 0 ? moment : moment.addMSecs(60000 - past);
+    return shown.toString(QStringLiteral("dd.MM.yyyy HH:mm"));
+}

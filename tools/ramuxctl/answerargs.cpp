@@ -1,0 +1,36 @@
+// Shared arguments of the dose and withdrawal commands.
+#include "answerargs.h"
+
+#include "answers/answerstore.h"
+#include "command.h"
+#include "pages/links.h"
+
+std::optional<qint64> productOfLink(const QString &link)
+{
+    const auto parsed = parseInternalLink(link);
+    if (!parsed || parsed->target != LinkTarget::Item)
+        return std::nullopt;
+    return parsed->id;
+}
+
+std::optional<Species> speciesArgument(Database &db, const QString &codeOrName)
+{
+    const QList<Species> all = loadSpecies(db);
+    const auto species = findSpecies(all, codeOrName);
+    if (!species) {
+        if (all.isEmpty())
+            printErr(QStringLiteral("В базе нет структурированных данных о видах животных\n"));
+        else
+            printErr(QStringLiteral("Вид «%1» в справочнике не найден\n").arg(codeOrName));
+    }
+    return species;
+}
+
+QString field(QString text)
+{
+    for (QChar &c : text) {
+        if (c.unicode() < 32)
+            c = QLatin1Char(' ');
+    }
+    return text;
+}

@@ -1,0 +1,134 @@
+// ramuxctl dose LINK --species S --weight KG [--form N] [--route R] [--indication TEXT] [--db PATH]:
+// the dose calculator of the product panel, one block of tab-separated lines per fitting row.
+#include "answerargs.h"
+#include "command.h"
+
+#include "answers/answerstore.h"
+#include "db/schema.h"
+#include "db/sqlitedb.h"
+
+namespace {
+
+constexpr int kBadUsage = 2;
+constexpr int kAllRefused = 3;
+constexpr char kUsage[] =
+    "dose LINK --species S --weight KG [--form N] [--route R] [--indication TEXT] [--db PATH]";
+
+int usageError(const QString &why = {})
+{
+    if (!why.isEmpty())
+        printErr(QStringLiteral("ramuxctl dose: %1\n").arg(why));
+    printErr(QStringLiteral("usage: ramuxctl %1\n").arg(QLatin1String(kUsage)));
+    return kBadUsage;
+}
+
+QString line(const QString &key, const QStringList &values)
+{
+    QString text = key;
+    for (const QString &value : values)
+        text += QLatin1Char('\t') + field(value);
+    return text + QLatin1Char('\n');
+}
+
+QString doseUnit(const DoseRow &row)
+{
+    return unitText(row.unit) +
+           (row.basis == Basis::Kg ? QStringLiteral("/кг") : QStringLiteral("/животное"));
+}
+
+QString block(const Species &species, const DoseAnswer &answer, Decimal weight)
+{
+    const QChar point = QLatin1Char('.');
+    const DoseRow &row = answer.row;
+    const DoseResult &r = answer.result;
+    const auto measured = [&](Decimal v) {
+        return isCountable(r.measuredUnit) ? v.toString(point)
+                                           : v.toFixed(r.measuredDigits, Rounding::HalfUp, point);
+    };
+    QString out = line(QStringLiteral("species"), {species.code, species.name});
+    out += line(QStringLiteral("route"), {row.route});
+    out += line(QStringLiteral("indication"), {row.indication});
+    out += line(QStringLiteral("weight_kg"), {weight.toString(point)});
+    out += line(QStringLiteral("dose"), {row.from.toString(point), row.to.toString(point), doseUnit(row)});
+    out += line(QStringLiteral("form"), {answer.strength ? answer.strength->describe(point) : QString()});
+    out += line(QStringLiteral("amount"),
+                {measured(r.measuredFrom), measured(r.measuredTo), unitText(r.measuredUnit)});
+    out += line(QStringLiteral("frequency"), {row.frequency});
+    out += line(QStringLiteral("duration"), {row.duration});
+    if (r.rounded) {
+        QStringList computed{r.computedFrom.toString(point)};
+        if (r.computedTo != r.computedFrom)
+            computed << r.computedTo.toString(point);
+        out += line(QStringLiteral("rounded"), computed);
+    }
+    if (r.capped)
+        out += line(QStringLiteral("capped"), {r.cap.toString(point), unitText(r.capUnit)});
+    for (const QString &warning : r.warnings)
+        out += line(QStringLiteral("warning"), {warning});
+    out += line(QStringLiteral("source"), {row.sourceQuote});
+    return out;
+}
+
+int dose(CommandContext &ctx)
+{
+    const QString path = takeDatabasePath(ctx.args);
+    const QString speciesText = takeOption(ctx.args, QStringLiteral("--species"));
+    const QString weightText = takeOption(ctx.args, QStringLiteral("--weight"));
+    const QString formText = takeOption(ctx.args, QStringLiteral("--form"));
+    const QString route = takeOption(ctx.args, QStringLiteral("--route"));
+    const QString indication = takeOption(ctx.args, QStringLiteral("--indication"));
+    if (ctx.args.size() != 1 || speciesText.isEmpty() || weightText.isEmpty())
+        return usageError();
+    const auto item = productOfLink(ctx.args.first());
+    if (!item)
+        return usageError(QStringLiteral("LINK is a product link, ITEM:N"));
+    int form = 0;
+    if (!formText.isEmpty()) {
+        bool ok = false;
+        form = formText.toInt(&ok);
+        if (!ok || form < 1)
+            return usageError(QStringLiteral("--form needs a number from 1"));
+    }
+
+    Database db;
+    db.open(path, schema::databasePassword());
+    const auto species = speciesArgument(db, speciesText);
+    if (!species)
+        return kAllRefused;
+    const WeightInput weight = parseWeight(weightText);
+    if (!weight.kg) {
+        printErr(weight.refusal + QLatin1Char('\n'));
+        return kAllRefused;
+    }
+    const ProductAnswers answers = loadProductAnswers(db, *item);
+    std::optional<Strength> strength;
+    if (form > 0) {
+        if (form > answers.strengths.size())
+            return usageError(QStringLiteral("the product has %1 form(s)").arg(answers.strengths.size()));
+        strength = answers.strengths.at(form - 1);
+    }
+
+    QStringList blocks;
+    QString refusals;
+    for (const DoseAnswer &answer :
+         computeDoses(answers, species->id, weight.kg, route, indication, strength)) {
+        if (answer.result.ok()) {
+            blocks << block(*species, answer, *weight.kg);
+            continue;
+        }
+        QStringList where;
+        for (const QString &part : {answer.row.route, answer.row.indication}) {
+            if (!part.isEmpty())
+                where << field(part);
+        }
+        refusals += (where.isEmpty() ? QString() : where.join(QStringLiteral(", ")) + QStringLiteral(": ")) +
+                    field(answer.result.refusal) + QLatin1Char('\n');
+    }
+    printOut(blocks.join(QLatin1Char('\n')));
+    printErr(refusals);
+    return blocks.isEmpty() ? kAllRefused : 0;
+}
+
+} // namespace
+
+RAMUXCTL_COMMAND(dose, "dose", kUsage, dose);
