@@ -147,19 +147,59 @@ int main(int argc, char **argv)
     double worstQuery = 0, worstWithFragments = 0;
     for (const QString &q : {QStringLiteral("гельминтов"), QStringLiteral("острого мастита"),
                              QStringLiteral("внутримышечно крупного скота"), QStringLiteral("диктиокаулез"),
-                             QStringLiteral("30 дней")}) {
+                             QStringLiteral("30 дней"), QStringLiteral("кошек")}) {
         const textindex::TermQuery terms = textindex::prepareTerms(q, stemmer);
         int hits = 0;
         const double match = medianMs(21, [&] { hits = int(textindex::matchingProducts(db, terms).size()); });
+        const double rank = medianMs(11, [&] { textindex::rankedMatches(db, terms); });
         const double full = medianMs(11, [&] {
             finder::searchTexts(db, catalogs.products, q, finder::kMaxResults, {}, stemmer);
         });
-        std::printf("text query \"%s\": %d products, match median %.2f ms, with 200 fragments median %.2f ms\n",
-                    q.toUtf8().constData(), hits, match, full);
+        std::printf("text query \"%s\": %d products, match median %.2f ms, every match ranked median %.2f ms,"
+                    " with 200 fragments median %.2f ms\n",
+                    q.toUtf8().constData(), hits, match, rank, full);
         worstQuery = std::max(worstQuery, match);
         worstWithFragments = std::max(worstWithFragments, full);
     }
     std::printf("text query, worst median: %.2f ms (with fragments %.2f ms)\n", worstQuery, worstWithFragments);
+
+    // The best hit of a frequent word (the product with the most fields holding it) must be
+    // among those listed, whatever its place in the name order.
+    {
+        const QString q = QStringLiteral("кошек");
+        const textindex::TermQuery terms = textindex::prepareTerms(q, stemmer);
+        qint64 best = 0;
+        int bestFields = -1;
+        textindex::HitDescriber describer(db);
+        for (qint64 id : textindex::matchingProducts(db, terms)) {
+            const int fields = describer.describe(id, terms, stemmer).fieldsWithAll;
+            if (fields > bestFields && catalogs.products.order.contains(id)) {
+                best = id;
+                bestFields = fields;
+            }
+        }
+        const finder::TextSearch found = finder::searchTexts(db, catalogs.products, q, finder::kMaxResults, {}, stemmer);
+        int place = -1;
+        for (int i = 0; i < found.hits.size() && place < 0; ++i)
+            if (found.hits.at(i).id == best)
+                place = i + 1;
+        std::printf("text query \"%s\": best hit %lld (%d fields) listed at %d of %d (-1: not listed)\n",
+                    q.toUtf8().constData(), best, bestFields, place, int(found.hits.size()));
+    }
+
+    // A slip in a Russian word no text holds, corrected against the index's own words and
+    // searched like any text query.
+    for (const QString &q : {QStringLiteral("гельмитнов"), QStringLiteral("острого маститаа")}) {
+        const textindex::TermQuery terms = textindex::prepareTerms(q, stemmer);
+        const double correct = medianMs(21, [&] { textindex::correctTerms(db, terms); });
+        finder::TextSearch found;
+        const double full = medianMs(11, [&] {
+            found = finder::searchCorrectedTexts(db, catalogs.products, q, finder::kMaxResults, {}, stemmer);
+        });
+        std::printf("typo query \"%s\" read as \"%s\": %d products listed, correction median %.2f ms, with 200"
+                    " fragments median %.2f ms\n",
+                    q.toUtf8().constData(), found.corrected.toUtf8().constData(), int(found.hits.size()), correct, full);
+    }
 
     // 3. Names with every reading.
     double worstNames = 0;

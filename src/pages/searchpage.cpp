@@ -29,6 +29,7 @@ struct Found
     QVector<namematch::Match> groups;
     QVector<namematch::Match> makers;
     QVector<finder::ProductHit> texts;
+    QString correctedText; // Typo: the text as its texts were searched
     int count() const { return int(names.size() + groups.size() + makers.size() + texts.size()); }
 };
 
@@ -61,8 +62,14 @@ Found findBy(const PageSources &sources, const SearchCatalogs &catalogs, const n
             --room;
         }
     }
-    if (searchTexts && room > 0 && !textQuery.isEmpty())
+    if (searchTexts && room > 0 && reading == Reading::Typo) {
+        finder::TextSearch texts =
+            finder::searchCorrectedTexts(sources.db, catalogs.products, query.text, room, seen, stemmer);
+        found.texts = std::move(texts.hits);
+        found.correctedText = std::move(texts.corrected);
+    } else if (searchTexts && room > 0 && !textQuery.isEmpty()) {
         found.texts = finder::searchTexts(sources.db, catalogs.products, textQuery, room, seen, stemmer).hits;
+    }
     return found;
 }
 
@@ -79,13 +86,13 @@ QString readingNotice(const namematch::Query &query, Reading reading, const Foun
         return QStringLiteral("Показаны результаты для «%1» (транслитерация)")
             .arg(escaped(upper(translit::otherAlphabet(query.text))));
     case Reading::Typo: {
-        QString correction;
-        for (const finder::ProductHit &hit : found.names)
-            if (!hit.correction.isEmpty()) {
+        // As the texts write the word, when they were searched with it; else as the names do.
+        QString correction = found.correctedText;
+        for (const finder::ProductHit &hit : found.names) {
+            if (correction.isEmpty() && !hit.correction.isEmpty())
                 correction = hit.correction;
-                break;
-            }
-        return QStringLiteral("Возможно, вы имели в виду «%1»").arg(escaped(upper(correction)));
+        }
+        return QStringLiteral("Показаны результаты для «%1» (исправлена опечатка)").arg(escaped(correction));
     }
     }
     return QString();
@@ -188,7 +195,7 @@ SearchPage composeSearchPage(const PageSources &sources, const SearchCatalogs &c
         if (query.searchable()) {
             found = findBy(sources, catalogs, query, Reading::AsTyped, query.text, textsReady, stemmer);
             // Forgiving readings only when the text as typed finds nothing, first one that finds.
-            for (Reading reading : {Reading::Layout, Reading::Translit, Reading::Typo}) {
+            for (Reading reading : namematch::forgivingReadings(query)) {
                 if (found.count() > 0)
                     break;
                 if (reading == Reading::Layout && query.swapped.isEmpty())

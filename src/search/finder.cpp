@@ -2,6 +2,9 @@
 
 #include "db/snapshot.h"
 #include "db/sqlitedb.h"
+#include "search/termwords.h"
+#include "search/textfold.h"
+#include "search/typo.h"
 #include "text/packedcontent.h"
 
 #include <QSet>
@@ -20,8 +23,8 @@ QString howText(const ProductHit &hit)
     case How::Text: break;
     }
     const QStringList &columns = textindex::fieldColumns();
-    return QStringLiteral("text:")
-           + (hit.text.field >= 0 && hit.text.field < columns.size() ? columns.at(hit.text.field) : QString());
+    return QString::fromLatin1(hit.reading == namematch::Reading::Typo ? "typo-text:" : "text:") +
+           (hit.text.field >= 0 && hit.text.field < columns.size() ? columns.at(hit.text.field) : QString());
 }
 
 How howOf(const namematch::Match &match)
@@ -63,6 +66,91 @@ QString productName(const ReferenceSnapshot &snapshot, qint64 id)
     return row->nameLat ? trimControl(*row->nameLat) : QString();
 }
 
+namespace {
+
+// The ranked matches of a prepared query, cut to `limit`, their fragments decoded.
+TextSearch runTextSearch(Database &db, const ProductCatalog &catalog, const textindex::TermQuery &query,
+                         int limit, const QSet<qint64> &exclude, Stemmer &stemmer, namematch::Reading reading)
+{
+    TextSearch result;
+    QVector<textindex::RankedMatch> ranked;
+    try {
+        ranked = textindex::rankedMatches(db, query);
+    } catch (const DbError &) {
+        return result; // a damaged index answers nothing; the worker rebuilds it
+    }
+    result.searched = true;
+    ranked.erase(std::remove_if(ranked.begin(), ranked.end(),
+                                [&](const textindex::RankedMatch &m) {
+                                    return m.field < 0 || exclude.contains(m.id) ||
+                                           !catalog.order.contains(m.id);
+                                }),
+                 ranked.end());
+    const auto better = [&](const textindex::RankedMatch &a, const textindex::RankedMatch &b) {
+        if (a.sideBySide != b.sideBySide)
+            return a.sideBySide;
+        if (a.fieldsWithAll != b.fieldsWithAll)
+            return a.fieldsWithAll > b.fieldsWithAll;
+        return catalog.order.value(a.id) < catalog.order.value(b.id);
+    };
+    if (ranked.size() > limit) {
+        std::partial_sort(ranked.begin(), ranked.begin() + limit, ranked.end(), better);
+        ranked.resize(limit);
+    } else {
+        std::sort(ranked.begin(), ranked.end(), better);
+    }
+    textindex::HitDescriber describer(db);
+    for (const textindex::RankedMatch &match : ranked) {
+        ProductHit hit;
+        hit.id = match.id;
+        hit.how = How::Text;
+        hit.reading = reading;
+        try {
+            hit.text = describer.describe(match, query, stemmer);
+        } catch (const DbError &) {
+            hit.text.id = match.id;
+            hit.text.field = match.field;
+        }
+        result.hits.push_back(std::move(hit));
+    }
+    return result;
+}
+
+// A corrected word as the text writes it: of the best hit's words for the term, the one
+// nearest the typed word, in small letters.
+QString writtenForm(const textindex::TextHit &hit, int term, const QString &typed)
+{
+    const QStringList forms = hit.forms.value(term);
+    if (forms.isEmpty())
+        return QString();
+    for (const QString &form : forms)
+        if (typo::withinOneSlip(typed, textfold::fold(form)))
+            return form.toLower();
+    return forms.first().toLower();
+}
+
+// The text as searched: each corrected word replaced by its written form.
+QString correctedText(const QString &text, const textindex::TermQuery &query, const textindex::TextHit &best)
+{
+    const QString cleaned = textfold::cleanQuery(text);
+    QString out;
+    qsizetype at = 0;
+    termwords::forEach(cleaned, [&](qsizetype start, qsizetype length, termwords::Kind) {
+        const QString folded = textfold::fold(QStringView(cleaned).mid(start, length));
+        const qsizetype term = query.words.indexOf(folded);
+        if (term < 0 || !query.corrected.at(term))
+            return;
+        const QString form = writtenForm(best, int(term), folded);
+        if (form.isEmpty())
+            return;
+        out += cleaned.mid(at, start - at) + form;
+        at = start + length;
+    });
+    return out + cleaned.mid(at);
+}
+
+} // namespace
+
 TextSearch searchTexts(Database &db, const ProductCatalog &catalog, const QString &text, int limit,
                        const QSet<qint64> &exclude, Stemmer &stemmer)
 {
@@ -74,37 +162,29 @@ TextSearch searchTexts(Database &db, const ProductCatalog &catalog, const QStrin
         result.searched = true;
         return result;
     }
-    QVector<qint64> ids;
+    return runTextSearch(db, catalog, query, limit, exclude, stemmer, namematch::Reading::AsTyped);
+}
+
+TextSearch searchCorrectedTexts(Database &db, const ProductCatalog &catalog, const QString &text, int limit,
+                                const QSet<qint64> &exclude, Stemmer &stemmer)
+{
+    TextSearch result;
+    if (limit <= 0 || !textindex::isUsable(db))
+        return result;
+    const textindex::TermQuery typed = textindex::prepareTerms(text, stemmer);
+    std::optional<textindex::TermQuery> query;
     try {
-        ids = textindex::matchingProducts(db, query);
+        if (!typed.isEmpty())
+            query = textindex::correctTerms(db, typed);
     } catch (const DbError &) {
-        return result; // a damaged index answers nothing; the worker rebuilds it
+        return result;
     }
     result.searched = true;
-    ids.erase(std::remove_if(ids.begin(), ids.end(),
-                             [&](qint64 id) { return exclude.contains(id) || !catalog.order.contains(id); }),
-              ids.end());
-    std::sort(ids.begin(), ids.end(),
-              [&](qint64 a, qint64 b) { return catalog.order.value(a) < catalog.order.value(b); });
-    if (ids.size() > limit)
-        ids.resize(limit);
-    textindex::HitDescriber describer(db);
-    for (qint64 id : ids) {
-        ProductHit hit;
-        hit.id = id;
-        hit.how = How::Text;
-        try {
-            hit.text = describer.describe(id, query, stemmer);
-        } catch (const DbError &) {
-            hit.text.id = id;
-        }
-        if (hit.text.field < 0)
-            continue; // the stored terms and the text disagree; nothing to show
-        result.hits.push_back(std::move(hit));
-    }
-    std::stable_sort(result.hits.begin(), result.hits.end(), [](const ProductHit &a, const ProductHit &b) {
-        return a.text.fieldsWithAll > b.text.fieldsWithAll;
-    });
+    if (!query)
+        return result;
+    result = runTextSearch(db, catalog, *query, limit, exclude, stemmer, namematch::Reading::Typo);
+    if (!result.hits.isEmpty())
+        result.corrected = correctedText(text, *query, result.hits.first().text);
     return result;
 }
 
@@ -132,6 +212,9 @@ QVector<ProductHit> findProducts(Database &db, const ProductCatalog &catalog, co
     if (textsSearched)
         *textsSearched = texts.searched;
     hits += texts.hits;
+    if (texts.searched && texts.hits.isEmpty())
+        hits +=
+            searchCorrectedTexts(db, catalog, query.text, kMaxResults - int(hits.size()), seen, stemmer).hits;
     return hits;
 }
 

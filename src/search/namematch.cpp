@@ -134,11 +134,18 @@ QVector<Match> match(const Catalog &catalog, const Query &query, Reading reading
     return out;
 }
 
+QVector<Reading> forgivingReadings(const Query &query)
+{
+    if (textfold::hasCyrillic(query.folded))
+        return {Reading::Layout, Reading::Typo, Reading::Translit};
+    return {Reading::Layout, Reading::Translit, Reading::Typo};
+}
+
 QVector<Match> matchAll(const Catalog &catalog, const Query &query)
 {
     QVector<Match> out;
     QSet<qint64> seen;
-    for (Reading reading : {Reading::AsTyped, Reading::Layout, Reading::Translit, Reading::Typo}) {
+    for (Reading reading : QVector<Reading>{Reading::AsTyped} + forgivingReadings(query)) {
         for (const Match &m : match(catalog, query, reading)) {
             if (seen.contains(m.id))
                 continue;

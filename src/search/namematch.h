@@ -59,6 +59,11 @@ Query prepare(const QString &typed);
 // The names one reading finds, each entry at most once, best first (rank, then catalogue order).
 QVector<Match> match(const Catalog &catalog, const Query &query, Reading reading);
 
+// The readings after the text as typed, in the order they are tried: a Russian text is read
+// with a slip corrected before it is transliterated (a Russian word misspelt is likelier than
+// a Latin name spelt in Russian letters); any other text the other way round.
+QVector<Reading> forgivingReadings(const Query &query);
+
 // Every reading in order; an id found by an earlier reading is left out of the later ones.
 QVector<Match> matchAll(const Catalog &catalog, const Query &query);
 

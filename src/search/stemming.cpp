@@ -11,8 +11,23 @@ constexpr int kCacheLimit = 200000;
 constexpr int kMaxTermChars = 40;
 // Russian stems are stored one byte a letter, а-я as a-z and 0-5 (the index is kept in UTF-8,
 // where each Cyrillic letter would take two bytes); every other word is marked by a leading
-// "9", which no stem spells, so the two kinds never meet.
+// "9" and every number by a leading "8", which no stem spells, so the kinds never meet. The
+// index's tokenizer keeps only letters and digits together: a decimal comma is stored as "p",
+// and a number's word follows it after an "x" ("10 мл" is "810xml").
 constexpr char16_t kOtherMark = u'9';
+constexpr char16_t kNumberMark = u'8';
+constexpr char16_t kDecimalMark = u'p';
+constexpr char16_t kPairMark = u'x';
+
+QString numberTerm(QStringView number)
+{
+    QString out;
+    out.reserve(number.size() + 1);
+    out += QChar(kNumberMark);
+    for (QChar c : number.left(kMaxTermChars))
+        out += (c == u',' || c == u'.') ? QChar(kDecimalMark) : c;
+    return out;
+}
 
 QString compact(const QString &stem)
 {
@@ -36,10 +51,17 @@ Stemmer::~Stemmer()
         sb_stemmer_delete(m_stemmer);
 }
 
-QString Stemmer::term(const QString &foldedWord)
+QString Stemmer::term(const QString &foldedWord, bool keepLetter)
 {
-    if (foldedWord.size() < 2)
+    if (foldedWord.isEmpty())
         return QString();
+    if (foldedWord.front().unicode() >= u'0' && foldedWord.front().unicode() <= u'9')
+        return numberTerm(foldedWord);
+    if (foldedWord.size() < 2) {
+        if (!keepLetter)
+            return QString();
+        return textfold::hasCyrillic(foldedWord) ? compact(foldedWord) : QChar(kOtherMark) + foldedWord;
+    }
     const QString word = foldedWord.left(kMaxTermChars);
     if (!textfold::hasCyrillic(word))
         return QChar(kOtherMark) + word;
@@ -66,5 +88,22 @@ namespace stemming {
 bool isPrefixTerm(QStringView term)
 {
     return term.startsWith(kOtherMark);
+}
+
+bool isNumberTerm(QStringView term)
+{
+    return term.startsWith(kNumberMark);
+}
+
+bool isStemTerm(QStringView term)
+{
+    return !term.isEmpty() && !isPrefixTerm(term) && !isNumberTerm(term);
+}
+
+QString pairTerm(const QString &numberTerm, const QString &wordTerm)
+{
+    if (numberTerm.isEmpty() || wordTerm.isEmpty())
+        return QString();
+    return numberTerm + QChar(kPairMark) + wordTerm;
 }
 } // namespace stemming

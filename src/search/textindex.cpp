@@ -1,7 +1,9 @@
 #include "search/textindex.h"
 
 #include "db/sqlitedb.h"
+#include "search/indexrow.h"
 #include "search/plaintext.h"
+#include "search/termwords.h"
 #include "search/textfold.h"
 
 #include <QSet>
@@ -16,12 +18,8 @@ using namespace indexstate;
 const QString kTable = indexTable();
 const QString kStateTable = stateTable();
 
-// The columns of items the fields come from, as the table may spell them.
-QString itemColumnSql(Database &db, const QString &field)
-{
-    const std::optional<QString> real = db.findColumn(QStringLiteral("items"), field);
-    return real ? quoteIdentifier(*real) : QStringLiteral("NULL");
-}
+using detail::forEachStoredTerm;
+using detail::itemColumnSql;
 
 QString itemFieldsSql(Database &db)
 {
@@ -37,13 +35,33 @@ QString nonNull(const QString &text)
 }
 
 // Calls `f(term)` for the terms of a plain text, at least once each (a repeated word is
-// stemmed once). The text is folded whole, so the words are views into one string.
+// stemmed once), and for a number with a word right after it ("10 мл"), their pair term. The
+// text is folded whole, so the words are views into one string.
 template <typename F> void forEachTerm(QStringView plain, Stemmer &stemmer, F &&f)
 {
     const QString folded = textfold::fold(plain);
-    QSet<QStringView> seen;
-    textfold::forEachWord(folded, [&](qsizetype start, qsizetype length) {
-        const QStringView word = QStringView(folded).mid(start, length);
+    const QStringView text(folded);
+    QSet<QStringView> seen, seenPairs;
+    qsizetype numberStart = 0, numberEnd = -1;
+    termwords::forEach(text, [&](qsizetype start, qsizetype length, termwords::Kind kind) {
+        const QStringView word = text.mid(start, length);
+        if (kind == termwords::Kind::Number) {
+            numberStart = start;
+            numberEnd = start + length;
+        } else if (numberEnd >= 0) {
+            if (termwords::sideBySide(text, numberEnd, start)) {
+                const QStringView pair = text.mid(numberStart, start + length - numberStart);
+                if (!seenPairs.contains(pair)) {
+                    seenPairs.insert(pair);
+                    const QString term = stemming::pairTerm(
+                        stemmer.term(text.mid(numberStart, numberEnd - numberStart).toString()),
+                        stemmer.term(word.toString(), true));
+                    if (!term.isEmpty())
+                        f(term);
+                }
+            }
+            numberEnd = -1;
+        }
         if (seen.contains(word))
             return;
         seen.insert(word);
@@ -105,36 +123,6 @@ private:
     QVector<FieldMask> m_masks;
     QHash<QString, int> m_at;
 };
-
-// Calls `f(term, mask)` for every term of a stored row. False when the two columns disagree
-// (a damaged row): what was read before the fault has been passed on.
-template <typename F> bool forEachStoredTerm(QStringView terms, QStringView fields, F &&f)
-{
-    qsizetype at = 0, fieldAt = 0;
-    const qsizetype n = terms.size();
-    while (at < n) {
-        qsizetype end = terms.indexOf(u' ', at);
-        if (end < 0)
-            end = n;
-        if (end > at) {
-            if (fieldAt >= fields.size())
-                return false;
-            const char16_t lead = fields[fieldAt].unicode();
-            if (lead < u'a' || lead > u'i')
-                return false;
-            FieldMask mask = FieldMask(1u << (lead - u'a'));
-            for (++fieldAt; fieldAt < fields.size(); ++fieldAt) {
-                const char16_t c = fields[fieldAt].unicode();
-                if (c < u'A' || c > u'I')
-                    break;
-                mask |= FieldMask(1u << (c - u'A'));
-            }
-            f(terms.mid(at, end - at), mask);
-        }
-        at = end + 1;
-    }
-    return fieldAt == fields.size();
-}
 
 void reset(Database &db)
 {
@@ -349,153 +337,6 @@ int rebuild(Database &db, const std::function<void(int, int)> &progress)
 {
     reset(db);
     return build(db, progress);
-}
-
-bool TermQuery::matches(int i, QStringView stored) const
-{
-    return prefix.at(i) ? stored.startsWith(terms.at(i)) : stored == terms.at(i);
-}
-
-TermQuery prepareTerms(const QString &text, Stemmer &stemmer)
-{
-    TermQuery q;
-    const QStringList words = textfold::words(textfold::cleanQuery(text)).mid(0, textfold::kMaxQueryWords);
-    for (const QString &word : words) {
-        const QString term = stemmer.term(word);
-        if (term.isEmpty() || q.terms.contains(term))
-            continue;
-        q.terms << term;
-        q.prefix << stemming::isPrefixTerm(term);
-    }
-    return q;
-}
-
-QVector<qint64> matchingProducts(Database &db, const TermQuery &query)
-{
-    QVector<qint64> ids;
-    if (query.isEmpty())
-        return ids;
-    // Terms hold only letters and digits, in lower case, so nothing in them is query syntax.
-    QStringList parts;
-    for (int i = 0; i < query.terms.size(); ++i)
-        parts << query.terms.at(i) + (query.prefix.at(i) ? QStringLiteral("*") : QString());
-    Statement st = db.prepare(QStringLiteral("SELECT docid FROM %1 WHERE %1 MATCH ?1").arg(kTable));
-    st.bind(1, parts.join(QLatin1Char(' ')));
-    while (st.step())
-        ids.push_back(st.int64(0));
-    return ids;
-}
-
-std::optional<TextHit> cutFragment(const QString &plain, const TermQuery &query, Stemmer &stemmer)
-{
-    const QVector<textfold::Token> tokens = textfold::tokenize(plain);
-    QVector<int> matched;
-    for (int t = 0; t < tokens.size(); ++t) {
-        const QString term = stemmer.term(tokens[t].folded);
-        if (term.isEmpty())
-            continue;
-        for (int i = 0; i < query.terms.size(); ++i) {
-            if (query.matches(i, term)) {
-                matched << t;
-                break;
-            }
-        }
-    }
-    if (matched.isEmpty())
-        return std::nullopt;
-    TextHit hit;
-    const textfold::Token &first = tokens[matched.first()];
-    hit.firstWord = plain.mid(first.start, first.length);
-
-    // About a third of the room before the first match, the rest after it, cut at blanks.
-    int start = qMax(0, first.start - kFragmentChars / 3);
-    if (start > 0) {
-        const qsizetype blank = plain.indexOf(QLatin1Char(' '), start);
-        start = (blank >= 0 && blank < first.start) ? int(blank + 1) : first.start;
-    }
-    const QString lead = start > 0 ? QStringLiteral("…") : QString();
-    int end = int(plain.size());
-    QString trail;
-    if (end - start + lead.size() > kFragmentChars) {
-        trail = QStringLiteral("…");
-        end = start + kFragmentChars - int(lead.size() + trail.size());
-        const qsizetype blank = plain.lastIndexOf(QLatin1Char(' '), end);
-        if (blank > first.start + first.length)
-            end = int(blank);
-    }
-    hit.fragment = lead + plain.mid(start, end - start) + trail;
-    for (int t : matched) {
-        const textfold::Token &token = tokens[t];
-        if (token.start < start || token.start + token.length > end)
-            continue;
-        hit.marks.push_back({int(token.start - start + lead.size()), token.length});
-    }
-    return hit;
-}
-
-HitDescriber::HitDescriber(Database &db) : m_db(db) {}
-
-HitDescriber::~HitDescriber() = default;
-
-TextHit HitDescriber::describe(qint64 itemId, const TermQuery &query, Stemmer &stemmer)
-{
-    TextHit hit;
-    hit.id = itemId;
-    if (!m_terms)
-        m_terms = std::make_unique<Statement>(
-            m_db.prepare(QStringLiteral("SELECT terms, fields FROM %1 WHERE docid = ?1").arg(kTable)));
-    Statement &st = *m_terms;
-    st.reset();
-    st.bind(1, itemId);
-    if (!st.step())
-        return hit;
-    // Which fields hold each query term, then the first field holding most of them.
-    QVector<FieldMask> holding(query.terms.size(), 0);
-    forEachStoredTerm(st.text(0), st.text(1), [&](QStringView term, FieldMask mask) {
-        for (int i = 0; i < query.terms.size(); ++i)
-            if (query.matches(i, term))
-                holding[i] |= mask;
-    });
-    int best = -1, bestCount = 0;
-    for (int f = 0; f < fieldCount(); ++f) {
-        int count = 0;
-        for (FieldMask mask : holding)
-            if (mask & (1u << f))
-                ++count;
-        if (count == query.terms.size() && count > 0)
-            ++hit.fieldsWithAll;
-        if (count > bestCount) {
-            best = f;
-            bestCount = count;
-        }
-    }
-    st.reset();
-    if (best < 0)
-        return hit;
-    hit.field = best;
-    auto &read = m_fields[best];
-    if (!read)
-        read = std::make_unique<Statement>(m_db.prepare(QStringLiteral("SELECT %1 FROM items WHERE id = ?1 ORDER BY rowid LIMIT 1")
-                                                            .arg(itemColumnSql(m_db, fieldColumns().at(best)))));
-    read->reset();
-    read->bind(1, itemId);
-    if (!read->step())
-        return hit;
-    const QString packed = read->text(0);
-    read->reset();
-    if (std::optional<TextHit> cut = cutFragment(packedToPlainText(packed), query, stemmer)) {
-        cut->id = itemId;
-        cut->field = best;
-        cut->fieldsWithAll = hit.fieldsWithAll;
-        return *cut;
-    }
-    return hit;
-}
-
-TextHit describeHit(Database &db, qint64 itemId, const TermQuery &query, Stemmer &stemmer)
-{
-    HitDescriber describer(db);
-    return describer.describe(itemId, query, stemmer);
 }
 
 } // namespace textindex

@@ -23,7 +23,7 @@ namespace textindex {
 // Products indexed per transaction while building, so other writers never wait long.
 constexpr int kBatchSize = 200;
 // Raised whenever the terms would come out differently (folding, stemming, fields).
-constexpr int kFormatVersion = 3;
+constexpr int kFormatVersion = 4;
 
 // A set of the nine text fields, bit i for fieldColumns()[i].
 using FieldMask = quint16;
@@ -85,9 +85,16 @@ struct TermQuery
 {
     QStringList terms;
     QVector<bool> prefix;
+    QStringList words;       // the folded word each term was made from
+    QVector<bool> corrected; // the term replaces a typed word no text holds
+    // A number typed with a word right after it ("10 мл"): the hits holding the two side by
+    // side rank first. Not required of a hit.
+    QStringList pairs;
+    QVector<bool> pairPrefix;
     bool isEmpty() const { return terms.isEmpty(); }
     // Whether a stored term satisfies query term `i`.
     bool matches(int i, QStringView stored) const;
+    bool matchesPair(int i, QStringView stored) const;
 };
 TermQuery prepareTerms(const QString &text, Stemmer &stemmer);
 
@@ -100,10 +107,25 @@ struct TextHit
     int field = -1;          // index into fieldColumns()
     QString fragment;        // plain text around the first match, at most kFragmentChars
     QVector<std::pair<int, int>> marks; // matched words in the fragment: start, length
-    QString firstWord;       // the first matched word as the text writes it
-    int fieldsWithAll = 0;   // how many fields hold every term (the better hit holds more)
+    QString firstWord;                  // the first matched word as the text writes it ("10 мл" for a pair)
+    QVector<QStringList> forms;         // per query term, the field's words it matched, as written
+    int fieldsWithAll = 0;              // how many fields hold every term (the better hit holds more)
+    bool sideBySide = false;            // a typed number and its word stand side by side in the texts
 };
 constexpr int kFragmentChars = 160;
+
+// A product that matched, with what ranks it, read from its stored terms alone.
+struct RankedMatch
+{
+    qint64 id = 0;
+    bool sideBySide = false; // holds a typed number with its word right after it
+    int fieldsWithAll = 0;   // fields holding every term
+    int field = -1;          // the field to show: one with the pair, else the first holding most
+};
+
+// Every product whose texts hold every term, ranked from the stored term rows (nothing is
+// decoded), in id order. Throws DbError when the table fails.
+QVector<RankedMatch> rankedMatches(Database &db, const TermQuery &query);
 
 // The field and fragment of a product that matched: the first field holding every term (else
 // the one holding most), its packed text decoded and the fragment cut around the first match.
@@ -118,6 +140,8 @@ public:
     HitDescriber(const HitDescriber &) = delete;
     HitDescriber &operator=(const HitDescriber &) = delete;
     TextHit describe(qint64 itemId, const TermQuery &query, Stemmer &stemmer);
+    // The fragment of a ranked match: only its field is decoded.
+    TextHit describe(const RankedMatch &match, const TermQuery &query, Stemmer &stemmer);
 
 private:
     Database &m_db;
@@ -125,7 +149,13 @@ private:
     std::unique_ptr<Statement> m_fields[9];
 };
 
-// The fragment around the first matched word of a plain text; nullopt when no word matches.
+// The fragment around the first matched word of a plain text (around a typed number with its
+// word, when the text has the two side by side); nullopt when no word matches.
 std::optional<TextHit> cutFragment(const QString &plain, const TermQuery &query, Stemmer &stemmer);
+
+// The query with each Russian word that no product's texts hold replaced by the indexed stem
+// one slip away that the most products hold; nullopt when no word needed or found one.
+// Throws DbError when the table fails.
+std::optional<TermQuery> correctTerms(Database &db, const TermQuery &query);
 
 } // namespace textindex
