@@ -86,12 +86,11 @@ void addStructuredTables(Database &db)
         db.exec(QStringLiteral("BEGIN IMMEDIATE"));
         try {
             // Decided again under the write lock: another process may have done it meanwhile.
+            missing.removeIf([&](const QString &table) { return db.hasTable(table); });
             db.exec(schema::structuredStatements());
             db.exec(QStringLiteral("DROP TABLE IF EXISTS sync_positions"));
-            for (const QString &table : missing) {
-                if (!db.findColumn(table, QStringLiteral("last_update")))
-                    addStampColumn(db, table);
-            }
+            for (const QString &table : missing)
+                addStampColumn(db, table);
             db.exec(QStringLiteral("COMMIT"));
         } catch (...) {
             try {

@@ -82,6 +82,8 @@ struct Checker
     // The quote must be the product's own words, and carry the row's numbers as written.
     bool quote(const Record &r, const QStringList &numbers)
     {
+        if (!r.fields.count(QStringLiteral("quote")) || !r.fields.count(QStringLiteral("source")))
+            return false; // reported as a missing key
         const QString field = text(r, "source").value_or(QString());
         if (!sourceformat::itemSections().contains(field)) {
             fail(lineOf(r, "source"),
