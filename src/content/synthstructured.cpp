@@ -30,7 +30,7 @@ const SpeciesEntry kSpecies[] = {
 
 // The share of products with structured rows, as in the demo (75 of 161).
 constexpr int kPercent = 47;
-constexpr int kMaxDoseRows = 4;
+constexpr int kMaxDoseRows = 3; // the demo has 2.4 per product with rows
 
 } // namespace
 
