@@ -38,7 +38,8 @@ double median(std::vector<double> v)
 // the structured rows quote stays: an edition note ahead of it changes from round to round.
 int rewriteDoses(const QString &sources, int count, int step, int round)
 {
-    static const QRegularExpression dose(QStringLiteral("(== dose\\n)(?:<p>Доза, редакция [0-9]+: [0-9]+ мл на 10 кг.</p>)?"));
+    static const QRegularExpression dose(
+        QStringLiteral("(== dose\\n)(?:<p>Доза, редакция [0-9]+: [0-9]+ мл на 10 кг.</p>)?"));
     int changed = 0;
     for (int id = step; changed < count; id += step) {
         QFile file(sources + QStringLiteral("/items/%1.txt").arg(id));

@@ -130,8 +130,9 @@ int main(int argc, char *argv[])
         nineSeconds = double(nineWall.nsecsElapsed()) / 1e9;
     }
     const double extra = nineSeconds > 0 ? (seconds / nineSeconds - 1) * 100 : 0;
-    std::printf("structured tables: nine tables alone %.2f s, with the structured tables %.2f s: +%.1f %%%s\n",
-                nineSeconds, seconds, extra, extra <= 20.0 ? "" : "  ** over 20 % **");
+    std::printf(
+        "structured tables: nine tables alone %.2f s, with the structured tables %.2f s: +%.1f %%%s\n",
+        nineSeconds, seconds, extra, extra <= 20.0 ? "" : "  ** over 20 % **");
     stopServer(server);
 
     // 2. The apply side alone: parse and apply the recorded answers into a fresh file.

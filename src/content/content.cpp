@@ -147,7 +147,8 @@ void writeClientDatabase(const ContentSet &content, const QString &path)
             schema::isDataTable(t.name)
                 ? db.prepare(QStringLiteral("UPDATE options SET %1 = ?1 WHERE id = 1")
                                  .arg(quoteIdentifier(QStringLiteral("lu_") + t.name)))
-                : db.prepare(QStringLiteral("INSERT OR REPLACE INTO sync_positions (table_name, lu) VALUES (?2, ?1)"));
+                : db.prepare(QStringLiteral(
+                      "INSERT OR REPLACE INTO sync_positions (table_name, lu) VALUES (?2, ?1)"));
         position.bind(1, highest);
         if (!schema::isDataTable(t.name))
             position.bind(2, t.name);

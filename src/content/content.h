@@ -1,6 +1,7 @@
 // The reference content as the update server hands it out: the nine data tables and the four
-// structured-answer tables with a change stamp per row, plus the server's own settings (offered version, greeting page, details).
-// Shared by the demo importer, the synthetic generator, the content database and ramuxctl.
+// structured-answer tables with a change stamp per row, plus the server's own settings (offered version,
+// greeting page, details). Shared by the demo importer, the synthetic generator, the content database and
+// ramuxctl.
 #pragma once
 
 #include <QList>
@@ -45,7 +46,8 @@ inline const char *const Greeting = "greeting"; // packed content
 
 struct ContentSet
 {
-    std::vector<ContentTable> tables; // the nine data tables, then the four structured ones, in synchronisation order
+    std::vector<ContentTable>
+        tables; // the nine data tables, then the four structured ones, in synchronisation order
     QMap<QString, QString> meta;
 
     // Empty tables with the reference columns.

@@ -1,6 +1,6 @@
 // The update server's content database: a plain (unencrypted) SQLite file with the nine data
-// tables of the reference and the four structured-answer tables, a last_update stamp on every row, tombstones for deleted rows and
-// a meta table of key/value settings. One change counter stamps every change, so no two
+// tables of the reference and the four structured-answer tables, a last_update stamp on every row, tombstones
+// for deleted rows and a meta table of key/value settings. One change counter stamps every change, so no two
 // changes share a stamp and a client paging by stamp alone never skips a row.
 #pragma once
 

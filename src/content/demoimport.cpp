@@ -378,7 +378,8 @@ ItemLinks loadItem(ContentSet &set, SourceReader &reader, const QString &file, q
         seenSections.insert(field);
         if (block) {
             QStringList errors;
-            links.blocks.blocks[field] = structuredsource::readBlock(field, body, headerLine + 1, file, errors);
+            links.blocks.blocks[field] =
+                structuredsource::readBlock(field, body, headerLine + 1, file, errors);
             for (const QString &e : errors)
                 reader.error(e);
             continue;

@@ -271,9 +271,18 @@ TableChanges compareByItemOrder(const ContentTable &wanted, const ContentTable &
     for (const auto &change :
          structuredsource::planByItemOrder(wanted, current, [&] { return apply.highestId(wanted.name); })) {
         switch (change.kind) {
-        case Kind::Insert: apply.insert(wanted, change.id, change.from->values); ++changes.added; break;
-        case Kind::Update: apply.update(wanted, change.id, change.columns, *change.from); ++changes.changed; break;
-        case Kind::Remove: apply.remove(current, change.id); ++changes.deleted; break;
+        case Kind::Insert:
+            apply.insert(wanted, change.id, change.from->values);
+            ++changes.added;
+            break;
+        case Kind::Update:
+            apply.update(wanted, change.id, change.columns, *change.from);
+            ++changes.changed;
+            break;
+        case Kind::Remove:
+            apply.remove(current, change.id);
+            ++changes.deleted;
+            break;
         }
     }
     return changes;

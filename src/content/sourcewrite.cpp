@@ -169,7 +169,8 @@ SourceFiles renderSources(const ContentSet &content)
         }
     }
 
-    const std::map<qint64, QString> blocks = structuredsource::renderItemBlocks(sorted, out.errors, out.warnings);
+    const std::map<qint64, QString> blocks =
+        structuredsource::renderItemBlocks(sorted, out.errors, out.warnings);
     if (const QByteArray species = structuredsource::renderSpecies(sorted, out.errors); !species.isEmpty())
         out.files[QString::fromLatin1(structuredsource::SpeciesFile)] = species;
 

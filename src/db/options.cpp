@@ -184,7 +184,8 @@ void writeTablePosition(Database &db, const QString &table, qint64 position)
 {
     if (schema::isStructuredTable(table)) {
         // Tables beyond the nine keep their positions in a table of their own, never in options.
-        Statement st = db.prepare(QStringLiteral("INSERT OR REPLACE INTO sync_positions (table_name, lu) VALUES (?1, ?2)"));
+        Statement st = db.prepare(
+            QStringLiteral("INSERT OR REPLACE INTO sync_positions (table_name, lu) VALUES (?1, ?2)"));
         st.bind(1, table);
         st.bind(2, position);
         st.run();

@@ -74,7 +74,8 @@ QString structuredStatements()
         "CREATE INDEX IF NOT EXISTS item_doses_by_species ON item_doses (species_id);\n"
         "CREATE INDEX IF NOT EXISTS item_withdrawals_by_item ON item_withdrawals (item_id);\n"
         "CREATE INDEX IF NOT EXISTS item_withdrawals_by_species ON item_withdrawals (species_id);\n"
-        "CREATE TABLE IF NOT EXISTS sync_positions (table_name TEXT PRIMARY KEY, lu INTEGER NOT NULL DEFAULT 0);\n");
+        "CREATE TABLE IF NOT EXISTS sync_positions (table_name TEXT PRIMARY KEY, lu INTEGER NOT NULL DEFAULT "
+        "0);\n");
 }
 
 void ensureStructuredTables(Database &db)

@@ -34,7 +34,8 @@ void ensureStructuredTables(Database &db);
 
 // CREATE statements of the ten tables.
 QString createStatements();
-// Creates the tables (the structured ones too) and the one options row (id 1, defaults) on an open, empty database.
+// Creates the tables (the structured ones too) and the one options row (id 1, defaults) on an open, empty
+// database.
 void createSchema(Database &db);
 // Creates a new encrypted database file of the schema. Refuses to overwrite an existing file.
 void createDatabaseFile(const QString &path);

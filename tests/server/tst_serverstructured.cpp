@@ -68,7 +68,8 @@ private slots:
 
         for (const QString &table : schema::structuredTables()) {
             const QByteArray pages = allPages(with, table);
-            QVERIFY2(pages.count("<ROW ") == qsizetype(full.findTable(table)->rows.size()), qPrintable(table));
+            QVERIFY2(pages.count("<ROW ") == qsizetype(full.findTable(table)->rows.size()),
+                     qPrintable(table));
             QVERIFY(!pages.contains("status=\"FAIL\""));
         }
         QVERIFY(with.answer(pageOf(QStringLiteral("item_doses"), 0)).contains("<source_quote>"));
@@ -95,7 +96,8 @@ private slots:
         QVERIFY(api.answer(pageOf(QStringLiteral("vendors"), 0)).contains("<name>Завод</name>"));
         // Rows added later are stamped above everything else.
         ContentDatabase db(path);
-        const qint64 stamp = db.upsertRow(QStringLiteral("species"), 1, {{QStringLiteral("code"), QStringLiteral("dog")}});
+        const qint64 stamp =
+            db.upsertRow(QStringLiteral("species"), 1, {{QStringLiteral("code"), QStringLiteral("dog")}});
         QVERIFY(stamp > db.highestStamp(QStringLiteral("vendors")));
         QVERIFY(api.answer(pageOf(QStringLiteral("species"), 0)).contains("<code>dog</code>"));
     }

@@ -45,7 +45,12 @@ QByteArray fail(int code)
 
 ContentRow speciesRow(int id, qint64 stamp, const QString &code)
 {
-    return {id, stamp, false, {{QStringLiteral("code"), code}, {QStringLiteral("name"), code}, {QStringLiteral("food"), QStringLiteral("0")}}};
+    return {id,
+            stamp,
+            false,
+            {{QStringLiteral("code"), code},
+             {QStringLiteral("name"), code},
+             {QStringLiteral("food"), QStringLiteral("0")}}};
 }
 
 } // namespace
@@ -81,7 +86,8 @@ private:
     static QString startServer(QProcess &server, const QString &content)
     {
         server.start(programPath(QStringLiteral("ramux-server")),
-                     {QStringLiteral("--content"), content, QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--quiet")});
+                     {QStringLiteral("--content"), content, QStringLiteral("--port"), QStringLiteral("0"),
+                      QStringLiteral("--quiet")});
         if (!server.waitForStarted())
             return QString();
         QByteArray log;
@@ -106,14 +112,17 @@ private slots:
         copyTree(qEnvironmentVariable("RAMUX_SOURCE_DIR") + QStringLiteral("/data/demo"), sources);
         const QString content = m_dir.filePath(QStringLiteral("content.sqlite"));
         QByteArray out, err;
-        QCOMPARE(runProgram(QStringLiteral("ramuxctl"), {QStringLiteral("publish"), sources, content}, &out, &err), 0);
+        QCOMPARE(
+            runProgram(QStringLiteral("ramuxctl"), {QStringLiteral("publish"), sources, content}, &out, &err),
+            0);
 
         QProcess server;
         const QString address = startServer(server, content);
         QVERIFY(!address.isEmpty());
         const QString client = m_dir.filePath(QStringLiteral("client.rxd"));
         QCOMPARE(runProgram(QStringLiteral("ramuxctl"), {QStringLiteral("create"), client}), 0);
-        const QStringList sync{QStringLiteral("sync"), QStringLiteral("--db"), client, QStringLiteral("--server"), address};
+        const QStringList sync{QStringLiteral("sync"), QStringLiteral("--db"), client,
+                               QStringLiteral("--server"), address};
         QCOMPARE(runProgram(QStringLiteral("ramuxctl"), sync, &out, &err), 0);
 
         auto compareWithContent = [&] {
@@ -124,9 +133,10 @@ private slots:
                 const QStringList want = dumpTable(served, table, {QStringLiteral("last_update")});
                 QVERIFY2(!want.isEmpty(), qPrintable(table));
                 QCOMPARE(dumpTable(synced, table), want);
-                Statement high = served.prepare(QStringLiteral("SELECT max((SELECT coalesce(max(last_update), 0) FROM %1),"
-                                                               " (SELECT coalesce(max(last_update), 0) FROM tombstones WHERE tbl = ?1))")
-                                                    .arg(table));
+                Statement high = served.prepare(
+                    QStringLiteral("SELECT max((SELECT coalesce(max(last_update), 0) FROM %1),"
+                                   " (SELECT coalesce(max(last_update), 0) FROM tombstones WHERE tbl = ?1))")
+                        .arg(table));
                 high.bind(1, table);
                 QVERIFY(high.step());
                 QCOMPARE(readTablePosition(synced, table), high.int64(0));
@@ -150,7 +160,9 @@ private slots:
         QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         file.write(text.toUtf8());
         file.close();
-        QCOMPARE(runProgram(QStringLiteral("ramuxctl"), {QStringLiteral("publish"), sources, content}, &out, &err), 0);
+        QCOMPARE(
+            runProgram(QStringLiteral("ramuxctl"), {QStringLiteral("publish"), sources, content}, &out, &err),
+            0);
         QVERIFY2(out.contains("item_doses\tadded 0\tchanged 0\tdeleted 1"), out.constData());
         QCOMPARE(runProgram(QStringLiteral("ramuxctl"), sync, &out, &err), 0);
         QCOMPARE(out, QByteArray("edited 0\ndeleted 0\nadded 0\n")); // the lists' counters saw nothing
@@ -168,7 +180,8 @@ private slots:
     void serverWithoutTheTablesIsNoFailureAndKeepsWhatCame()
     {
         ContentModel content;
-        content.add(QStringLiteral("sections"), {1, 1, false, {{QStringLiteral("name"), QStringLiteral("Группа")}}});
+        content.add(QStringLiteral("sections"),
+                    {1, 1, false, {{QStringLiteral("name"), QStringLiteral("Группа")}}});
         content.add(QStringLiteral("species"), speciesRow(1, 2, QStringLiteral("dog")));
         bool offered = true;
         int failCode = 2;
@@ -221,7 +234,8 @@ private slots:
     void changeOfOnlyTheNewTablesIsAnnouncedWithoutReload()
     {
         ContentModel content;
-        content.add(QStringLiteral("items"), {1, 1, false, {{QStringLiteral("name"), QStringLiteral("Препарат")}}});
+        content.add(QStringLiteral("items"),
+                    {1, 1, false, {{QStringLiteral("name"), QStringLiteral("Препарат")}}});
         SyncServer server([&](const QMap<QString, QString> &q) {
             QByteArray page = content.page(q);
             if (q.value(QStringLiteral("table")) == QLatin1String("items"))
@@ -238,9 +252,12 @@ private slots:
 
         // Only a dose row and a species come: the lists stay, the window hears of it.
         content.add(QStringLiteral("species"), speciesRow(1, 5, QStringLiteral("cat")));
-        content.add(QStringLiteral("item_doses"),
-                    {7, 6, false, {{QStringLiteral("item_id"), QStringLiteral("1")}, {QStringLiteral("species_id"), QStringLiteral("1")},
-                                   {QStringLiteral("dose_from"), QStringLiteral("0.5")}}});
+        content.add(QStringLiteral("item_doses"), {7,
+                                                   6,
+                                                   false,
+                                                   {{QStringLiteral("item_id"), QStringLiteral("1")},
+                                                    {QStringLiteral("species_id"), QStringLiteral("1")},
+                                                    {QStringLiteral("dose_from"), QStringLiteral("0.5")}}});
         host.log.clear();
         {
             UpdateRun run(host);
@@ -252,7 +269,9 @@ private slots:
         Database db;
         db.open(host.database, schema::databasePassword());
         QCOMPARE(readTablePosition(db, QStringLiteral("item_doses")), qint64(6));
-        QVERIFY(dumpTable(db, QStringLiteral("item_doses")).value(0).startsWith(QStringLiteral("integer:7|integer:1|null:|integer:1|null:")));
+        QVERIFY(dumpTable(db, QStringLiteral("item_doses"))
+                    .value(0)
+                    .startsWith(QStringLiteral("integer:7|integer:1|null:|integer:1|null:")));
     }
 
     void olderDatabaseGetsTheTablesFromTheWorker()
@@ -265,7 +284,8 @@ private slots:
         {
             Database db;
             db.open(host.database, schema::databasePassword());
-            for (const QString &table : schema::structuredTables() + QStringList{QStringLiteral("sync_positions")})
+            for (const QString &table :
+                 schema::structuredTables() + QStringList{QStringLiteral("sync_positions")})
                 db.exec(QStringLiteral("DROP TABLE %1").arg(table));
         }
         UpdateRun run(host);
