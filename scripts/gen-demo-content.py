@@ -717,6 +717,86 @@ SP = {
 }
 FOOD = {"krs", "tel", "ovc", "svin", "por", "ptic", "krol"}
 
+# species.tsv: id, code, Russian name, food-producing
+SPECIES = [
+    (1, "dog", "собаки", 0), (2, "cat", "кошки", 0), (3, "cattle", "крупный рогатый скот", 1),
+    (4, "sheep", "овцы и козы", 1), (5, "pig", "свиньи", 1), (6, "horse", "лошади", 1),
+    (7, "chicken", "куры", 1), (8, "rabbit", "кролики", 1), (9, "bee", "пчёлы", 1),
+]
+SP_CODE = {"krs": "cattle", "tel": "cattle", "ovc": "sheep", "svin": "pig", "por": "pig",
+           "losh": "horse", "sob": "dog", "kosh": "cat", "ptic": "chicken", "krol": "rabbit"}
+# Young animals share a species code with the adults; the row says whom it is for.
+SP_INDICATION = {"tel": "телята", "por": "поросята"}
+
+# Keys of the structured blocks in the order the program writes them back.
+BLOCK_KEYS = {
+    "strengths": ["form", "substance", "amount", "per", "fractions"],
+    "doses": ["species", "route", "indication", "substance", "dose", "unit", "basis",
+              "frequency", "duration", "max_single", "source", "quote"],
+    "withdrawal": ["species", "tissue", "period", "source", "quote"],
+}
+INLINE_TAGS = {"b", "i", "u", "sup", "sub", "span", "font", "a", "strong", "em"}
+
+
+def plain(html):
+    """The text of an HTML fragment as the publisher compares quotes with it."""
+    out, i = [], 0
+    while i < len(html):
+        c = html[i]
+        if c == "<":
+            close = html.index(">", i)
+            tag = html[i + 1:close].strip().lstrip("/")
+            name = ""
+            while len(name) < len(tag) and tag[len(name)].isalnum():
+                name += tag[len(name)]
+            if name.lower() not in INLINE_TAGS:
+                out.append(" ")
+            i = close + 1
+            continue
+        out.append(c)
+        i += 1
+    return " ".join("".join(out).replace("&nbsp;", " ").replace("&amp;", "&").split())
+
+
+def dec(x):
+    """A number as the structured rows store it: a point, no trailing zeros."""
+    return ("%.4f" % x).rstrip("0").rstrip(".")
+
+
+def new_struct():
+    return {"strengths": [], "doses": [], "withdrawal": []}
+
+
+def split_regimen(reg):
+    if " в течение " in reg:
+        freq, dur = reg.split(" в течение ", 1)
+        return freq.rstrip(","), dur
+    return reg, None
+
+
+def dose_row(sp, dose, unit, basis, quote, route=None, substance=None, reg="", max_single=None,
+             source="dose"):
+    freq, dur = split_regimen(reg) if reg else (None, None)
+    return {"species": SP_CODE.get(sp, sp), "route": route, "indication": SP_INDICATION.get(sp),
+            "substance": substance, "dose": dose, "unit": unit, "basis": basis,
+            "frequency": freq or None, "duration": dur, "max_single": max_single,
+            "source": source, "quote": quote}
+
+
+def render_blocks(struct):
+    out = ""
+    for name in ("strengths", "doses", "withdrawal"):
+        rows = struct[name]
+        if not rows:
+            continue
+        texts = []
+        for row in rows:
+            assert set(row) <= set(BLOCK_KEYS[name]), row
+            texts.append("".join("%s: %s\n" % (k, row[k]) for k in BLOCK_KEYS[name]
+                                 if row.get(k) is not None))
+        out += "== %s\n" % name + "\n".join(texts)
+    return out
+
 
 def join_ru(items):
     items = list(items)
@@ -1497,7 +1577,12 @@ PRODUCTS = [
     ("Доксициклин 10% порошок", "Doxycyclinum 10% pulvis", "doxy", "powder", None, "ptic svin",
      {"dose": "<p><b>Птице</b> — 1 г препарата на 1 л питьевой воды (20 мг доксициклина "
               "на 1 кг массы тела) в течение 3–5 дней.</p><p><b>Свиньям</b> — 1 г на 10 кг "
-              "массы тела в сутки с водой или кормом в течение 5 дней.</p>"}),
+              "массы тела в сутки с водой или кормом в течение 5 дней.</p>",
+      "struct": {"strengths": [{"form": "порошок", "substance": "доксициклин", "amount": "10 %",
+                                "per": "г"}],
+                 "doses": [dose_row("ptic", "1", "г", "water_l",
+                                    "Птице — 1 г препарата на 1 л питьевой воды", "перорально",
+                                    reg="в течение 3–5 дней")]}}),
     ("Доксициклин-Зоо 100", "Doxycyclin-Zoo 100", "doxy", "tab", [100], "sob kosh", {}),
     ("Доксипет", "Doxypet", "doxy", "tab", [50, 200], "sob kosh", {}),
     # macrolides
@@ -1765,7 +1850,11 @@ PRODUCTS = [
               "молока 2 раза в сутки в течение 1–2 дней, затем чередуют выпойку молока и "
               "раствора. Ягнятам и поросятам — 50–100 мл раствора на 1 кг массы тела в "
               "сутки.</p>"}),
-    ("Маропит 1%", "Maropit 1%", "maropit", "inj", 10, "sob kosh", {"route": "sc"}),
+    ("Маропит 1%", "Maropit 1%", "maropit", "inj", 10, "sob kosh",
+     {"route": "sc", "note": "Собакам — 1 мг маропитанта на 1 кг массы тела, но не более 40 мг "
+                             "(4 мл) на одно введение.",
+      "cap": ("sob", "40 мг", "Собакам — 1 мг маропитанта на 1 кг массы тела, но не более 40 мг "
+                              "(4 мл) на одно введение.")}),
     ("Маропит таблетки", "Maropit tabulettae", "maropit", "tab", [16, 60, 160], "sob",
      {"dose": "<p>Для профилактики укачивания — 8 мг маропитанта на 1 кг массы тела один раз "
               "в сутки не более 2 дней подряд, за 1 час до поездки; для купирования рвоты — "
@@ -2076,6 +2165,9 @@ def nice_volume(d, conc):
     return round(d * base / conc, 2), base
 
 
+# Combined strengths: what the strength and dose rows of such a product refer to.
+COMBINED = {"amoxclav": "амоксициллин + клавулановая кислота"}
+
 # For combinations the tablet strength is given by the leading component.
 DOSE_GEN = {"milbepraz": "милбемицина оксима", "prazpyr": "празиквантела",
             "amoxclav": "амоксициллина (в сумме с клавулановой кислотой)"}
@@ -2105,6 +2197,7 @@ def dose_liquid(s, p, rng):
             rows.append([[sp], d, vol, base, reg])
     no_reg = p["opts"].get("no_regimen")
     out = []
+    quotes = []  # (species keys, dose, regimen, quote)
     if rng.random() < 0.5 and len(rows) > 1:
         out.append("<p>Препарат вводят %s в следующих дозах:</p>" % route
                    if route != "перорально" else "<p>Препарат задают перорально в дозах:</p>")
@@ -2112,15 +2205,30 @@ def dose_liquid(s, p, rng):
                    "<th>Доза препарата</th><th>Доза %s</th>%s</tr>"
                    % (s.gen, "" if no_reg else "<th>Кратность</th>"))
         for sps, d, vol, base, reg in rows:
-            out.append("<tr><td>%s</td><td>%s мл на %d кг массы тела</td><td>%s мг/кг</td>%s</tr>"
-                       % (cap(join_ru(SP[x][0] for x in sps)), num(vol), base, num(d),
-                          "" if no_reg else "<td>%s</td>" % reg))
+            cells = ("<td>%s</td><td>%s мл на %d кг массы тела</td><td>%s мг/кг</td>"
+                     % (cap(join_ru(SP[x][0] for x in sps)), num(vol), base, num(d)))
+            out.append("<tr>%s%s</tr>" % (cells, "" if no_reg else "<td>%s</td>" % reg))
+            quotes.append((sps, d, "" if no_reg else reg, plain(cells)))
         out.append("</table>")
     else:
         for sps, d, vol, base, reg in rows:
             out.append("<p><b>%s</b> — %s мл на %d кг массы тела (%s мг %s на 1 кг) %s%s.</p>"
                        % (cap(join_ru(SP[x][1] for x in sps)), num(vol), base, num(d), s.gen,
                           route, "" if no_reg or not reg else ", " + reg))
+            quotes.append((sps, d, "" if no_reg else reg, plain(out[-1])))
+    st = p["struct"]
+    substance = COMBINED.get(s.key)
+    st["strengths"].append({"form": p["opts"].get("form_title", FORMS[p["form"]][0]).lower(),
+                            "substance": substance or s.ru, "amount": dec(p["conc"]) + " мг",
+                            "per": "1 мл"})
+    for sps, d, reg, quote in quotes:
+        for sp in sps:
+            cap_sp, cap_dose, cap_quote = p["opts"].get("cap", (None, None, None))
+            if sp == cap_sp:
+                st["doses"].append(dose_row(sp, dec(d), "мг", "kg", cap_quote, route, substance,
+                                            reg, cap_dose))
+            else:
+                st["doses"].append(dose_row(sp, dec(d), "мг", "kg", quote, route, substance, reg))
     if p["form"] in ("susp", "oral"):
         out.append("<p>Перед применением флакон встряхивают.</p>")
     if p["form"] in ("inj", "susp") and rng.random() < 0.5:
@@ -2141,6 +2249,7 @@ def dose_tablets(s, p, rng):
            "языка из расчёта %s мг %s на 1 кг массы тела:</p>" %
            ("Болюсы" if tabname == "болюс" else "Таблетки", num(d),
             DOSE_GEN.get(s.key, s.gen)), "<ul>"]
+    quote = plain(out[0]).rstrip(":")
     for mg in p["conc"]:
         kg = mg / d
         kg = round(kg * 2) / 2 if kg < 2 else round(kg)
@@ -2148,9 +2257,18 @@ def dose_tablets(s, p, rng):
     out.append("</ul>")
     if regimen:
         out.append("<p>%s.</p>" % cap(regimen))
-    if rng.random() < 0.4:
+    halves = rng.random() < 0.4
+    if halves:
         out.append("<p>Животным, масса которых не соответствует целому числу таблеток, дозу "
                    "округляют в большую сторону до половины таблетки.</p>")
+    st = p["struct"]
+    substance = COMBINED.get(s.key)
+    for mg in p["conc"]:
+        st["strengths"].append({"form": tabname, "substance": substance or s.ru,
+                                "amount": dec(mg) + " мг", "per": "1 " + tabname,
+                                "fractions": "2" if halves and tabname == "таблетка" else "1"})
+    for sp in dict.fromkeys(p["species"]):
+        st["doses"].append(dose_row(sp, dec(d), "мг", "kg", quote, "перорально", substance, regimen))
     return "\n".join(out)
 
 
@@ -2231,6 +2349,7 @@ def special_text(s, p, rng):
     food = [x for x in p["species"] if x in FOOD]
     if s.wd and food:
         meat, milk = s.wd
+        wd = p["struct"]["withdrawal"]
         if meat == 0 and (milk in (0, None)):
             out.append("<p>Продукцию животноводства используют без ограничений.</p>")
         else:
@@ -2238,14 +2357,27 @@ def special_text(s, p, rng):
                        "последнего применения препарата. Мясо животных, вынужденно убитых до "
                        "истечения указанного срока, используют для кормления пушных зверей.</p>"
                        % meat)
+            quote = plain(out[-1]).split(". ")[0] + "."
+            for code in dict.fromkeys(SP_CODE[x] for x in food):
+                wd.append({"species": code, "tissue": "meat", "period": "%d d" % meat,
+                           "source": "special_conditions", "quote": quote})
             if "krs" in food or "ovc" in food:
                 if milk is None:
                     out.append("<p>Не применять лактирующим животным, молоко которых "
                                "используется в пищу.</p>")
+                    period = "не допускается"
                 elif milk:
                     out.append("<p>Молоко дойных животных разрешается использовать в пищевых "
                                "целях через %s суток после последнего применения.</p>"
                                % num(milk))
+                    period = dec(milk) + " d"
+                else:
+                    out.append("<p>Молоко дойных животных используют в пищевых целях без "
+                               "ограничений (срок ожидания — 0 суток).</p>")
+                    period = "0 d"
+                for code in dict.fromkeys(SP_CODE[x] for x in food if x in ("krs", "ovc")):
+                    wd.append({"species": code, "tissue": "milk", "period": period,
+                               "source": "special_conditions", "quote": plain(out[-1])})
     if p["opts"].get("extra_special"):
         out.append(p["opts"]["extra_special"])
     if rng.random() < 0.3:
@@ -2277,6 +2409,9 @@ def description_text(s, p, rng, name):
 def product_sections(p, rng, name):
     s = SUBS[p["sub"]]
     c = CLS[s.cls]
+    p["struct"] = new_struct()
+    for block, rows in p["opts"].get("struct", {}).items():
+        p["struct"][block].extend(dict(r) for r in rows)
     sec = []
     if rng.random() < 0.75:
         sec.append(("description", description_text(s, p, rng, name)))
@@ -2306,6 +2441,26 @@ def product_sections(p, rng, name):
     return sec
 
 
+# Per-animal doses of a vaccine, by its Latin name.
+VACCINE_ROWS = {
+    "Rabican-Vet": [
+        ("sob", "1", "собакам, кошкам и пушным зверям — 1 мл"),
+        ("kosh", "1", "собакам, кошкам и пушным зверям — 1 мл"),
+        ("krs", "2", "крупному рогатому скоту и лошадям — 2 мл"),
+        ("losh", "2", "крупному рогатому скоту и лошадям — 2 мл"),
+    ],
+}
+
+
+def vaccine_struct(v):
+    st = new_struct()
+    for sp, dose, quote in VACCINE_ROWS.get(v[1], []):
+        assert quote in plain(v[6]), quote
+        st["doses"].append(dose_row(sp, dose, "мл", "animal", quote, "внутримышечно",
+                                    reg="однократно"))
+    return st
+
+
 def vaccine_sections(v, rng):
     ru, lat, groups, form, effect, ind, dose, picture = v
     c = CLS["vac"]
@@ -2321,7 +2476,14 @@ def vaccine_sections(v, rng):
     return sec
 
 
-def item_file(iid, name, lat, groups, vendors, dist, deal, sections):
+def check_struct(struct, sections):
+    texts = dict(sections)
+    for block in ("doses", "withdrawal"):
+        for row in struct[block]:
+            assert row["quote"] in plain(texts[row["source"]]), row["quote"]
+
+
+def item_file(iid, name, lat, groups, vendors, dist, deal, sections, struct=None):
     lines = ["id: %d" % iid]
     if name is not None:
         lines.append("name: " + name)
@@ -2339,7 +2501,11 @@ def item_file(iid, name, lat, groups, vendors, dist, deal, sections):
         assert "\n== " not in "\n" + body, field
         lines.append("== " + field)
         lines.append(body)
-    return "\n".join(lines) + "\n"
+    text = "\n".join(lines) + "\n"
+    if struct:
+        check_struct(struct, sections)
+        text += render_blocks(struct)
+    return text
 
 
 GREETING = """<p><b>Содержимое этой демонстрационной базы — иллюстративное и не является клиническими рекомендациями.</b></p>
@@ -2358,62 +2524,9 @@ GREETING = """<p><b>Содержимое этой демонстрационно
 <p>Для поиска препарата начните вводить его название — русское или латинское.</p>
 """
 
-README = """# Demo content
-
-Illustrative content written for the demo of the reference. **It is not clinical
-advice.** All product, manufacturer, distributor and dealer names are invented; any
-resemblance to real products or companies is unintended. Active substances are real
-generic substances and the doses were chosen to look plausible, but they were not
-checked against any approved labelling and must not be used to treat animals.
-
-The files are generated by `scripts/gen-demo-content.py` (deterministic; re-running it
-reproduces this folder). The images are drawn by the same script.
-
-The demo content is dedicated to the public domain under CC0-1.0
-(https://creativecommons.org/publicdomain/zero/1.0/); the program's code is under the MIT
-licence (`LICENSE`).
-
-## Format
-
-All text files are UTF-8 with LF line ends; every character used also exists in
-Windows-1251.
-
-| Path | Content |
-|---|---|
-| `greeting.html` | greeting page, an HTML fragment (no `<html>`/`<head>`); refers to `LOGO_GREETING` |
-| `sections.tsv` | one line per group: `id<TAB>parent_id<TAB>name`, parent 0 = top level, no header |
-| `sections/<id>.html` | optional description of group `<id>` |
-| `vendors.tsv`, `distributors.tsv`, `dealers.tsv` | `id<TAB>name`, no header |
-| `vendors/<id>.html`, `distributors/<id>.html`, `dealers/<id>.html` | optional descriptions |
-| `items/<id>.txt` | one product per file, file name = decimal id |
-| `images/<NAME>.png` | RGB PNG images; NAME is `[A-Z][A-Z0-9_]*` |
-
-A product file starts with `key: value` header lines (`id`, `name`, `name_lat`, `groups`,
-`vendors`, `distributors`, `dealers`; the last four are comma-separated ids). The value is
-everything after the first `": "`, untrimmed. `name` or `name_lat` may be absent. The header
-ends at the first line starting with `== `; each `== <field>` line opens a section whose body
-(an HTML fragment) runs to the next `== ` line or the end of the file. Fields:
-`description`, `form`, `effect`, `prescriptions`, `dose`, `side_effects`,
-`contra_indication`, `special_conditions`, `storage_instructions`.
-
-HTML uses only `p`, `b`, `i`, `sup`, `ul`/`ol`/`li`, `table`/`tr`/`td`/`th`, `br`, `img`, `h4` and `a`
-(the latter only with placeholder `https://example.org/...` addresses in vendor pages).
-Images are referred to as `<img src="NAME">`, optionally with `class` (`f-right`, `f-left`,
-`centered`), `width` and `height`.
-
-## Deliberate awkward shapes
-
-Real reference data has them, so the demo has them too:
-
-- a product with only a Latin name (no `name` line);
-- names starting with digits (`2-ВГД ...`, `3-Дез ...`, `4Д-...`) and with `Ё`;
-- two products with the same Russian name (`Энрофлоксацин 10%`, an injection and an
-  oral solution of different makers) and two vaccines named `Рабикан-Вет`;
-- a product name with leading and trailing spaces;
-- group 58 whose parent id (999) does not exist;
-- groups, distributors and dealers without a description file, products without some
-  sections.
-"""
+# The folder's README.md documents the source format and is written by hand: the script
+# leaves it in place, or copies it when it writes elsewhere.
+README = os.path.join(ROOT, "data", "demo", "README.md")
 
 
 def main():
@@ -2440,6 +2553,7 @@ def main():
             write_text("dealers/%d.html" % d[0], dealer_html(d))
 
     iid = 101
+    structured = 0
     archived = {"Дипенстрен", "Тетраспан-10"}
     for entry in PRODUCTS + SHAPED:
         ru, lat, skey, form, conc, species, opts = entry
@@ -2452,19 +2566,30 @@ def main():
             groups.append(58)
         assert all(g in GROUP_IDS for g in groups), ru
         vendors, dist, deal = pick_links(rng, s.cls)
+        sections = product_sections(p, rng, ru)
+        struct = p["struct"]
+        if not struct["doses"]:
+            struct = None  # rows only beside a dose the program can show
+        elif "special_conditions" not in dict(sections):
+            struct["withdrawal"] = []
+        structured += 1 if struct else 0
         write_text("items/%d.txt" % iid, item_file(iid, ru, lat, groups, vendors, dist, deal,
-                                                  product_sections(p, rng, ru)))
+                                                  sections, struct))
         iid += 1
     for v in VACCINES:
         rng = random.Random(iid * 7919)
         vendors, dist, deal = pick_links(rng, "vac")
+        struct = vaccine_struct(v)
+        structured += 1 if struct["doses"] else 0
         write_text("items/%d.txt" % iid, item_file(iid, v[0], v[1], v[2], vendors, dist, deal,
-                                                  vaccine_sections(v, rng)))
+                                                  vaccine_sections(v, rng), struct))
         iid += 1
+    write_text("species.tsv", "\n".join("%d\t%s\t%s\t%d" % row for row in SPECIES))
 
     write_text("greeting.html", GREETING)
-    write_text("README.md", README)
-    print("products:", iid - 101)
+    if os.path.abspath(OUT) != os.path.dirname(README):
+        shutil.copyfile(README, os.path.join(OUT, "README.md"))
+    print("products:", iid - 101, "with structured rows:", structured)
 
 
 if __name__ == "__main__":

@@ -34,17 +34,19 @@ double median(std::vector<double> v)
     return v.empty() ? 0 : v[v.size() / 2];
 }
 
-// Rewrites the dose section of every step-th product; returns how many files changed.
+// Rewrites the dose section of every step-th product; returns how many files changed. The text
+// the structured rows quote stays: an edition note ahead of it changes from round to round.
 int rewriteDoses(const QString &sources, int count, int step, int round)
 {
-    static const QRegularExpression dose(QStringLiteral("(== dose\\n).*?(\\n== |$)"), QRegularExpression::DotMatchesEverythingOption);
+    static const QRegularExpression dose(
+        QStringLiteral("(== dose\\n)(?:<p>Доза, редакция [0-9]+: [0-9]+ мл на 10 кг.</p>)?"));
     int changed = 0;
     for (int id = step; changed < count; id += step) {
         QFile file(sources + QStringLiteral("/items/%1.txt").arg(id));
         if (!file.open(QIODevice::ReadWrite))
             break;
         QString text = QString::fromUtf8(file.readAll());
-        text.replace(dose, QStringLiteral("\\1<p>Доза, редакция %1: %2 мл на 10 кг.</p>\\2").arg(round).arg(id));
+        text.replace(dose, QStringLiteral("\\1<p>Доза, редакция %1: %2 мл на 10 кг.</p>").arg(round).arg(id));
         file.resize(0);
         file.write(text.toUtf8());
         ++changed;

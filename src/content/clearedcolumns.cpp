@@ -92,8 +92,10 @@ namespace clearedcolumns {
 void ensureTracking(Database &db)
 {
     QList<Trigger> wanted{{QStringLiteral("tombstones_forget_cleared"), kForgetTrigger}};
-    for (const QString &table : schema::dataTables())
-        wanted.append(tableTriggers(db, table));
+    for (const QString &table : schema::servedTables()) {
+        if (db.hasTable(table))
+            wanted.append(tableTriggers(db, table));
+    }
     const bool haveTable =
         !storedSql(db, QStringLiteral("table"), QStringLiteral("cleared_columns")).isEmpty();
     QList<Trigger> missing;

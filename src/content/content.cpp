@@ -44,7 +44,8 @@ const QStringList &columns(const QString &table)
         Database db;
         db.open(QStringLiteral(":memory:"), QByteArray(), Database::OpenMode::Create);
         db.exec(schema::createStatements());
-        for (const QString &name : schema::dataTables()) {
+        db.exec(schema::structuredStatements());
+        for (const QString &name : schema::servedTables()) {
             QStringList cols = db.columns(name);
             cols.removeIf(
                 [](const QString &c) { return c.compare(QLatin1String("id"), Qt::CaseInsensitive) == 0; });
@@ -62,7 +63,7 @@ const QStringList &columns(const QString &table)
 ContentSet ContentSet::empty()
 {
     ContentSet set;
-    for (const QString &name : schema::dataTables()) {
+    for (const QString &name : schema::servedTables()) {
         ContentTable table;
         table.name = name;
         table.columns = contentschema::columns(name);
@@ -117,7 +118,7 @@ void writeClientDatabase(const ContentSet &content, const QString &path)
     db.open(path, schema::databasePassword());
     Transaction tx(db);
     for (const ContentTable &t : content.tables) {
-        if (!schema::isDataTable(t.name))
+        if (!schema::isServedTable(t.name))
             continue;
         // Column names come from the schema we created, never from the content.
         QStringList names{QStringLiteral("id")};
@@ -141,9 +142,16 @@ void writeClientDatabase(const ContentSet &content, const QString &path)
             insert.run();
             highest = std::max(highest, row.stamp);
         }
-        Statement position = db.prepare(QStringLiteral("UPDATE options SET %1 = ?1 WHERE id = 1")
-                                            .arg(quoteIdentifier(QStringLiteral("lu_") + t.name)));
+        // The nine keep their positions in options, the others in a table of their own.
+        Statement position =
+            schema::isDataTable(t.name)
+                ? db.prepare(QStringLiteral("UPDATE options SET %1 = ?1 WHERE id = 1")
+                                 .arg(quoteIdentifier(QStringLiteral("lu_") + t.name)))
+                : db.prepare(QStringLiteral(
+                      "INSERT OR REPLACE INTO sync_positions (table_name, lu) VALUES (?2, ?1)"));
         position.bind(1, highest);
+        if (!schema::isDataTable(t.name))
+            position.bind(2, t.name);
         position.run();
     }
     tx.commit();

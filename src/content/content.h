@@ -1,6 +1,7 @@
-// The reference content as the update server hands it out: the nine data tables with a change
-// stamp per row, plus the server's own settings (offered version, greeting page, details).
-// Shared by the demo importer, the synthetic generator, the content database and ramuxctl.
+// The reference content as the update server hands it out: the nine data tables and the four
+// structured-answer tables with a change stamp per row, plus the server's own settings (offered version,
+// greeting page, details). Shared by the demo importer, the synthetic generator, the content database and
+// ramuxctl.
 #pragma once
 
 #include <QList>
@@ -45,7 +46,8 @@ inline const char *const Greeting = "greeting"; // packed content
 
 struct ContentSet
 {
-    std::vector<ContentTable> tables; // the nine data tables, in synchronisation order
+    std::vector<ContentTable>
+        tables; // the nine data tables, then the four structured ones, in synchronisation order
     QMap<QString, QString> meta;
 
     // Empty tables with the reference columns.
@@ -63,6 +65,7 @@ const QStringList &columns(const QString &table);
 } // namespace contentschema
 
 // Writes the client database a synchronisation of an empty database would leave: every row
-// with its values (NULL stays NULL) and options.lu_<table> at the table's highest stamp.
+// with its values (NULL stays NULL) and options.lu_<table> (sync_positions for the structured
+// tables) at the table's highest stamp.
 // Refuses to overwrite an existing file.
 void writeClientDatabase(const ContentSet &content, const QString &path);

@@ -15,17 +15,23 @@ namespace {
 
 const QString kCounterKey = QStringLiteral("stamp_counter");
 
+void addStampColumn(Database &db, const QString &table)
+{
+    db.exec(QStringLiteral("ALTER TABLE %1 ADD COLUMN last_update INTEGER NOT NULL DEFAULT 0")
+                .arg(quoteIdentifier(table)));
+    db.exec(QStringLiteral("CREATE INDEX %1 ON %2 (last_update, id)")
+                .arg(quoteIdentifier(table + QStringLiteral("_by_stamp")), quoteIdentifier(table)));
+}
+
 void createContentSchema(Database &db)
 {
     // The reference tables exactly as the client declares them, plus the stamp column.
     db.exec(schema::createStatements());
+    db.exec(schema::structuredStatements());
     db.exec(QStringLiteral("DROP TABLE options"));
-    for (const QString &table : schema::dataTables()) {
-        db.exec(QStringLiteral("ALTER TABLE %1 ADD COLUMN last_update INTEGER NOT NULL DEFAULT 0")
-                    .arg(quoteIdentifier(table)));
-        db.exec(QStringLiteral("CREATE INDEX %1 ON %2 (last_update, id)")
-                    .arg(quoteIdentifier(table + QStringLiteral("_by_stamp")), quoteIdentifier(table)));
-    }
+    db.exec(QStringLiteral("DROP TABLE sync_positions"));
+    for (const QString &table : schema::servedTables())
+        addStampColumn(db, table);
     db.exec(QStringLiteral(
         "CREATE TABLE tombstones (tbl TEXT NOT NULL, id INTEGER NOT NULL, last_update INTEGER NOT NULL,"
         " PRIMARY KEY (tbl, id));\n"
@@ -65,6 +71,40 @@ qint64 rowBytes(const ContentPageRow &row, const QStringList &columns)
     return bytes;
 }
 
+// A content file written before the structured tables existed gets them, empty. A file that
+// cannot be written serves the nine tables alone, as it did.
+void addStructuredTables(Database &db)
+{
+    QStringList missing;
+    for (const QString &table : schema::structuredTables()) {
+        if (!db.hasTable(table))
+            missing.append(table);
+    }
+    if (missing.isEmpty())
+        return;
+    try {
+        db.exec(QStringLiteral("BEGIN IMMEDIATE"));
+        try {
+            // Decided again under the write lock: another process may have done it meanwhile.
+            missing.removeIf([&](const QString &table) { return db.hasTable(table); });
+            db.exec(schema::structuredStatements());
+            db.exec(QStringLiteral("DROP TABLE IF EXISTS sync_positions"));
+            for (const QString &table : missing)
+                addStampColumn(db, table);
+            db.exec(QStringLiteral("COMMIT"));
+        } catch (...) {
+            try {
+                db.exec(QStringLiteral("ROLLBACK"));
+            } catch (...) {
+            }
+            throw;
+        }
+    } catch (const RamuxError &e) {
+        qCWarning(lcContent).noquote() << "cannot add the structured tables:" << e.message()
+                                       << "- only the nine reference tables are served";
+    }
+}
+
 void warnOversized(const ContentDatabase::OversizedRun &run, qint64 budget)
 {
     qCWarning(lcContent).noquote()
@@ -90,7 +130,7 @@ void ContentDatabase::create(const QString &path, const ContentSet &content)
     createContentSchema(db);
     qint64 counter = content.highestStamp();
     for (const ContentTable &t : content.tables) {
-        if (!schema::isDataTable(t.name))
+        if (!schema::isServedTable(t.name))
             throw RamuxError(QStringLiteral("Нет таблицы %1").arg(t.name));
         QStringList names{QStringLiteral("id"), QStringLiteral("last_update")};
         QStringList marks{QStringLiteral("?1"), QStringLiteral("?2")};
@@ -142,6 +182,7 @@ ContentDatabase::ContentDatabase(const QString &path)
         throw RamuxError(QStringLiteral("Не база содержимого сервера: %1").arg(path));
     for (const QString &table : schema::dataTables())
         tableColumns(table);
+    addStructuredTables(m_db);
     clearedcolumns::ensureTracking(m_db);
 }
 
@@ -150,7 +191,7 @@ const QStringList &ContentDatabase::tableColumns(const QString &table)
     auto it = m_columns.constFind(table);
     if (it != m_columns.constEnd())
         return *it;
-    if (!schema::isDataTable(table))
+    if (!schema::isServedTable(table))
         throw RamuxError(QStringLiteral("Нет таблицы %1").arg(table));
     QStringList columns = m_db.columns(table); // throws when the table is missing
     bool stamped = false;
@@ -299,7 +340,9 @@ ContentPage ContentDatabase::readPage(const QString &table, qint64 after, int li
 std::vector<ContentDatabase::OversizedRun> ContentDatabase::oversizedRuns(qint64 byteBudget)
 {
     std::vector<OversizedRun> out;
-    for (const QString &table : schema::dataTables()) {
+    for (const QString &table : schema::servedTables()) {
+        if (!serves(table))
+            continue;
         QStringList terms{QString::number(kRowOverhead)};
         for (const QString &c : tableColumns(table))
             terms.append(QStringLiteral("coalesce(length(CAST(%1 AS BLOB)) + %2, 0)")
@@ -324,8 +367,10 @@ qint64 ContentDatabase::nextStamp()
     // Above every stamp in the file, whatever the counter says: a hand-edited file must not
     // make two changes share a stamp.
     qint64 counter = meta(kCounterKey).value_or(QString()).toLongLong();
-    for (const QString &table : schema::dataTables())
-        counter = std::max(counter, highestStamp(table));
+    for (const QString &table : schema::servedTables()) {
+        if (serves(table))
+            counter = std::max(counter, highestStamp(table));
+    }
     ++counter;
     setMeta(kCounterKey, QString::number(counter));
     return counter;
@@ -439,6 +484,8 @@ ContentSet ContentDatabase::readAll()
     } transaction(m_db);
     ContentSet set = ContentSet::empty();
     for (ContentTable &t : set.tables) {
+        if (!serves(t.name))
+            continue; // an older file that could not get the structured tables: none of their rows
         const QStringList &columns = tableColumns(t.name);
         QStringList quoted;
         for (const QString &c : t.columns) {
@@ -463,6 +510,18 @@ ContentSet ContentDatabase::readAll()
             set.meta.insert(meta.text(0), meta.text(1));
     }
     return set;
+}
+
+bool ContentDatabase::serves(const QString &table)
+{
+    if (schema::isDataTable(table))
+        return true;
+    if (!schema::isStructuredTable(table))
+        return false;
+    auto it = m_present.constFind(table);
+    if (it == m_present.constEnd())
+        it = m_present.insert(table, m_db.hasTable(table));
+    return *it;
 }
 
 qint64 ContentDatabase::highestStamp(const QString &table)

@@ -1,6 +1,6 @@
 // The update server's content database: a plain (unencrypted) SQLite file with the nine data
-// tables of the reference, a last_update stamp on every row, tombstones for deleted rows and
-// a meta table of key/value settings. One change counter stamps every change, so no two
+// tables of the reference and the four structured-answer tables, a last_update stamp on every row, tombstones
+// for deleted rows and a meta table of key/value settings. One change counter stamps every change, so no two
 // changes share a stamp and a client paging by stamp alone never skips a row.
 #pragma once
 
@@ -76,6 +76,10 @@ public:
     // The highest stamp of a table, rows and deletions included: a synchronised client's lu_ value.
     qint64 highestStamp(const QString &table);
 
+    // Whether the file has the table to serve: the nine always, the structured tables unless
+    // the file is an older one that could not be given them.
+    bool serves(const QString &table);
+
     Database &database() { return m_db; }
 
 private:
@@ -85,4 +89,5 @@ private:
     Database m_db;
     QHash<QString, QStringList> m_columns;
     QHash<QString, QString> m_selectSql;
+    QHash<QString, bool> m_present;
 };

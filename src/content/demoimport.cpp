@@ -2,7 +2,7 @@
 #include "content/demoimport.h"
 
 #include "content/sourcefile.h"
-
+#include "content/structuredsource.h"
 #include "text/base64.h"
 #include "text/cp1251.h"
 #include "text/packedcontent.h"
@@ -128,6 +128,7 @@ struct ItemLinks
     QString file;
     std::map<QString, QList<qint64>> targets; // link table -> ids in the order written
     std::map<QString, int> lines;             // link table -> line of its key
+    structuredsource::ItemBlocks blocks;
 };
 
 class SourceReader
@@ -150,6 +151,7 @@ public:
     {
         m_problems.errors.append(sourceError(file, what, line).message());
     }
+    void error(const QString &located) { m_problems.errors.append(located); }
     void warning(const QString &file, int line, const QString &what)
     {
         m_problems.warnings.append(sourceError(file, what, line).message());
@@ -357,6 +359,8 @@ ItemLinks loadItem(ContentSet &set, SourceReader &reader, const QString &file, q
     ItemLinks links;
     links.item = fileId;
     links.file = file;
+    links.blocks.item = fileId;
+    links.blocks.file = file;
     const QStringList lines = reader.readText(file).split(QLatin1Char('\n'));
     int at = 0;
     QSet<QString> seenKeys;
@@ -400,7 +404,8 @@ ItemLinks loadItem(ContentSet &set, SourceReader &reader, const QString &file, q
         QStringList body;
         for (++at; at < lines.size() && !lines.at(at).startsWith(QStringLiteral("== ")); ++at)
             body.append(lines.at(at));
-        if (!sourceformat::itemSections().contains(field)) {
+        const bool block = structuredsource::isBlockSection(field);
+        if (!block && !sourceformat::itemSections().contains(field)) {
             reader.error(file, headerLine, QStringLiteral("неизвестный раздел %1").arg(field));
             continue;
         }
@@ -409,10 +414,20 @@ ItemLinks loadItem(ContentSet &set, SourceReader &reader, const QString &file, q
             continue;
         }
         seenSections.insert(field);
+        if (block) {
+            QStringList errors;
+            links.blocks.blocks[field] =
+                structuredsource::readBlock(field, body, headerLine + 1, file, errors);
+            for (const QString &e : errors)
+                reader.error(e);
+            continue;
+        }
         const QString joined = body.join(QLatin1Char('\n'));
         const QString html = trimControl(joined);
         const int firstLine = html.isEmpty() ? headerLine : headerLine + lineAt(joined, joined.indexOf(html.at(0)));
         items.set(row, field, html.isEmpty() ? FieldValue() : FieldValue(reader.pack(html, file, firstLine)));
+        if (!html.isEmpty())
+            links.blocks.texts[field] = html;
     }
     return links;
 }
@@ -536,6 +551,13 @@ ContentSet readSourceDir(const QString &dir, SourceProblems &problems, SourceChe
     loadNamedTable(set, reader, QStringLiteral("dealers"), targetIds[QStringLiteral("dealers")]);
     targetIds[QStringLiteral("sections")] = sectionIds;
 
+    {
+        QStringList errors;
+        structuredsource::readSpecies(dir, set, errors);
+        for (const QString &e : errors)
+            reader.error(e);
+    }
+
     // Products in id order, so link rows are numbered the same way on every run.
     std::vector<std::pair<qint64, QString>> files;
     // A missing or unreadable folder is no "no products": published, it would delete them all.
@@ -564,6 +586,15 @@ ContentSet readSourceDir(const QString &dir, SourceProblems &problems, SourceChe
         reader.guard([&] { links.push_back(loadItem(set, reader, files[i].second, files[i].first)); });
     }
     targetIds[QStringLiteral("items")] = itemIds;
+    {
+        std::vector<structuredsource::ItemBlocks> blocks;
+        for (ItemLinks &item : links)
+            blocks.push_back(std::move(item.blocks));
+        QStringList errors;
+        structuredsource::addItemRows(blocks, set, errors);
+        for (const QString &e : errors)
+            reader.error(e);
+    }
 
     // Link rows are kept as written; the demo keeps some that name a missing record, as real
     // data has them and the client must cope. A publisher gets them reported instead.

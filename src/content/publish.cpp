@@ -5,6 +5,7 @@
 #include "content/contentdb.h"
 #include "content/demoimport.h"
 #include "content/publishguard.h"
+#include "content/structuredpublish.h"
 #include "db/schema.h"
 
 #include <QFile>
@@ -28,7 +29,9 @@ public:
         st.bind(1, kCounterKey);
         m_counter = st.step() ? st.text(0).toLongLong() : 0;
         // Above every stamp in the file, whatever the counter says.
-        for (const QString &table : schema::dataTables()) {
+        for (const QString &table : schema::servedTables()) {
+            if (!m_db.hasTable(table))
+                continue;
             Statement high = m_db.prepare(QStringLiteral("SELECT coalesce(max(last_update), 0) FROM %1").arg(quoteIdentifier(table)));
             high.step();
             m_counter = std::max(m_counter, high.int64(0));
@@ -305,6 +308,31 @@ TableChanges compareMeta(const QMap<QString, QString> &wanted, Database &db, App
     return changes;
 }
 
+// Structured product rows, paired by product and place in the product's block.
+TableChanges compareByItemOrder(const ContentTable &wanted, const ContentTable &current, Applier &apply)
+{
+    TableChanges changes{wanted.name};
+    using Kind = structuredsource::RowChange::Kind;
+    for (const auto &change :
+         structuredsource::planByItemOrder(wanted, current, [&] { return apply.highestId(wanted.name); })) {
+        switch (change.kind) {
+        case Kind::Insert:
+            apply.insert(wanted, change.id, change.from->values);
+            ++changes.added;
+            break;
+        case Kind::Update:
+            apply.update(wanted, change.id, change.columns, *change.from);
+            ++changes.changed;
+            break;
+        case Kind::Remove:
+            apply.remove(current, change.id);
+            ++changes.deleted;
+            break;
+        }
+    }
+    return changes;
+}
+
 QString targetColumnOf(const QString &table)
 {
     for (const sourceformat::LinkKind &kind : sourceformat::linkKinds()) {
@@ -328,6 +356,10 @@ bool compareAll(const ContentSet &wanted, ContentDatabase &content, Applier &app
     for (const ContentTable &t : wanted.tables) {
         const ContentTable *have = current.findTable(t.name);
         const QString target = targetColumnOf(t.name);
+        if (structuredsource::isItemOrderTable(t.name)) {
+            report.tables.push_back(compareByItemOrder(t, *have, apply));
+            continue;
+        }
         report.tables.push_back(target.isEmpty() ? compareById(t, *have, apply)
                                                  : compareLinks(t, *have, target, apply));
     }

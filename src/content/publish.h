@@ -33,7 +33,8 @@ struct PublishReport
 {
     QStringList errors;   // "file:line: what"; nothing was applied when there is one
     QStringList warnings;
-    std::vector<TableChanges> tables; // the nine data tables in synchronisation order, then meta
+    std::vector<TableChanges>
+        tables; // the data tables (nine, then the four structured) in synchronisation order, then meta
     bool applied = false;             // a transaction with changes was committed
 };
 

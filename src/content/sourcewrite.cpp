@@ -2,6 +2,7 @@
 #include "content/sourcewrite.h"
 
 #include "content/demoimport.h"
+#include "content/structuredsource.h"
 #include "text/base64.h"
 #include "text/cp1251.h"
 #include "text/packedcontent.h"
@@ -168,6 +169,11 @@ SourceFiles renderSources(const ContentSet &content)
         }
     }
 
+    const std::map<qint64, QString> blocks =
+        structuredsource::renderItemBlocks(sorted, out.errors, out.warnings);
+    if (const QByteArray species = structuredsource::renderSpecies(sorted, out.errors); !species.isEmpty())
+        out.files[QString::fromLatin1(structuredsource::SpeciesFile)] = species;
+
     for (const ContentRow &row : items.rows) {
         QString text = QStringLiteral("id: %1\n").arg(row.id);
         for (const char *key : {"name", "name_lat"}) {
@@ -199,6 +205,8 @@ SourceFiles renderSources(const ContentSet &content)
             }
             text += QStringLiteral("== ") + section + QLatin1Char('\n') + html + QLatin1Char('\n');
         }
+        if (const auto it = blocks.find(row.id); it != blocks.end())
+            text += it->second;
         out.files[QStringLiteral("items/%1.txt").arg(row.id)] = text.toUtf8();
     }
 

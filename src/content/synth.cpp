@@ -1,6 +1,8 @@
 // The large synthetic reference.
 #include "content/synth.h"
 
+#include "content/synthstructured.h"
+
 #include "content/synthwords.h"
 
 #include "text/base64.h"
@@ -433,6 +435,8 @@ ContentSet generateSynthetic(const SynthOptions &options)
     link(QStringLiteral("items_to_distributors"), QStringLiteral("distributor_id"), options.distributors, 0,
          3);
     link(QStringLiteral("items_to_dealers"), QStringLiteral("dealer_id"), options.dealers, 0, 4);
+
+    addSyntheticStructuredRows(set, options.seed);
 
     set.meta.insert(
         QString::fromLatin1(contentmeta::Greeting),

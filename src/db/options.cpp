@@ -157,6 +157,15 @@ void storeSplash(Database &db, const QString &page)
 
 qint64 readTablePosition(Database &db, const QString &table)
 {
+    if (schema::isStructuredTable(table)) {
+        try {
+            Statement st = db.prepare(QStringLiteral("SELECT lu FROM sync_positions WHERE table_name = ?1"));
+            st.bind(1, table);
+            return st.step() ? st.int64(0) : 0;
+        } catch (const std::exception &) {
+            return 0; // an older file without the table: nothing received yet
+        }
+    }
     if (!schema::isDataTable(table))
         return 0;
     try {
@@ -173,6 +182,15 @@ qint64 readTablePosition(Database &db, const QString &table)
 
 void writeTablePosition(Database &db, const QString &table, qint64 position)
 {
+    if (schema::isStructuredTable(table)) {
+        // Tables beyond the nine keep their positions in a table of their own, never in options.
+        Statement st = db.prepare(
+            QStringLiteral("INSERT OR REPLACE INTO sync_positions (table_name, lu) VALUES (?1, ?2)"));
+        st.bind(1, table);
+        st.bind(2, position);
+        st.run();
+        return;
+    }
     if (!schema::isDataTable(table))
         throw RamuxError(QStringLiteral("unknown table: %1").arg(table));
     const std::optional<QString> column = db.findColumn(QStringLiteral("options"), QStringLiteral("lu_") + table);

@@ -30,7 +30,8 @@ void SaveStoredOptions(Database &db, const StoredOptions &options);
 std::optional<QString> readStoredSplash(Database &db);
 void storeSplash(Database &db, const QString &page);
 
-// lu_<table>: 0 when missing, NULL or unreadable.
+// lu_<table> (for the structured tables their row of sync_positions): 0 when missing, NULL or
+// unreadable.
 qint64 readTablePosition(Database &db, const QString &table);
 // Throws when the column is missing (the page it follows is then not committed either).
 void writeTablePosition(Database &db, const QString &table, qint64 position);

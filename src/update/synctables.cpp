@@ -72,11 +72,23 @@ void SyncTables(Database &db, UpdateFields &fields, UpdateHost &host, SyncStats 
     fields.StatusText = updatestatus::checkingData();
     host.ReportStatus(fields);
 
+    // An older file gets the structured tables here, from the worker's own connection; a file
+    // that cannot take them still gets the nine.
+    bool structuredReady = true;
+    try {
+        schema::ensureStructuredTables(db);
+    } catch (const DbError &e) {
+        structuredReady = false;
+        qCWarning(lcSyncApply).noquote() << "structured tables not added:" << e.message();
+    }
+
     QStringList parameters;
-    const QStringList &tables = schema::dataTables();
+    const QStringList &tables = structuredReady ? schema::servedTables() : schema::dataTables();
     for (int index = 0; index < tables.size(); ++index) {
         const QString &table = tables.at(index);
-        TableSync sync(db, table, index < countedTables);
+        const bool structured = schema::isStructuredTable(table);
+        // The structured tables count their changes too, for structuredChanged(), never in the fields.
+        TableSync sync(db, table, index < countedTables || structured);
 
         tablesync::setParameter(parameters, QStringLiteral("table"), table);
         tablesync::setParameter(parameters, QStringLiteral("action"), QStringLiteral("get_table"));
@@ -107,6 +119,11 @@ void SyncTables(Database &db, UpdateFields &fields, UpdateHost &host, SyncStats 
             if (result != 0) {
                 if (host.stopRequested())
                     return; // the transfer was cut short by the stop, not by the server
+                if (structured && result > 0) {
+                    // An older server does not know the table (whatever its err_code): not offered.
+                    ++stats.structuredNotOffered;
+                    break;
+                }
                 ++stats.failedRequests;
                 if (result == -1 && lastRequestFailure() == RequestFailure::TooLarge)
                     reportOversizedPage(table, date, stats);
@@ -126,7 +143,7 @@ void SyncTables(Database &db, UpdateFields &fields, UpdateHost &host, SyncStats 
             }
             const QDomElement tableElement = document.documentElement().firstChildElement(QStringLiteral("TABLE"));
             if (tableElement.isNull()) {
-                ++stats.tablesRead;
+                ++(structured ? stats.structuredTablesRead : stats.tablesRead);
                 break; // no TABLE: an empty page
             }
             if (index == detailsTable) {
@@ -134,7 +151,7 @@ void SyncTables(Database &db, UpdateFields &fields, UpdateHost &host, SyncStats 
                 takeDetail(tableElement, QStringLiteral("update_details_url"), fields.DetailsUrl);
             }
             if (!tableElement.hasChildNodes()) {
-                ++stats.tablesRead;
+                ++(structured ? stats.structuredTablesRead : stats.tablesRead);
                 break;
             }
 
@@ -145,9 +162,13 @@ void SyncTables(Database &db, UpdateFields &fields, UpdateHost &host, SyncStats 
             ++stats.pages;
             stats.rowsApplied += page.applied;
             stats.rowsSkipped += page.skipped;
-            fields.EditedCount += page.counted.edited;
-            fields.DeletedCount += page.counted.deleted;
-            fields.AddedCount += page.counted.added;
+            if (structured) {
+                stats.structuredChanges += page.counted.total();
+            } else {
+                fields.EditedCount += page.counted.edited;
+                fields.DeletedCount += page.counted.deleted;
+                fields.AddedCount += page.counted.added;
+            }
             if (index < countedTables) {
                 stats.counted[index].added += page.counted.added;
                 stats.counted[index].edited += page.counted.edited;

@@ -155,6 +155,8 @@ UpdateRun::Ending UpdateRun::Execute()
                 m_host.postDataReload();
                 ending = Ending::DetailsShown;
             }
+            if (ending == Ending::Nothing && stats.structuredChanged())
+                m_host.postStructuredDataChanged();
         }
     } catch (const std::exception &e) {
         m_errorText = QString::fromUtf8(e.what());

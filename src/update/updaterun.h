@@ -67,6 +67,8 @@ public:
     // Posted to the main window, not waited for.
     virtual void postClose() {}
     virtual void postDataReload() {}
+    // The run changed structured data and did not post a data reload.
+    virtual void postStructuredDataChanged() {}
 
     // Asked afresh wherever it matters.
     virtual bool isUpdateOnly() const { return false; }
@@ -111,7 +113,16 @@ struct SyncStats
         qint32 deleted = 0;
     };
     Changes counted[5];
-    int tablesRead = 0; // tables whose pages were read to the end
+    int tablesRead = 0; // tables of the nine whose pages were read to the end
+
+    // The structured tables (after the nine). A FAIL answer for one means the server does not
+    // offer it: no failure, the rows received earlier stay.
+    int structuredTablesRead = 0;
+    int structuredNotOffered = 0;
+    qint64 structuredChanges = 0; // committed rows added, changed or deleted
+    // Whether the run changed structured data: the window re-reads it quietly when the run
+    // changed nothing else (a run that reloads the lists reloads it with them).
+    bool structuredChanged() const { return structuredChanges > 0; }
     // Why the first table that stopped short did.
     enum class Failure { None, NoAnswer, Unrecognised, ServerError, Database, Stalled, Stopped };
     Failure failure = Failure::None;

@@ -65,8 +65,9 @@ private:
         case Damage::HeaderPage:
             return scribble(path, 100, 2000);
         case Damage::ScatteredPages:
-            // Every third page past the first: table and index pages alike.
-            for (qint64 at = page; at + page <= size; at += 3 * page)
+            // Every third page past the first 64, where the schema's pages lie (its text no longer
+            // fits one page): table and index pages alike.
+            for (qint64 at = 64 * page; at + page <= size; at += 3 * page)
                 if (!scribble(path, at + 64, page - 128))
                     return false;
             return true;

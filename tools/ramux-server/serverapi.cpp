@@ -215,7 +215,8 @@ QByteArray ServerApi::failEnvelope(ServerFailure code, const QString &message)
 QByteArray ServerApi::getTable(ContentDatabase &db, const QueryParameters &parameters, QByteArray *validator)
 {
     const QString table = parameter(parameters, "table").value_or(QString());
-    if (!schema::isDataTable(table))
+    // The structured tables only when the file has them: an older file answers as an older server.
+    if (!schema::isServedTable(table) || !db.serves(table))
         return failEnvelope(ServerFailure::UnknownTable,
                             QStringLiteral("Неизвестная таблица: %1").arg(table.left(64)));
     qint64 after = 0;

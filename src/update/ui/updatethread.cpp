@@ -2,6 +2,7 @@
 
 #include "update/datareloadevent.h"
 #include "update/programupdate.h"
+#include "update/structuredchangedevent.h"
 #include "update/ui/guigate.h"
 #include "update/ui/updatedetailsform.h"
 
@@ -201,6 +202,15 @@ public:
         postToGui([gui] {
             if (gui->m_window)
                 QCoreApplication::postEvent(gui->m_window, new DataReloadEvent(0, 0));
+        });
+    }
+
+    void postStructuredDataChanged() override
+    {
+        TUpdateThreadGui *gui = m_gui;
+        postToGui([gui] {
+            if (gui->m_window)
+                QCoreApplication::postEvent(gui->m_window, new StructuredDataChangedEvent);
         });
     }
 
