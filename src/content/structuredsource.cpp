@@ -2,9 +2,8 @@
 #include "content/structuredsource.h"
 
 #include "content/structuredformat.h"
-#include "text/cp1251.h"
-
 #include "text/boundedfile.h"
+#include "text/cp1251.h"
 
 #include <QFile>
 #include <QFileInfo>
