@@ -285,6 +285,9 @@ void TestPublish::faultySourcesAreAllReportedAndNothingIsApplied()
     writeFile(src + QStringLiteral("/items/103.txt"), "id: 103\nname: Препарат \xE2\x89\xA5 5\n");
     writeFile(src + QStringLiteral("/items/104.txt"), "id: 104\nname: \xCF\xF0\xE5\xEF\xE0\xF0\xE0\xF2\n");
     writeFile(src + QStringLiteral("/images/VIAL.png"), "GIF89a not a picture");
+    // Pages insert names as markup: an angle bracket in any name is refused.
+    writeFile(src + QStringLiteral("/dealers.tsv"), "1\tАптека <b>у дома</b>\n");
+    writeFile(src + QStringLiteral("/items/105.txt"), "id: 105\nname_lat: Ivermectinum > 1%\n");
     {
         QDir().mkpath(src + QStringLiteral("/dealers"));
         QFile big(src + QStringLiteral("/dealers/1.html"));
@@ -294,13 +297,16 @@ void TestPublish::faultySourcesAreAllReportedAndNothingIsApplied()
 
     const PublishReport report = publishSources(src, content, {});
     const QString all = report.errors.join(QLatin1Char('\n'));
-    for (const QString &place : {QStringLiteral("vendors.tsv:2: номер 1 повторяется"),
-                                 QStringLiteral("items/102.txt:3: нет записи 77 в sections"),
-                                 QStringLiteral("items/102.txt:5: ссылка на запись 555"),
-                                 QStringLiteral("items/103.txt:2: название не помещается в кодировку Windows-1251"),
-                                 QStringLiteral("items/104.txt:2: текст не в кодировке UTF-8"),
-                                 QStringLiteral("images/VIAL.png: не рисунок PNG"),
-                                 QStringLiteral("dealers/1.html: слишком большой файл")})
+    for (const QString &place :
+         {QStringLiteral("vendors.tsv:2: номер 1 повторяется"),
+          QStringLiteral("items/102.txt:3: нет записи 77 в sections"),
+          QStringLiteral("items/102.txt:5: ссылка на запись 555"),
+          QStringLiteral("items/103.txt:2: название не помещается в кодировку Windows-1251"),
+          QStringLiteral("items/104.txt:2: текст не в кодировке UTF-8"),
+          QStringLiteral("images/VIAL.png: не рисунок PNG"),
+          QStringLiteral("dealers.tsv:1: в названии не может быть знаков < и >"),
+          QStringLiteral("items/105.txt:2: в названии не может быть знаков < и >"),
+          QStringLiteral("dealers/1.html: слишком большой файл")})
         QVERIFY2(all.contains(place), qPrintable(QStringLiteral("%1 missing from:\n%2").arg(place, all)));
     QVERIFY(!report.applied);
     QVERIFY(report.tables.empty());
