@@ -237,6 +237,7 @@ void TestReader::everyPageKindAnswersWithItsRecord()
     QCOMPARE(item.header("Content-Type"), std::string("text/html; charset=UTF-8"));
     QCOMPARE(h1Of(item.text()), QStringLiteral("Альбендазол-10 суспензия"));
     QCOMPARE(item.text().count(QStringLiteral("<h1")), 1);
+    QVERIFY(!item.text().contains(QStringLiteral("<H3>Альбендазол-10 суспензия</H3>"))); // the h1 says it
     const QStringList links = hrefsOf(item.text());
     for (const QString &path :
          {QStringLiteral("/group/2"), QStringLiteral("/group/3"), QStringLiteral("/maker/1"),

@@ -71,7 +71,13 @@ ReaderAnswer composed(const ReaderContext &context, const QString &kind, const Q
     shell.kind = kind;
     shell.title = title;
     shell.breadcrumbs = breadcrumbs;
-    shell.main = QStringLiteral("<div class=\"record\" id=\"record\">") + webpage::forWeb(page.body, web) +
+    // The reader's h1 names the record; the composed page's own title would say it again.
+    QString body = page.body;
+    const QString composedTitle = QStringLiteral("<H3>") + title + QStringLiteral("</H3><BR/>");
+    const qsizetype at = body.indexOf(composedTitle);
+    if (at >= 0)
+        body.remove(at, composedTitle.size());
+    shell.main = QStringLiteral("<div class=\"record\" id=\"record\">") + webpage::forWeb(body, web) +
                  QStringLiteral("</div>");
     ReaderAnswer answer;
     answer.body = render(context, shell);
