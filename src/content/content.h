@@ -42,6 +42,8 @@ inline const char *const AboutUrl = "about_url";
 inline const char *const DetailsText = "update_details_text";
 inline const char *const DetailsUrl = "update_details_url";
 inline const char *const Greeting = "greeting"; // packed content
+// When the content was last published (ISO 8601, UTC): stamps count changes, they are no times.
+inline const char *const PublishedAt = "published_at";
 } // namespace contentmeta
 
 struct ContentSet

@@ -96,11 +96,14 @@ QList<qint64> parseIdList(const QString &text, const QString &file, int line)
     return ids;
 }
 
-// A name as the client will store it: it travels through Windows-1251.
+// A name as the client will store it: it travels through Windows-1251. The pages insert names
+// as they are, into HTML: no name needs an angle bracket, and one would become markup.
 FieldValue nameValue(const QString &text, const QString &file, int line)
 {
     if (text.trimmed().isEmpty())
         return std::nullopt;
+    if (text.contains(QLatin1Char('<')) || text.contains(QLatin1Char('>')))
+        throw sourceError(file, QStringLiteral("в названии не может быть знаков < и >: %1").arg(text), line);
     if (!fitsCp1251(text))
         throw sourceError(
             file, QStringLiteral("название не помещается в кодировку Windows-1251: %1").arg(text), line);

@@ -3,10 +3,12 @@
 
 #include "content/content.h"
 #include "content/contentdb.h"
+#include "content/contentindex.h"
 #include "content/demoimport.h"
 #include "content/publishguard.h"
 #include "content/structuredpublish.h"
 #include "db/schema.h"
+#include "search/textindex.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -14,6 +16,7 @@
 #include <QSet>
 #include <algorithm>
 #include <map>
+#include <memory>
 #include <sqlcipher/sqlite3.h>
 
 namespace {
@@ -25,6 +28,10 @@ class Applier
 public:
     Applier(Database &db, bool dryRun) : m_db(db), m_dryRun(dryRun)
     {
+        // The text index in the file (the web reader's search) follows every product change in
+        // the same transaction; a file without one stays without (ramuxctl index --content).
+        if (!dryRun)
+            m_index = std::make_unique<textindex::Writer>(db);
         Statement st = m_db.prepare(QStringLiteral("SELECT value FROM meta WHERE key = ?1"));
         st.bind(1, kCounterKey);
         m_counter = st.step() ? st.text(0).toLongLong() : 0;
@@ -59,6 +66,15 @@ public:
             st.bind(int(i) + 3, from.values.value(columns[i]));
         st.run();
         st.reset();
+        if (t.name == QLatin1String("items")) {
+            textindex::FieldMask changed = 0;
+            for (int c : columns) {
+                const qsizetype field = textindex::fieldColumns().indexOf(t.columns.at(c).toLower());
+                if (field >= 0)
+                    changed |= textindex::FieldMask(1u << field);
+            }
+            m_index->reindex(id, changed);
+        }
     }
 
     void insert(const ContentTable &t, qint64 id, const QList<FieldValue> &values)
@@ -86,6 +102,8 @@ public:
         drop.bind(1, t.name).bind(2, id);
         drop.run();
         drop.reset();
+        if (t.name == QLatin1String("items"))
+            m_index->reindex(id);
     }
 
     void remove(const ContentTable &t, qint64 id)
@@ -104,6 +122,8 @@ public:
         tomb.bind(1, t.name).bind(2, id).bind(3, ++m_counter);
         tomb.run();
         tomb.reset();
+        if (t.name == QLatin1String("items"))
+            m_index->remove(id);
     }
 
     void setMeta(const QString &key, const std::optional<QString> &value)
@@ -145,6 +165,7 @@ private:
 
     Database &m_db;
     bool m_dryRun;
+    std::unique_ptr<textindex::Writer> m_index;
     qint64 m_counter = 0;
     std::map<QString, Statement> m_statements;
 };
@@ -407,6 +428,8 @@ PublishReport publishSources(const QString &sourceDir, const QString &contentPat
         ContentDatabase content(contentPath);
         Database &db = content.database();
         db.setBusyTimeout(std::max(0, options.lockWaitMs));
+        if (created)
+            textindex::build(db); // empty: the products come in below, each indexed as it is written
         if (options.dryRun) {
             // One read snapshot, so the counts describe one state of the file.
             db.exec(QStringLiteral("BEGIN"));
@@ -422,6 +445,7 @@ PublishReport publishSources(const QString &sourceDir, const QString &contentPat
         if (!compareAll(wanted, content, apply, report, options.allowMassDelete))
             return report; // refused: the transaction rolls back
         if (anyChange(report)) {
+            contentindex::recordPublishTime(db);
             tx.commit();
             report.applied = true;
         }

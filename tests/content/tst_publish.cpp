@@ -290,6 +290,9 @@ void TestPublish::faultySourcesAreAllReportedAndNothingIsApplied()
     writeFile(src + QStringLiteral("/items/103.txt"), "id: 103\nname: Препарат \xE2\x89\xA5 5\n");
     writeFile(src + QStringLiteral("/items/104.txt"), "id: 104\nname: \xCF\xF0\xE5\xEF\xE0\xF0\xE0\xF2\n");
     writeFile(src + QStringLiteral("/images/VIAL.png"), "GIF89a not a picture");
+    // Pages insert names as markup: an angle bracket in any name is refused.
+    writeFile(src + QStringLiteral("/dealers.tsv"), "1\tАптека <b>у дома</b>\n");
+    writeFile(src + QStringLiteral("/items/105.txt"), "id: 105\nname_lat: Ivermectinum > 1%\n");
     {
         QDir().mkpath(src + QStringLiteral("/dealers"));
         QFile big(src + QStringLiteral("/dealers/1.html"));
@@ -322,7 +325,9 @@ void TestPublish::faultySourcesAreAllReportedAndNothingIsApplied()
                                  QStringLiteral("items/105.txt:6: недопустимое имя рисунка \"Html\""),
                                  QStringLiteral("offer.txt:2: sha256: ожидается 64 шестнадцатеричные цифры"),
                                  QStringLiteral("vendors/2.html: не обычный файл"),
-                                 QStringLiteral("distributors/1.html: не обычный файл")})
+                                 QStringLiteral("distributors/1.html: не обычный файл"),
+                                 QStringLiteral("dealers.tsv:1: в названии не может быть знаков < и >"),
+                                 QStringLiteral("items/105.txt:2: в названии не может быть знаков < и >")})
         QVERIFY2(all.contains(place), qPrintable(QStringLiteral("%1 missing from:\n%2").arg(place, all)));
     QVERIFY(!report.applied);
     QVERIFY(report.tables.empty());

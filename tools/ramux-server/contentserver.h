@@ -40,6 +40,8 @@ public:
     void stop();
 
     int port() const { return m_port; }
+    // Further routes (the web reader) are added here before serving.
+    httplib::Server &http() { return *m_server; }
     QString baseUrl() const;
 
 private:

@@ -45,3 +45,9 @@ void setCacheableAnswer(const httplib::Request &req, httplib::Response &res, con
     }
     res.set_content(body.constData(), size_t(body.size()), "text/xml; charset=UTF-8");
 }
+
+bool requestNamesValidator(const httplib::Request &req, const QByteArray &validator)
+{
+    return req.has_header("If-None-Match") &&
+           matchesValidator(req.get_header_value("If-None-Match"), validator);
+}

@@ -18,3 +18,6 @@ QByteArray answerValidator(const QByteArray &version);
 // 304 without a body when the request's If-None-Match names it); FAIL answers "no-store".
 void setCacheableAnswer(const httplib::Request &req, httplib::Response &res, const QByteArray &body,
                         const QByteArray &validator, int maxAgeSeconds);
+
+// Whether the request's If-None-Match names the validator (or is "*").
+bool requestNamesValidator(const httplib::Request &req, const QByteArray &validator);

@@ -1,8 +1,11 @@
 // ramux-server: the reference update server (answers get_splash, get_table, check_update).
 #include "contentserver.h"
+#include "readerroutes.h"
+#include "readersite.h"
 #include "serverapi.h"
 
 #include "content/contentdb.h"
+#include "content/contentindex.h"
 #include "content/demoimport.h"
 #include "text/ramuxerror.h"
 
@@ -17,6 +20,8 @@
 #include <csignal>
 #include <cstdio>
 #include <malloc.h>
+#include <memory>
+#include <optional>
 #include <pthread.h>
 #include <thread>
 
@@ -47,6 +52,8 @@ const char *const kUsage =
     "                         next request on a kept-alive connection (1; that wait at most 2)\n"
     "  --request-timeout N    seconds a request may take from its first byte to its last (5);\n"
     "                         then the connection is closed, however slowly bytes still come\n"
+    "  --reader               serve the reference as web pages under / (on with --demo)\n"
+    "  --no-reader            no web pages, only the api (the default with --content)\n"
     "A request's line and headers are at most 16 KiB and 100 header lines (431 and the connection\n"
     "closed otherwise). Answers are never compressed, whatever a client asks for.\n"
     "A public update service runs behind nginx (see tools/ramux-server/README.md): this server\n"
@@ -102,6 +109,7 @@ int serve(QStringList args)
     ServerOptions options;
     ServerOffer offer;
     bool demo = false;
+    std::optional<bool> reader;
     int cacheMb = int(ServerApi::kDefaultCacheBytes / (1024 * 1024));
     QString content, offerFile, publicUrl;
     for (int i = 0; i < args.size(); ++i) {
@@ -135,6 +143,10 @@ int serve(QStringList args)
             offer.detailsText = value();
         else if (a == QLatin1String("--details-url"))
             offer.detailsUrl = value();
+        else if (a == QLatin1String("--reader"))
+            reader = true;
+        else if (a == QLatin1String("--no-reader"))
+            reader = false;
         else if (a == QLatin1String("--quiet"))
             options.log = false;
         else if (a == QLatin1String("--max-age"))
@@ -160,6 +172,7 @@ int serve(QStringList args)
         const QString dir = demoContentDir();
         content = scratch.filePath(QStringLiteral("demo-content.sqlite"));
         ContentDatabase::create(content, loadDemoContent(dir));
+        contentindex::preparePublished(content);
         print(QStringLiteral("ramux-server: demo content from %1\n").arg(dir));
     }
 
@@ -179,6 +192,13 @@ int serve(QStringList args)
 
     ServerApi api(content, offer, size_t(cacheMb) * 1024 * 1024);
     ContentServer listener(api, options);
+    std::unique_ptr<ReaderSite> site;
+    if (reader.value_or(demo)) {
+        ReaderOptions readerOptions;
+        readerOptions.demo = demo;
+        site = std::make_unique<ReaderSite>(content, readerOptions);
+        registerReaderRoutes(listener.http(), *site, options.maxAgeSeconds);
+    }
     listener.bind();
     if (publicUrl.isEmpty() && isWildcard(options.bind))
         print(QStringLiteral("ramux-server: warning: listening on every address (%1) without --public-url: "
@@ -204,6 +224,8 @@ int serve(QStringList args)
         server->stop();
     });
     print(QStringLiteral("ramux-server: listening on %1/api.php\n").arg(server->baseUrl()));
+    if (site)
+        print(QStringLiteral("ramux-server: web reader on %1/\n").arg(server->baseUrl()));
     server->run();
     // The loop can also end by itself (socket error): wake the watcher so the thread can be joined.
     pthread_kill(watcher.native_handle(), SIGTERM);

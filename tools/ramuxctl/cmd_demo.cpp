@@ -5,6 +5,7 @@
 
 #include "content/content.h"
 #include "content/contentdb.h"
+#include "content/contentindex.h"
 #include "content/demoimport.h"
 
 namespace {
@@ -18,9 +19,10 @@ int demo(CommandContext &ctx)
         return 2;
     }
     const ContentSet set = loadDemoContent(dir);
-    if (content)
+    if (content) {
         ContentDatabase::create(ctx.args.first(), set);
-    else
+        contentindex::preparePublished(ctx.args.first());
+    } else
         writeClientDatabase(set, ctx.args.first());
     return 0;
 }

@@ -1,6 +1,9 @@
 // ramuxctl find TEXT [--db PATH]: the forgiving product search, one line per product.
-// ramuxctl index [--db PATH]: builds the full-text index of the page texts anew.
+// ramuxctl index [--db PATH | --content FILE]: builds the full-text index of the page texts
+// anew, in a client database or in a content file (for the web reader's search).
 #include "command.h"
+
+#include "content/contentdb.h"
 
 #include "db/browselists.h"
 #include "db/schema.h"
@@ -59,16 +62,26 @@ int findCommand(CommandContext &ctx)
 
 int indexCommand(CommandContext &ctx)
 {
-    const QString path = takeDatabasePath(ctx.args);
+    const QString contentPath = takeOption(ctx.args, QStringLiteral("--content"));
+    const bool content = !contentPath.isEmpty();
+    const QString path = content ? contentPath : takeDatabasePath(ctx.args);
     if (!ctx.args.isEmpty()) {
-        printErr(QStringLiteral("usage: ramuxctl index [--db PATH]\n"));
+        printErr(QStringLiteral("usage: ramuxctl index [--db PATH | --content FILE]\n"));
         return kBadUsage;
     }
-    Database db;
-    db.open(path, schema::databasePassword());
     QElapsedTimer timer;
     timer.start();
-    const int count = textindex::rebuild(db);
+    int count = 0;
+    if (content) {
+        // Servers on the file go on answering from their read snapshots meanwhile.
+        ContentDatabase file(path);
+        file.database().setBusyTimeout(30000);
+        count = textindex::rebuild(file.database());
+    } else {
+        Database db;
+        db.open(path, schema::databasePassword());
+        count = textindex::rebuild(db);
+    }
     printOut(QStringLiteral("indexed %1 products in %2 s\n").arg(count).arg(timer.elapsed() / 1000.0, 0, 'f', 1));
     return 0;
 }
@@ -76,4 +89,4 @@ int indexCommand(CommandContext &ctx)
 } // namespace
 
 RAMUXCTL_COMMAND(find, "find", "find TEXT [--db PATH]", findCommand);
-RAMUXCTL_COMMAND(index, "index", "index [--db PATH]", indexCommand);
+RAMUXCTL_COMMAND(index, "index", "index [--db PATH | --content FILE]", indexCommand);
