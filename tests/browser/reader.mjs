@@ -1,0 +1,144 @@
+// The web reader in a real browser: accessibility audit (light and dark), a keyboard-only round,
+// a phone-width layout without sideways scrolling, and screenshots to look at.
+// Usage: node reader.mjs BASE_URL SHOT_DIR   (CHROMIUM overrides /usr/bin/chromium)
+import fs from 'node:fs';
+import path from 'node:path';
+import { createRequire } from 'node:module';
+import puppeteer from 'puppeteer-core';
+
+const require = createRequire(import.meta.url);
+const axeSource = fs.readFileSync(require.resolve('axe-core/axe.min.js'), 'utf8');
+
+const base = (process.argv[2] || 'http://127.0.0.1:8642').replace(/\/$/, '');
+const shotDir = process.argv[3] || 'build/reader-shots';
+fs.mkdirSync(shotDir, { recursive: true });
+
+const failures = [];
+function check(condition, what) {
+  if (!condition) failures.push(what);
+  console.log(`${condition ? 'ok  ' : 'FAIL'} ${what}`);
+}
+
+const args = ['--headless=new', '--disable-gpu', '--no-first-run', '--disable-dev-shm-usage'];
+if (process.getuid && process.getuid() === 0) args.push('--no-sandbox');
+const browser = await puppeteer.launch({
+  executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
+  args,
+});
+
+async function open(url, { width = 1280, height = 900, scheme = 'light' } = {}) {
+  const page = await browser.newPage();
+  // The reader forbids inline scripts by its policy; the audit injects axe-core regardless.
+  await page.setBypassCSP(true);
+  await page.setViewport({ width, height });
+  await page.emulateMediaFeatures([{ name: 'prefers-color-scheme', value: scheme }]);
+  const response = await page.goto(base + url, { waitUntil: 'load' });
+  return { page, response };
+}
+
+// A first product, group and maker to audit, found through the reader's own lists.
+async function firstLink(listUrl, prefix) {
+  const { page } = await open(listUrl);
+  const href = await page.$$eval('main a[href]', (as, p) => {
+    const a = as.find((x) => x.getAttribute('href').startsWith(p));
+    return a ? a.getAttribute('href') : null;
+  }, prefix);
+  await page.close();
+  return href;
+}
+
+const letterHref = await firstLink('/', '/letter/');
+const productHref = letterHref ? await firstLink(letterHref, '/item/') : null;
+const groupHref = await firstLink('/groups', '/group/');
+const makerHref = await firstLink('/makers', '/maker/');
+check(productHref && groupHref && makerHref, 'lists lead to a product, a group and a maker');
+
+const audited = [
+  ['home', '/'],
+  ['results', '/search?q=' + encodeURIComponent('собак')],
+  ['product', productHref],
+  ['group', groupHref],
+  ['maker', makerHref],
+].filter(([, url]) => url);
+
+for (const scheme of ['light', 'dark']) {
+  for (const [name, url] of audited) {
+    const { page, response } = await open(url, { scheme });
+    check(response.status() === 200, `${name} (${scheme}) answers 200`);
+    await page.addScriptTag({ content: axeSource });
+    const result = await page.evaluate(async () => {
+      // eslint-disable-next-line no-undef
+      const r = await axe.run(document, { resultTypes: ['violations'] });
+      return r.violations.map((v) => ({ id: v.id, impact: v.impact, nodes: v.nodes.length,
+                                        target: v.nodes[0] && v.nodes[0].target.join(' ') }));
+    });
+    const bad = result.filter((v) => v.impact === 'serious' || v.impact === 'critical');
+    for (const v of result) console.log(`     ${scheme} ${name}: ${v.impact} ${v.id} x${v.nodes} (${v.target})`);
+    check(bad.length === 0, `${name} (${scheme}): no serious or critical accessibility violations`);
+    await page.close();
+  }
+}
+
+// Keyboard only: Tab to the search box, type, Enter, Tab to the first result, Enter.
+{
+  const { page } = await open('/');
+  let onSearch = false;
+  for (let i = 0; i < 5 && !onSearch; ++i) {
+    await page.keyboard.press('Tab');
+    onSearch = await page.evaluate(() => {
+      const e = document.activeElement;
+      return !!e && e.tagName === 'INPUT' && (e.type === 'search' || e.name === 'q');
+    });
+  }
+  check(onSearch, 'keyboard: Tab reaches the search box');
+  await page.keyboard.type('амоксициллин');
+  await Promise.all([page.waitForNavigation({ waitUntil: 'load' }), page.keyboard.press('Enter')]);
+  check(page.url().includes('/search?'), 'keyboard: Enter runs the search');
+  let linkText = null;
+  for (let i = 0; i < 40 && !linkText; ++i) {
+    await page.keyboard.press('Tab');
+    linkText = await page.evaluate(() => {
+      const e = document.activeElement;
+      const inMain = e && e.closest && e.closest('main');
+      return e && e.tagName === 'A' && inMain && e.getAttribute('href').startsWith('/item/')
+        ? e.textContent.trim() : null;
+    });
+  }
+  check(!!linkText, 'keyboard: Tab reaches the first result');
+  if (linkText) {
+    await Promise.all([page.waitForNavigation({ waitUntil: 'load' }), page.keyboard.press('Enter')]);
+    const h1 = await page.$eval('h1', (e) => e.textContent.trim());
+    check(h1 === linkText || linkText.startsWith(h1), `keyboard: the product page's h1 is the name ("${h1}")`);
+  }
+  await page.close();
+}
+
+// A 360 px phone: the longest demo product page has no sideways scrolling.
+{
+  const longest = process.env.LONGEST_ITEM || '109';
+  const { page } = await open('/item/' + longest, { width: 360, height: 740 });
+  const widths = await page.evaluate(() => ({
+    scroll: document.documentElement.scrollWidth,
+    client: document.documentElement.clientWidth,
+  }));
+  check(widths.scroll <= widths.client, `360 px: no horizontal scrolling on /item/${longest} (${widths.scroll} <= ${widths.client})`);
+  await page.close();
+}
+
+// Screenshots for people to look at.
+for (const [w, h] of [[390, 844], [1280, 900]]) {
+  for (const scheme of ['light', 'dark']) {
+    for (const [name, url] of audited) {
+      const { page } = await open(url, { width: w, height: h, scheme });
+      await page.screenshot({ path: path.join(shotDir, `${name}-${w}-${scheme}.png`), fullPage: false });
+      await page.close();
+    }
+  }
+}
+
+await browser.close();
+if (failures.length) {
+  console.error(`${failures.length} browser check(s) failed`);
+  process.exit(1);
+}
+console.log('browser checks passed');
