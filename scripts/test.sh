@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Sets everything up and runs the whole test suite: dependencies, build, every test, the core tests
-# again under AddressSanitizer + UBSan, a smoke start of the real program offscreen, and a check of
-# the Debian package built from the same tree.
+# again under AddressSanitizer + UBSan, a smoke start of the real program offscreen, the web reader
+# in a real browser, and a check of the Debian package built from the same tree.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 start=$(date +%s)
@@ -24,6 +24,9 @@ ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
 
 echo "== smoke start"
 bash scripts/smoke-start.sh build/bin
+
+echo "== web reader in a browser"
+bash scripts/browser-test.sh build/bin
 
 echo "== package"
 bash scripts/package-check.sh
