@@ -160,6 +160,11 @@ void ContentServer::stop()
         m_thread.join();
 }
 
+httplib::Server &ContentServer::http()
+{
+    return *m_server;
+}
+
 QString ContentServer::baseUrl() const
 {
     // A wildcard is no address to reach: name the loopback of the same family instead.

@@ -9,6 +9,9 @@
 
 class LimitedServer;
 class ServerApi;
+namespace httplib {
+class Server;
+}
 
 struct ServerOptions
 {
@@ -41,7 +44,7 @@ public:
 
     int port() const { return m_port; }
     // Further routes (the web reader) are added here before serving.
-    httplib::Server &http() { return *m_server; }
+    httplib::Server &http();
     QString baseUrl() const;
 
 private:
