@@ -292,7 +292,7 @@ void TestPublish::faultySourcesAreAllReportedAndNothingIsApplied()
     writeFile(src + QStringLiteral("/images/VIAL.png"), "GIF89a not a picture");
     // Pages insert names as markup: an angle bracket in any name is refused.
     writeFile(src + QStringLiteral("/dealers.tsv"), "1\tАптека <b>у дома</b>\n");
-    writeFile(src + QStringLiteral("/items/105.txt"), "id: 105\nname_lat: Ivermectinum > 1%\n");
+    writeFile(src + QStringLiteral("/items/106.txt"), "id: 106\nname_lat: Ivermectinum > 1%\n");
     {
         QDir().mkpath(src + QStringLiteral("/dealers"));
         QFile big(src + QStringLiteral("/dealers/1.html"));
@@ -327,7 +327,7 @@ void TestPublish::faultySourcesAreAllReportedAndNothingIsApplied()
                                  QStringLiteral("vendors/2.html: не обычный файл"),
                                  QStringLiteral("distributors/1.html: не обычный файл"),
                                  QStringLiteral("dealers.tsv:1: в названии не может быть знаков < и >"),
-                                 QStringLiteral("items/105.txt:2: в названии не может быть знаков < и >")})
+                                 QStringLiteral("items/106.txt:2: в названии не может быть знаков < и >")})
         QVERIFY2(all.contains(place), qPrintable(QStringLiteral("%1 missing from:\n%2").arg(place, all)));
     QVERIFY(!report.applied);
     QVERIFY(report.tables.empty());
