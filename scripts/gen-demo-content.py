@@ -717,7 +717,7 @@ SP = {
 }
 FOOD = {"krs", "tel", "ovc", "svin", "por", "ptic", "krol"}
 
-# species.tsv: id, code, Russian name, food-producing
+# animals.tsv: id, code, Russian name, food-producing
 SPECIES = [
     (1, "dog", "собаки", 0), (2, "cat", "кошки", 0), (3, "cattle", "крупный рогатый скот", 1),
     (4, "sheep", "овцы и козы", 1), (5, "pig", "свиньи", 1), (6, "horse", "лошади", 1),
@@ -2584,7 +2584,7 @@ def main():
         write_text("items/%d.txt" % iid, item_file(iid, v[0], v[1], v[2], vendors, dist, deal,
                                                   vaccine_sections(v, rng), struct))
         iid += 1
-    write_text("species.tsv", "\n".join("%d\t%s\t%s\t%d" % row for row in SPECIES))
+    write_text("animals.tsv", "\n".join("%d\t%s\t%s\t%d" % row for row in SPECIES))
 
     write_text("greeting.html", GREETING)
     if os.path.abspath(OUT) != os.path.dirname(README):

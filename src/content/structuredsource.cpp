@@ -1,4 +1,4 @@
-// Reading the structured blocks and species.tsv.
+// Reading the structured blocks and animals.tsv.
 #include "content/structuredsource.h"
 
 #include "content/structuredformat.h"

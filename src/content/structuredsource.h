@@ -1,4 +1,4 @@
-// The structured blocks of the readable sources: species.tsv and a product file's
+// The structured blocks of the readable sources: animals.tsv and a product file's
 // "== strengths", "== doses" and "== withdrawal" sections, read into the four structured
 // tables, checked (units, ranges, species, quotes from the product's own texts) and written back.
 #pragma once
@@ -12,7 +12,7 @@
 
 namespace structuredsource {
 
-inline const char *const SpeciesFile = "species.tsv";
+inline const char *const SpeciesFile = "animals.tsv";
 
 // The block sections in the order a written product file has them, after the text sections.
 const QStringList &blockSections();
@@ -47,7 +47,7 @@ struct ItemBlocks
 std::vector<Record> readBlock(const QString &section, const QStringList &body, int firstLine,
                               const QString &file, QStringList &errors);
 
-// Reads species.tsv (id, code, name, food) into the species table; a missing file is no
+// Reads animals.tsv (id, code, name, food) into the species table; a missing file is no
 // species at all. Faults as "file:line: what".
 void readSpecies(const QString &dir, ContentSet &set, QStringList &errors);
 
@@ -60,7 +60,7 @@ void addItemRows(const std::vector<ItemBlocks> &items, ContentSet &set, QStringL
 // product) are appended as "place: what"; rows that would not read back the same go to warnings.
 std::map<qint64, QString> renderItemBlocks(const ContentSet &content, QStringList &errors,
                                            QStringList &warnings);
-// species.tsv; an empty array when there are no species.
+// animals.tsv; an empty array when there are no species.
 QByteArray renderSpecies(const ContentSet &content, QStringList &errors);
 
 } // namespace structuredsource

@@ -1,4 +1,4 @@
-// The structured tables written back as blocks of the product files and species.tsv, in the
+// The structured tables written back as blocks of the product files and animals.tsv, in the
 // spelling the reader takes, so that publishing an export changes nothing.
 #include "content/structuredformat.h"
 #include "content/structuredsource.h"

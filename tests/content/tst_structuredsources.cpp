@@ -126,7 +126,7 @@ private:
         writeFile(dir + QStringLiteral("/sections.tsv"), "1\t0\tГруппа\n");
         for (const char *list : {"/vendors.tsv", "/distributors.tsv", "/dealers.tsv"})
             writeFile(dir + QLatin1String(list), QByteArray());
-        writeFile(dir + QStringLiteral("/species.tsv"), species);
+        writeFile(dir + QStringLiteral("/animals.tsv"), species);
         writeFile(dir + QStringLiteral("/items/101.txt"), item);
         return dir;
     }
@@ -176,7 +176,7 @@ private slots:
             "единица дозы МЕ несовместима с силой действия препарата (мг/мл, мг/таблетка)");
         add("from above to", 21, "dose: 10-5", 21, "доза \"от\" больше дозы \"до\": 10 > 5");
         add("negative dose", 21, "dose: -5", 21, "доза пишется как \"5\" или \"5-10\", без знака");
-        add("species not in the list", 28, "species: rabbit", 28, "вида \"rabbit\" нет в species.tsv");
+        add("species not in the list", 28, "species: rabbit", 28, "вида \"rabbit\" нет в animals.tsv");
         add("negative period", 37, "period: -28 d", 37, "срок ожидания не может быть отрицательным: -28");
         add("period without unit", 37, "period: 28", 37, "срок ожидания без единицы");
         add("period in weeks", 43, "period: 96 w", 43, "единица срока \"w\": h (часы) или d (сутки)");
@@ -216,7 +216,7 @@ private slots:
         const PublishReport report =
             publishSources(sources(kItem, "1\tdog\tсобаки\t0\n2\tDog\tкошки\t0\n"), contentPath(), {});
         QVERIFY2(report.errors.contains(
-                     QStringLiteral("species.tsv:2: код вида \"Dog\": строчные латинские буквы, цифры и _")),
+                     QStringLiteral("animals.tsv:2: код вида \"Dog\": строчные латинские буквы, цифры и _")),
                  qPrintable(report.errors.join(QLatin1Char('\n'))));
     }
 
@@ -276,7 +276,7 @@ private slots:
         writeSourceFiles(files, exported);
         QCOMPARE(readFile(exported + QStringLiteral("/items/101.txt")),
                  lines.join(QLatin1Char('\n')).toUtf8());
-        QCOMPARE(readFile(exported + QStringLiteral("/species.tsv")), QByteArray(kSpecies));
+        QCOMPARE(readFile(exported + QStringLiteral("/animals.tsv")), QByteArray(kSpecies));
         report = publishSources(exported, content, {});
         QVERIFY(report.errors.isEmpty());
         QCOMPARE(countsOf(report), QStringList());
