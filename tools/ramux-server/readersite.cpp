@@ -122,21 +122,12 @@ ReaderSite::~ReaderSite() = default;
 
 std::unique_ptr<ReaderConnection> ReaderSite::acquire()
 {
-    {
-        std::lock_guard<std::mutex> lock(m_poolMutex);
-        if (!m_pool.empty()) {
-            auto connection = std::move(m_pool.back());
-            m_pool.pop_back();
-            return connection;
-        }
-    }
-    return std::make_unique<ReaderConnection>(m_path);
+    return m_pool.acquire(m_path);
 }
 
 void ReaderSite::release(std::unique_ptr<ReaderConnection> connection)
 {
-    std::lock_guard<std::mutex> lock(m_poolMutex);
-    m_pool.push_back(std::move(connection));
+    m_pool.release(std::move(connection));
 }
 
 std::shared_ptr<const ReaderModel> ReaderSite::modelFor(ReaderConnection &connection,

@@ -3,6 +3,8 @@
 // parameters in, an answer out; the routes (readerroutes.h) and the tests both drive it.
 #pragma once
 
+#include "connectionpool.h"
+
 #include <QByteArray>
 #include <QHash>
 #include <QString>
@@ -55,8 +57,7 @@ private:
 
     QString m_path;
     ReaderOptions m_options;
-    std::mutex m_poolMutex;
-    std::vector<std::unique_ptr<ReaderConnection>> m_pool;
+    ConnectionPool<ReaderConnection> m_pool;
     // Rebuilt when the content changes; requests already under way keep the one they hold.
     std::mutex m_modelMutex;
     std::shared_ptr<const ReaderModel> m_model;

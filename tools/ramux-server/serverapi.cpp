@@ -158,22 +158,12 @@ ServerApi::~ServerApi() = default;
 
 std::unique_ptr<ContentDatabase> ServerApi::acquire()
 {
-    {
-        std::lock_guard<std::mutex> lock(m_poolMutex);
-        if (!m_pool.empty()) {
-            auto db = std::move(m_pool.back());
-            m_pool.pop_back();
-            return db;
-        }
-    }
-    // One connection per concurrent request; the pool never holds more than the busiest moment needed.
-    return std::make_unique<ContentDatabase>(m_path);
+    return m_pool.acquire(m_path);
 }
 
 void ServerApi::release(std::unique_ptr<ContentDatabase> db)
 {
-    std::lock_guard<std::mutex> lock(m_poolMutex);
-    m_pool.push_back(std::move(db));
+    m_pool.release(std::move(db));
 }
 
 ServedAnswer ServerApi::serve(const QueryParameters &parameters)

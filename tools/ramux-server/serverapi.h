@@ -2,6 +2,8 @@
 // the XML envelope out. The HTTP shell (ContentServer) and the tests both drive it.
 #pragma once
 
+#include "connectionpool.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QPair>
@@ -92,6 +94,5 @@ private:
 
     QString m_path;
     ServerOffer m_offer;
-    std::mutex m_poolMutex;
-    std::vector<std::unique_ptr<ContentDatabase>> m_pool;
+    ConnectionPool<ContentDatabase> m_pool;
 };
