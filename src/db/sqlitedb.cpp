@@ -60,6 +60,12 @@ Statement &Statement::bind(int index, const QString &value)
     return *this;
 }
 
+Statement &Statement::bindBlob(int index, const QByteArray &value)
+{
+    check(sqlite3_bind_blob(m_stmt, index, value.constData(), int(value.size()), SQLITE_TRANSIENT));
+    return *this;
+}
+
 Statement &Statement::bind(int index, const std::optional<QString> &value)
 {
     if (!value)

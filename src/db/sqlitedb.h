@@ -38,6 +38,7 @@ public:
     Statement &bind(int index, int value) { return bind(index, qint64(value)); }
     Statement &bind(int index, const QString &value); // a null QString binds NULL
     Statement &bind(int index, const std::optional<QString> &value);
+    Statement &bindBlob(int index, const QByteArray &value);
     Statement &bindNull(int index);
     // Steps once: true while a row is available, false when done.
     bool step();

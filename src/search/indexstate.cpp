@@ -2,6 +2,7 @@
 
 #include "db/options.h"
 #include "db/sqlitedb.h"
+#include "search/storedrow.h"
 #include "search/textindex.h"
 
 namespace textindex {
@@ -136,7 +137,7 @@ bool needsBuild(Database &db)
         const qint64 indexed = countOf(db, QStringLiteral("SELECT count(*) FROM %1_docsize").arg(table));
         const qint64 products =
             countOf(db, QStringLiteral("SELECT count(*) FROM items WHERE id IS NOT NULL"));
-        const qint64 content = countOf(db, QStringLiteral("SELECT count(*) FROM %1_content").arg(table));
+        const qint64 content = countOf(db, QStringLiteral("SELECT count(*) FROM %1").arg(detail::termsTable()));
         countOf(db, QStringLiteral("SELECT count(*) FROM %1_segdir").arg(table));
         return indexed != products || content != products;
     } catch (const DbError &) {

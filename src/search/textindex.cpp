@@ -3,6 +3,7 @@
 #include "db/sqlitedb.h"
 #include "search/indexrow.h"
 #include "search/plaintext.h"
+#include "search/storedrow.h"
 #include "search/termwords.h"
 #include "search/textfold.h"
 
@@ -20,6 +21,8 @@ const QString kStateTable = stateTable();
 
 using detail::forEachStoredTerm;
 using detail::itemColumnSql;
+const QString kTermsTable = detail::termsTable();
+const QString kFieldsView = detail::fieldsView();
 
 QString itemFieldsSql(Database &db)
 {
@@ -71,14 +74,30 @@ template <typename F> void forEachTerm(QStringView plain, Stemmer &stemmer, F &&
     });
 }
 
+QString fieldList(const QString &prefix = QString())
+{
+    QStringList parts;
+    for (const QString &field : fieldColumns())
+        parts << prefix + field;
+    return parts.join(QLatin1String(", "));
+}
+
 void createTables(Database &db)
 {
     // One row per product: its terms, each once (folded and stemmed here, so the plain
-    // tokenizer only splits at the spaces), and beside them, not indexed, which of the nine
-    // fields hold each term. Latin words are matched by their beginning through the term
-    // index itself; a prefix index would double the file's growth for them alone.
-    db.exec(QStringLiteral("CREATE VIRTUAL TABLE %1 USING fts4(terms, fields, tokenize=simple, notindexed=fields)")
-                .arg(kTable));
+    // tokenizer only splits at the spaces), one column per field, so that the term index itself
+    // tells which fields hold a word and ranking never reads a row. The terms are stored once,
+    // packed, beside it; the full-text table reads its columns from them through a view only
+    // to forget a product's old terms. Latin words are matched by their beginning through the
+    // term index itself; a prefix index would double the file's growth for them alone.
+    db.exec(QStringLiteral("CREATE TABLE %1 (docid INTEGER PRIMARY KEY, row BLOB NOT NULL)").arg(kTermsTable));
+    QStringList columns;
+    for (int f = 0; f < fieldCount(); ++f)
+        columns << QStringLiteral("search_field_terms(row, %1) AS %2").arg(f).arg(fieldColumns().at(f));
+    db.exec(QStringLiteral("CREATE VIEW %1 AS SELECT docid AS rowid, %2 FROM %3")
+                .arg(kFieldsView, columns.join(QLatin1String(", ")), kTermsTable));
+    db.exec(QStringLiteral("CREATE VIRTUAL TABLE %1 USING fts4(%2, tokenize=simple, content=\"%3\")")
+                .arg(kTable, fieldList(), kFieldsView));
     createStateTable(db);
 }
 
@@ -102,6 +121,19 @@ public:
     // Field masks are spelled one letter a field: the first lower-case, the others upper-case,
     // so a lower-case letter starts the next term's mask.
     QString termsText() const { return m_terms.join(QLatin1Char(' ')); }
+    QString fieldText(int field) const
+    {
+        QString out;
+        const FieldMask bit = FieldMask(1u << field);
+        for (int i = 0; i < m_terms.size(); ++i) {
+            if (!(m_masks.at(i) & bit))
+                continue;
+            if (!out.isEmpty())
+                out += QLatin1Char(' ');
+            out += m_terms.at(i);
+        }
+        return out;
+    }
     QString fieldsText() const
     {
         QString out;
@@ -128,6 +160,8 @@ void reset(Database &db)
 {
     Transaction tx(db);
     db.exec(QStringLiteral("DROP TABLE IF EXISTS %1").arg(kTable));
+    db.exec(QStringLiteral("DROP VIEW IF EXISTS %1").arg(kFieldsView));
+    db.exec(QStringLiteral("DROP TABLE IF EXISTS %1").arg(kTermsTable));
     db.exec(QStringLiteral("DROP TABLE IF EXISTS %1").arg(kStateTable));
     createTables(db);
     tx.commit();
@@ -172,6 +206,7 @@ QString fieldHeading(int field)
 
 Writer::Writer(Database &db) : m_db(db)
 {
+    detail::registerViewFunction(db);
     refresh();
 }
 
@@ -187,12 +222,31 @@ void Writer::remove(qint64 itemId)
 {
     if (!m_active)
         return;
-    if (!m_delete)
+    // The full-text table forgets the terms its view reads from the stored row, so the row goes
+    // second. A damaged row's terms cannot be forgotten: the index is rebuilt after this run.
+    bool damaged = false;
+    detail::readRow(storedRow(), itemId, &damaged);
+    if (damaged)
+        markStale(m_db);
+    if (!m_delete) {
         m_delete = std::make_unique<Statement>(
             m_db.prepare(QStringLiteral("DELETE FROM %1 WHERE docid = ?1").arg(kTable)));
-    m_delete->reset();
-    m_delete->bind(1, itemId);
-    m_delete->run();
+        m_deleteStored = std::make_unique<Statement>(
+            m_db.prepare(QStringLiteral("DELETE FROM %1 WHERE docid = ?1").arg(kTermsTable)));
+    }
+    for (Statement *st : {m_delete.get(), m_deleteStored.get()}) {
+        st->reset();
+        st->bind(1, itemId);
+        st->run();
+    }
+}
+
+Statement &Writer::storedRow()
+{
+    if (!m_stored)
+        m_stored = std::make_unique<Statement>(
+            m_db.prepare(QStringLiteral("SELECT row FROM %1 WHERE docid = ?1").arg(kTermsTable)));
+    return *m_stored;
 }
 
 Statement &Writer::readItem(qint64 itemId)
@@ -237,15 +291,9 @@ void Writer::reindex(qint64 itemId, FieldMask changed)
     ProductTerms terms;
     if ((changed & kAllFields) != kAllFields) {
         // The unchanged fields keep their stored terms; a missing or damaged row is made anew.
-        if (!m_stored)
-            m_stored = std::make_unique<Statement>(
-                m_db.prepare(QStringLiteral("SELECT terms, fields FROM %1 WHERE docid = ?1").arg(kTable)));
-        m_stored->reset();
-        m_stored->bind(1, itemId);
         bool kept = false;
-        if (m_stored->step()) {
-            const QString storedTerms = m_stored->text(0), storedFields = m_stored->text(1);
-            kept = forEachStoredTerm(storedTerms, storedFields, [&](QStringView term, FieldMask mask) {
+        if (const std::optional<detail::StoredRow> stored = detail::readRow(storedRow(), itemId)) {
+            kept = forEachStoredTerm(stored->terms, stored->fields, [&](QStringView term, FieldMask mask) {
                 const FieldMask keep = mask & ~changed;
                 const QString text = keep ? term.toString() : QString();
                 for (int f = 0; f < fieldCount(); ++f)
@@ -253,7 +301,6 @@ void Writer::reindex(qint64 itemId, FieldMask changed)
                         terms.add(text, f);
             });
         }
-        m_stored->reset();
         if (!kept) {
             terms = ProductTerms();
             changed = kAllFields;
@@ -273,13 +320,23 @@ void Writer::reindex(qint64 itemId, FieldMask changed)
             forEachTerm(packedToPlainText(packed), m_stemmer, [&](const QString &term) { terms.add(term, f); });
     }
     read.reset();
-    if (!m_insert)
-        m_insert = std::make_unique<Statement>(
-            m_db.prepare(QStringLiteral("INSERT INTO %1 (docid, terms, fields) VALUES (?1, ?2, ?3)").arg(kTable)));
+    if (!m_insert) {
+        m_insertStored = std::make_unique<Statement>(
+            m_db.prepare(QStringLiteral("INSERT INTO %1 (docid, row) VALUES (?1, ?2)").arg(kTermsTable)));
+        QStringList values;
+        for (int f = 0; f < fieldCount(); ++f)
+            values << QStringLiteral("?%1").arg(f + 2);
+        m_insert = std::make_unique<Statement>(m_db.prepare(QStringLiteral("INSERT INTO %1 (docid, %2) VALUES (?1, %3)")
+                                                                .arg(kTable, fieldList(), values.join(QLatin1String(", ")))));
+    }
+    m_insertStored->reset();
+    m_insertStored->bind(1, itemId);
+    m_insertStored->bindBlob(2, detail::packRow({terms.termsText(), terms.fieldsText()}));
+    m_insertStored->run();
     m_insert->reset();
     m_insert->bind(1, itemId);
-    m_insert->bind(2, nonNull(terms.termsText()));
-    m_insert->bind(3, nonNull(terms.fieldsText()));
+    for (int f = 0; f < fieldCount(); ++f)
+        m_insert->bind(f + 2, nonNull(terms.fieldText(f)));
     m_insert->run();
 }
 
@@ -287,8 +344,10 @@ int build(Database &db, const std::function<void(int, int)> &progress, const std
 {
     if (!needsBuild(db))
         return 0;
-    // An unfinished build goes on, unless its state row predates positions.
-    if (state(db) != State::Building || !readState(db).position)
+    // An unfinished build goes on, unless its state row predates positions. One that has not
+    // begun starts from empty tables: a stale index may hold terms no stored row names.
+    const StateRow begun = readState(db);
+    if (state(db) != State::Building || !begun.position || begun.nextId == kNoId)
         reset(db);
     Writer writer(db);
     int indexed = 0;
@@ -323,8 +382,9 @@ int build(Database &db, const std::function<void(int, int)> &progress, const std
         const bool last = batch.size() < kBatchSize;
         if (last) {
             // Rows of products deleted while the build was under way.
-            db.exec(QStringLiteral("DELETE FROM %1 WHERE docid NOT IN (SELECT id FROM items WHERE id IS NOT NULL)")
-                        .arg(kTable));
+            for (const QString &table : {kTable, kTermsTable})
+                db.exec(QStringLiteral("DELETE FROM %1 WHERE docid NOT IN (SELECT id FROM items WHERE id IS NOT NULL)")
+                            .arg(table));
         }
         recordBatch(db, batch.isEmpty() ? from : batch.back(), last, position);
         tx.commit();

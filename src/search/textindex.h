@@ -23,7 +23,7 @@ namespace textindex {
 // Products indexed per transaction while building, so other writers never wait long.
 constexpr int kBatchSize = 200;
 // Raised whenever the terms would come out differently (folding, stemming, fields).
-constexpr int kFormatVersion = 4;
+constexpr int kFormatVersion = 5;
 
 // A set of the nine text fields, bit i for fieldColumns()[i].
 using FieldMask = quint16;
@@ -63,10 +63,11 @@ public:
 
 private:
     Statement &readItem(qint64 itemId);
+    Statement &storedRow();
     Database &m_db;
     bool m_active = false;
     Stemmer m_stemmer;
-    std::unique_ptr<Statement> m_delete, m_insert, m_read, m_stored;
+    std::unique_ptr<Statement> m_delete, m_deleteStored, m_insert, m_insertStored, m_read, m_stored;
 };
 
 // Builds the index, or goes on with an unfinished build, batch by batch. `progress` gets

@@ -2,6 +2,7 @@
 // fragment of a hit cut from its decoded field.
 #include "search/indexrow.h"
 #include "search/plaintext.h"
+#include "search/storedrow.h"
 #include "search/termwords.h"
 #include "search/textfold.h"
 #include "search/textindex.h"
@@ -168,18 +169,14 @@ TextHit HitDescriber::describe(qint64 itemId, const TermQuery &query, Stemmer &s
 {
     if (!m_terms)
         m_terms = std::make_unique<Statement>(m_db.prepare(
-            QStringLiteral("SELECT terms, fields FROM %1 WHERE docid = ?1").arg(detail::indexTable())));
-    Statement &st = *m_terms;
-    st.reset();
-    st.bind(1, itemId);
-    if (!st.step()) {
+            QStringLiteral("SELECT row FROM %1 WHERE docid = ?1").arg(detail::termsTable())));
+    const std::optional<detail::StoredRow> row = detail::readRow(*m_terms, itemId);
+    if (!row) {
         TextHit hit;
         hit.id = itemId;
         return hit;
     }
-    const RankedMatch match = detail::rankRow(itemId, st.text(0), st.text(1), query);
-    st.reset();
-    return describe(match, query, stemmer);
+    return describe(detail::rankRow(itemId, row->terms, row->fields, query), query, stemmer);
 }
 
 TextHit HitDescriber::describe(const RankedMatch &match, const TermQuery &query, Stemmer &stemmer)

@@ -1,9 +1,10 @@
-// Text hits ranked before they are cut: every matching product is weighed from its stored term
-// row (which fields hold which terms), so the best of thousands is never lost to the name order.
-// Thousands of rows are read per query, so they are scanned as the store hands them over
-// (UTF-8 bytes), without making strings of them.
+// Text hits ranked before they are cut: every matching product is weighed by which fields hold
+// which terms, so the best of thousands is never lost to the name order. The term index answers
+// that itself (one column per field), so ranking thousands of matches reads no product's row.
 #include "search/indexrow.h"
 #include "search/textindex.h"
+
+#include <QHash>
 
 #include <QByteArrayView>
 #include <QVarLengthArray>
@@ -62,10 +63,34 @@ template <typename F> void forEachStoredTermUtf8(QByteArrayView terms, QByteArra
     }
 }
 
-RankedMatch rankUtf8(qint64 id, QByteArrayView terms, QByteArrayView fields, const Utf8Terms &query)
+// What ranks a product: the fields holding each query term and the fields holding a typed
+// number with its word.
+RankedMatch rankMasks(qint64 id, const FieldMask *holding, int n, FieldMask pairFields)
 {
     RankedMatch match;
     match.id = id;
+    match.sideBySide = pairFields != 0;
+    // The field shown: one holding a typed number with its word, else the first holding most.
+    int bestScore = 0;
+    for (int f = 0; f < fieldCount(); ++f) {
+        const FieldMask bit = FieldMask(1u << f);
+        int count = 0;
+        for (int i = 0; i < n; ++i)
+            if (holding[i] & bit)
+                ++count;
+        if (count == n && n > 0)
+            ++match.fieldsWithAll;
+        const int score = count + ((pairFields & bit) ? n + 1 : 0);
+        if (count > 0 && score > bestScore) {
+            match.field = f;
+            bestScore = score;
+        }
+    }
+    return match;
+}
+
+RankedMatch rankUtf8(qint64 id, QByteArrayView terms, QByteArrayView fields, const Utf8Terms &query)
+{
     const int n = int(query.terms.size());
     QVarLengthArray<FieldMask, 16> holding(n);
     std::fill(holding.begin(), holding.end(), FieldMask(0));
@@ -81,30 +106,38 @@ RankedMatch rankUtf8(qint64 id, QByteArrayView terms, QByteArrayView fields, con
                     pairFields |= mask;
         }
     });
-    match.sideBySide = pairFields != 0;
-    // The field shown: one holding a typed number with its word, else the first holding most.
-    int bestScore = 0;
-    for (int f = 0; f < fieldCount(); ++f) {
-        const FieldMask bit = FieldMask(1u << f);
-        int count = 0;
-        for (FieldMask mask : holding)
-            if (mask & bit)
-                ++count;
-        if (count == n && n > 0)
-            ++match.fieldsWithAll;
-        const int score = count + ((pairFields & bit) ? n + 1 : 0);
-        if (count > 0 && score > bestScore) {
-            match.field = f;
-            bestScore = score;
-        }
-    }
-    return match;
+    return rankMasks(id, holding.constData(), n, pairFields);
 }
 
-QByteArrayView columnBytes(sqlite3_stmt *st, int column)
+// The query string of terms that must all match, or (`any`) of which one must.
+QString matchText(const QStringList &terms, const QVector<bool> &prefix, bool any)
 {
-    const char *text = reinterpret_cast<const char *>(sqlite3_column_text(st, column));
-    return text ? QByteArrayView(text, sqlite3_column_bytes(st, column)) : QByteArrayView();
+    QStringList parts;
+    for (int i = 0; i < terms.size(); ++i)
+        parts << terms.at(i) + (prefix.at(i) ? QStringLiteral("*") : QString());
+    return parts.join(any ? QStringLiteral(" OR ") : QStringLiteral(" "));
+}
+
+// Runs a MATCH and calls `f(docid, masks, phrases)` with matchinfo's column bits per phrase
+// (nine columns fit one word). A row whose answer is short of the phrases is passed no masks.
+template <typename F> void forEachMatch(Database &db, const QString &match, int phrases, F &&f)
+{
+    Statement st = db.prepare(QStringLiteral("SELECT docid, matchinfo(%1, 'b') FROM %1 WHERE %1 MATCH ?1")
+                                  .arg(detail::indexTable()));
+    st.bind(1, match);
+    QVarLengthArray<FieldMask, 16> masks(phrases);
+    while (st.step()) {
+        const int bytes = sqlite3_column_bytes(st.handle(), 1);
+        const auto *words = static_cast<const quint32 *>(sqlite3_column_blob(st.handle(), 1));
+        const bool whole = words && bytes >= phrases * int(sizeof(quint32));
+        for (int i = 0; i < phrases; ++i) {
+            quint32 word = 0;
+            if (whole)
+                std::memcpy(&word, words + i, sizeof word);
+            masks[i] = FieldMask(word & kAllFields);
+        }
+        f(st.int64(0), masks.constData());
+    }
 }
 
 } // namespace
@@ -124,15 +157,20 @@ QVector<RankedMatch> rankedMatches(Database &db, const TermQuery &query)
     if (query.isEmpty())
         return out;
     // Terms hold only letters and digits, in lower case, so nothing in them is query syntax.
-    QStringList parts;
-    for (int i = 0; i < query.terms.size(); ++i)
-        parts << query.terms.at(i) + (query.prefix.at(i) ? QStringLiteral("*") : QString());
-    Statement st = db.prepare(
-        QStringLiteral("SELECT docid, terms, fields FROM %1 WHERE %1 MATCH ?1").arg(detail::indexTable()));
-    st.bind(1, parts.join(QLatin1Char(' ')));
-    const Utf8Terms terms(query);
-    while (st.step())
-        out.push_back(rankUtf8(st.int64(0), columnBytes(st.handle(), 1), columnBytes(st.handle(), 2), terms));
+    QHash<qint64, FieldMask> pairFields;
+    if (!query.pairs.isEmpty()) {
+        const int n = int(query.pairs.size());
+        forEachMatch(db, matchText(query.pairs, query.pairPrefix, true), n, [&](qint64 id, const FieldMask *masks) {
+            FieldMask any = 0;
+            for (int i = 0; i < n; ++i)
+                any |= masks[i];
+            pairFields.insert(id, any);
+        });
+    }
+    const int n = int(query.terms.size());
+    forEachMatch(db, matchText(query.terms, query.prefix, false), n, [&](qint64 id, const FieldMask *masks) {
+        out.push_back(rankMasks(id, masks, n, pairFields.value(id)));
+    });
     return out;
 }
 
