@@ -37,7 +37,7 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
 fi
 targets=(ramuxctl ramux-server demo_db bench_startup bench_lists bench_search bench_pages bench_reading bench_server bench_sync
          bench_sync_gui bench_responsiveness bench_fulltext
-         bench_publish bench_nginx)
+         bench_publish bench_nginx bench_reader)
 cmake --build "$build" -j2 --target "${targets[@]}" > "$build/bench-build.log" 2>&1 || {
     tail -n 30 "$build/bench-build.log" >&2
     exit 1
@@ -195,6 +195,17 @@ if command -v nginx > /dev/null || [ -x /usr/sbin/nginx ]; then
     row "nginx (warm cache) / one server, pages/s at 64 clients (watch)" "reported" \
         "$(pick "$logs/nginx.txt" "at 64 clients")" ge 0 x
 fi
+
+# --- the web reader: one client for the page times, then 64 straight and through nginx --------
+bench bench_reader "$logs/reader.txt" --content "$content" --seconds 4
+row "web reader: product page, one client (median of 200)" "<= 3 ms" \
+    "$(pick "$logs/reader.txt" "product page, one client: median")" le 3 ms
+row "web reader: results page, worst median" "<= 30 ms" \
+    "$(pick "$logs/reader.txt" "results page, worst median:")" le 30 ms
+row "web reader: 64 clients direct, pages/s (watch)" "reported" \
+    "$(pick "$logs/reader.txt" "64 clients, direct:")" ge 0 "/s"
+row "web reader: 64 clients through nginx, pages/s (watch)" "reported" \
+    "$(pick "$logs/reader.txt" "64 clients, through nginx:")" ge 0 "/s"
 
 # --- the table -----------------------------------------------------------------------------
 finished=$(date +%s)

@@ -4,7 +4,7 @@
 #include "content/content.h"
 #include "content/contentdb.h"
 #include "content/contentindex.h"
-#include "content/demoimport.h"
+#include "content/sourcereader.h"
 #include "content/publishguard.h"
 #include "content/structuredpublish.h"
 #include "db/schema.h"

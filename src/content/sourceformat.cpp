@@ -1,5 +1,5 @@
 // The names of the readable sources format: product file sections, link keys, offer settings.
-#include "content/demoimport.h"
+#include "content/sourcereader.h"
 
 namespace sourceformat {
 

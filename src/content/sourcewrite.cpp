@@ -1,7 +1,7 @@
 // Reference content back into readable sources.
 #include "content/sourcewrite.h"
 
-#include "content/demoimport.h"
+#include "content/sourcereader.h"
 #include "content/structuredsource.h"
 #include "text/base64.h"
 #include "text/cp1251.h"

@@ -1,7 +1,7 @@
 // The structured rows of the products: checked against the unit list, the species, each other
 // and the products' own texts, then added to the content. A number shown beside a quote must
 // never contradict it, so the checks refuse rather than guess.
-#include "content/demoimport.h"
+#include "content/sourcereader.h"
 #include "content/structuredformat.h"
 #include "content/structuredsource.h"
 

@@ -22,7 +22,8 @@ void fieldTermsFunction(sqlite3_context *context, int argc, sqlite3_value **argv
         return;
     }
     const int field = sqlite3_value_int(argv[1]);
-    const QByteArray packed(static_cast<const char *>(sqlite3_value_blob(argv[0])), sqlite3_value_bytes(argv[0]));
+    const QByteArray packed(static_cast<const char *>(sqlite3_value_blob(argv[0])),
+                            sqlite3_value_bytes(argv[0]));
     const std::optional<StoredRow> row = unpackRow(packed);
     if (!row || field < 0 || field >= fieldCount()) {
         sqlite3_result_text(context, "", 0, SQLITE_STATIC);
@@ -82,8 +83,9 @@ QString fieldTerms(const StoredRow &row, int field)
 
 void registerViewFunction(Database &db)
 {
-    const int rc = sqlite3_create_function(db.handle(), "search_field_terms", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
-                                           nullptr, fieldTermsFunction, nullptr, nullptr);
+    const int rc =
+        sqlite3_create_function(db.handle(), "search_field_terms", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
+                                nullptr, fieldTermsFunction, nullptr, nullptr);
     if (rc != SQLITE_OK)
         throw DbError(QString::fromUtf8(sqlite3_errmsg(db.handle())), rc);
 }
@@ -97,7 +99,8 @@ std::optional<StoredRow> readRow(Statement &select, qint64 itemId, bool *damaged
         *damaged = false;
     if (select.step()) {
         sqlite3_stmt *st = select.handle();
-        const QByteArray packed(static_cast<const char *>(sqlite3_column_blob(st, 0)), sqlite3_column_bytes(st, 0));
+        const QByteArray packed(static_cast<const char *>(sqlite3_column_blob(st, 0)),
+                                sqlite3_column_bytes(st, 0));
         row = unpackRow(packed);
         if (damaged)
             *damaged = !row;

@@ -90,7 +90,8 @@ void createTables(Database &db)
     // packed, beside it; the full-text table reads its columns from them through a view only
     // to forget a product's old terms. Latin words are matched by their beginning through the
     // term index itself; a prefix index would double the file's growth for them alone.
-    db.exec(QStringLiteral("CREATE TABLE %1 (docid INTEGER PRIMARY KEY, row BLOB NOT NULL)").arg(kTermsTable));
+    db.exec(
+        QStringLiteral("CREATE TABLE %1 (docid INTEGER PRIMARY KEY, row BLOB NOT NULL)").arg(kTermsTable));
     QStringList columns;
     for (int f = 0; f < fieldCount(); ++f)
         columns << QStringLiteral("search_field_terms(row, %1) AS %2").arg(f).arg(fieldColumns().at(f));
@@ -179,12 +180,15 @@ qint64 countOf(Database &db, const QString &sql, std::optional<qint64> bound = s
 
 const QStringList &fieldColumns()
 {
-    static const QStringList columns = {
-        QStringLiteral("description"),       QStringLiteral("form"),
-        QStringLiteral("effect"),            QStringLiteral("prescriptions"),
-        QStringLiteral("dose"),              QStringLiteral("side_effects"),
-        QStringLiteral("contra_indication"), QStringLiteral("special_conditions"),
-        QStringLiteral("storage_instructions")};
+    static const QStringList columns = {QStringLiteral("description"),
+                                        QStringLiteral("form"),
+                                        QStringLiteral("effect"),
+                                        QStringLiteral("prescriptions"),
+                                        QStringLiteral("dose"),
+                                        QStringLiteral("side_effects"),
+                                        QStringLiteral("contra_indication"),
+                                        QStringLiteral("special_conditions"),
+                                        QStringLiteral("storage_instructions")};
     return columns;
 }
 
@@ -195,12 +199,15 @@ int fieldCount()
 
 QString fieldHeading(int field)
 {
-    static const QStringList headings = {
-        QStringLiteral("Описание"),          QStringLiteral("Форма выпуска:"),
-        QStringLiteral("Фармакологические свойства:"), QStringLiteral("Показания:"),
-        QStringLiteral("Дозы и способ применения:"),   QStringLiteral("Побочные действия:"),
-        QStringLiteral("Противопоказания:"), QStringLiteral("Особые указания:"),
-        QStringLiteral("Условия хранения:")};
+    static const QStringList headings = {QStringLiteral("Описание"),
+                                         QStringLiteral("Форма выпуска:"),
+                                         QStringLiteral("Фармакологические свойства:"),
+                                         QStringLiteral("Показания:"),
+                                         QStringLiteral("Дозы и способ применения:"),
+                                         QStringLiteral("Побочные действия:"),
+                                         QStringLiteral("Противопоказания:"),
+                                         QStringLiteral("Особые указания:"),
+                                         QStringLiteral("Условия хранения:")};
     return field >= 0 && field < headings.size() ? headings.at(field) : QString();
 }
 
@@ -252,8 +259,9 @@ Statement &Writer::storedRow()
 Statement &Writer::readItem(qint64 itemId)
 {
     if (!m_read)
-        m_read = std::make_unique<Statement>(m_db.prepare(
-            QStringLiteral("SELECT %1 FROM items WHERE id = ?1 ORDER BY rowid LIMIT 1").arg(itemFieldsSql(m_db))));
+        m_read = std::make_unique<Statement>(
+            m_db.prepare(QStringLiteral("SELECT %1 FROM items WHERE id = ?1 ORDER BY rowid LIMIT 1")
+                             .arg(itemFieldsSql(m_db))));
     m_read->reset();
     m_read->bind(1, itemId);
     return *m_read;
@@ -317,7 +325,8 @@ void Writer::reindex(qint64 itemId, FieldMask changed)
             continue;
         const QString packed = read.text(f);
         if (!packed.isEmpty())
-            forEachTerm(packedToPlainText(packed), m_stemmer, [&](const QString &term) { terms.add(term, f); });
+            forEachTerm(packedToPlainText(packed), m_stemmer,
+                        [&](const QString &term) { terms.add(term, f); });
     }
     read.reset();
     if (!m_insert) {
@@ -326,8 +335,9 @@ void Writer::reindex(qint64 itemId, FieldMask changed)
         QStringList values;
         for (int f = 0; f < fieldCount(); ++f)
             values << QStringLiteral("?%1").arg(f + 2);
-        m_insert = std::make_unique<Statement>(m_db.prepare(QStringLiteral("INSERT INTO %1 (docid, %2) VALUES (?1, %3)")
-                                                                .arg(kTable, fieldList(), values.join(QLatin1String(", ")))));
+        m_insert = std::make_unique<Statement>(
+            m_db.prepare(QStringLiteral("INSERT INTO %1 (docid, %2) VALUES (?1, %3)")
+                             .arg(kTable, fieldList(), values.join(QLatin1String(", ")))));
     }
     m_insertStored->reset();
     m_insertStored->bind(1, itemId);
@@ -356,8 +366,10 @@ int build(Database &db, const std::function<void(int, int)> &progress, const std
             return indexed;
         const qint64 nextId = readState(db).nextId;
         if (progress) {
-            const qint64 total = countOf(db, QStringLiteral("SELECT count(*) FROM items WHERE id IS NOT NULL"));
-            const qint64 done = countOf(db, QStringLiteral("SELECT count(*) FROM items WHERE id <= ?1"), nextId);
+            const qint64 total =
+                countOf(db, QStringLiteral("SELECT count(*) FROM items WHERE id IS NOT NULL"));
+            const qint64 done =
+                countOf(db, QStringLiteral("SELECT count(*) FROM items WHERE id <= ?1"), nextId);
             progress(int(done), int(total));
         }
         Transaction tx(db);
@@ -383,7 +395,8 @@ int build(Database &db, const std::function<void(int, int)> &progress, const std
         if (last) {
             // Rows of products deleted while the build was under way.
             for (const QString &table : {kTable, kTermsTable})
-                db.exec(QStringLiteral("DELETE FROM %1 WHERE docid NOT IN (SELECT id FROM items WHERE id IS NOT NULL)")
+                db.exec(QStringLiteral(
+                            "DELETE FROM %1 WHERE docid NOT IN (SELECT id FROM items WHERE id IS NOT NULL)")
                             .arg(table));
         }
         recordBatch(db, batch.isEmpty() ? from : batch.back(), last, position);

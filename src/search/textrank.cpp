@@ -160,12 +160,13 @@ QVector<RankedMatch> rankedMatches(Database &db, const TermQuery &query)
     QHash<qint64, FieldMask> pairFields;
     if (!query.pairs.isEmpty()) {
         const int n = int(query.pairs.size());
-        forEachMatch(db, matchText(query.pairs, query.pairPrefix, true), n, [&](qint64 id, const FieldMask *masks) {
-            FieldMask any = 0;
-            for (int i = 0; i < n; ++i)
-                any |= masks[i];
-            pairFields.insert(id, any);
-        });
+        forEachMatch(db, matchText(query.pairs, query.pairPrefix, true), n,
+                     [&](qint64 id, const FieldMask *masks) {
+                         FieldMask any = 0;
+                         for (int i = 0; i < n; ++i)
+                             any |= masks[i];
+                         pairFields.insert(id, any);
+                     });
     }
     const int n = int(query.terms.size());
     forEachMatch(db, matchText(query.terms, query.prefix, false), n, [&](qint64 id, const FieldMask *masks) {

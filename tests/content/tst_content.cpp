@@ -4,7 +4,7 @@
 
 #include "content/content.h"
 #include "content/contentdb.h"
-#include "content/demoimport.h"
+#include "content/sourcereader.h"
 #include "db/schema.h"
 #include "db/sqlitedb.h"
 #include "content/synth.h"

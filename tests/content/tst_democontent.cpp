@@ -3,7 +3,7 @@
 #include "contenttesthelpers.h"
 
 #include "content/content.h"
-#include "content/demoimport.h"
+#include "content/sourcereader.h"
 #include "text/cp1251.h"
 
 #include <QSet>

@@ -3,7 +3,7 @@
 // change nothing, a publish that finds the file locked, the demo round trip and the command.
 #include "content/content.h"
 #include "content/contentdb.h"
-#include "content/demoimport.h"
+#include "content/sourcereader.h"
 #include "content/publish.h"
 #include "content/sourcewrite.h"
 #include "db/schema.h"

@@ -11,7 +11,7 @@
 #include "content/content.h"
 #include "content/contentdb.h"
 #include "content/contentindex.h"
-#include "content/demoimport.h"
+#include "content/sourcereader.h"
 #include "content/publish.h"
 #include "pages/webpage.h"
 #include "search/textindex.h"

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "content/content.h"
-#include "content/demoimport.h"
+#include "content/sourcereader.h"
 #include "db/browselists.h"
 #include "db/schema.h"
 #include "db/snapshot.h"

@@ -4,7 +4,7 @@
 #include "demodb.h"
 
 #include "content/contentdb.h"
-#include "content/demoimport.h"
+#include "content/sourcereader.h"
 
 #include <QTemporaryDir>
 #include <limits>

@@ -5,7 +5,7 @@
 
 #include "content/content.h"
 #include "content/contentdb.h"
-#include "content/demoimport.h"
+#include "content/sourcereader.h"
 #include "db/schema.h"
 #include "text/packedcontent.h"
 

@@ -4,7 +4,7 @@
 
 #include "content/content.h"
 #include "content/contentdb.h"
-#include "content/demoimport.h"
+#include "content/sourcereader.h"
 #include "db/browselists.h"
 #include "db/snapshot.h"
 #include "pages/productpage.h"

@@ -6,7 +6,7 @@
 
 #include "content/contentdb.h"
 #include "content/contentindex.h"
-#include "content/demoimport.h"
+#include "content/sourcereader.h"
 #include "text/ramuxerror.h"
 
 #include <QCoreApplication>

@@ -6,7 +6,7 @@
 #include "content/content.h"
 #include "content/contentdb.h"
 #include "content/contentindex.h"
-#include "content/demoimport.h"
+#include "content/sourcereader.h"
 
 namespace {
 

@@ -1,5 +1,8 @@
-// The reference sources reader (demo importer and publisher).
-#include "content/demoimport.h"
+// The reference sources reader: a folder in the source format as reference content, for the
+// publisher and the demo alike.
+#include "content/sourcereader.h"
+
+#include "content/sourcereading.h"
 
 #include "content/sourcefields.h"
 #include "content/sourcefile.h"
@@ -24,26 +27,10 @@
 
 namespace {
 
-// A PNG bigger than this is a mistake in the sources, not an illustration.
-constexpr qint64 kMaxImageBytes = 4 * 1024 * 1024;
-constexpr qint64 kMaxTextBytes = 8 * 1024 * 1024;
-
 using namespace sourcefields;
-
-// A link of an HTML fragment to a record ("ITEM:12"), checked once every table is read.
-struct PageLink
-{
-    QString file;
-    int line = 0;
-    QString table;
-    qint64 id = 0;
-};
-
-struct ListLine
-{
-    int line = 0;
-    QStringList fields;
-};
+using sourcereading::ListLine;
+using sourcereading::PageLink;
+using sourcereading::SourceReader;
 
 struct ItemLinks
 {
@@ -52,205 +39,6 @@ struct ItemLinks
     std::map<QString, QList<qint64>> targets; // link table -> ids in the order written
     std::map<QString, int> lines;             // link table -> line of its key
     structuredsource::ItemBlocks blocks;
-};
-
-class SourceReader
-{
-public:
-    SourceReader(QString dir, SourceProblems &problems) : m_dir(std::move(dir)), m_problems(problems) {}
-
-    QString path(const QString &relative) const { return m_dir + QLatin1Char('/') + relative; }
-
-    // Runs one unit of reading; a fault ends only that unit and is recorded.
-    template <typename F> void guard(F &&f)
-    {
-        try {
-            f();
-        } catch (const RamuxError &e) {
-            m_problems.errors.append(e.message());
-        }
-    }
-    void error(const QString &file, int line, const QString &what)
-    {
-        m_problems.errors.append(sourceError(file, what, line).message());
-    }
-    void error(const QString &located) { m_problems.errors.append(located); }
-    void warning(const QString &file, int line, const QString &what)
-    {
-        m_problems.warnings.append(sourceError(file, what, line).message());
-    }
-
-    // A UTF-8 text file without BOM and carriage returns; throws naming the fault.
-    QString readText(const QString &relative) const
-    {
-        std::optional<QString> text = readOptionalText(relative);
-        if (!text)
-            throw sourceError(relative, QStringLiteral("не удается открыть: нет файла"));
-        return *text;
-    }
-
-    // The same for a file that may be missing: only a missing file gives nothing; a file that
-    // is there but cannot be read is an error, never an empty field.
-    std::optional<QString> readOptionalText(const QString &relative) const
-    {
-        const std::optional<QByteArray> read =
-            sourcefile::read(m_dir, relative, kMaxTextBytes, QStringLiteral("слишком большой файл"));
-        if (!read)
-            return std::nullopt;
-        QByteArray bytes = *read;
-        if (bytes.startsWith("\xEF\xBB\xBF"))
-            bytes.remove(0, 3);
-        QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-        QString text = decoder(bytes);
-        if (decoder.hasError()) {
-            // Only now look for where: the decoder does not say.
-            const qsizetype bad = std::max<qsizetype>(0, invalidUtf8At(bytes));
-            throw sourceError(relative, QStringLiteral("текст не в кодировке UTF-8"),
-                              1 + int(bytes.left(bad).count('\n')));
-        }
-        text.remove(QLatin1Char('\r'));
-        return text;
-    }
-
-    QList<ListLine> readList(const QString &relative, int fieldCount)
-    {
-        QList<ListLine> lines;
-        const QStringList all = readText(relative).split(QLatin1Char('\n'));
-        for (int i = 0; i < all.size(); ++i) {
-            if (all.at(i).trimmed().isEmpty())
-                continue;
-            const QStringList fields = all.at(i).split(QLatin1Char('\t'));
-            if (fields.size() != fieldCount)
-                error(relative, i + 1, QStringLiteral("ожидается %1 поля через табуляцию").arg(fieldCount));
-            else
-                lines.append({i + 1, fields});
-        }
-        return lines;
-    }
-
-    // Packs an HTML fragment that starts at firstLine of file; faults are recorded.
-    QString pack(const QString &html, const QString &file, int firstLine)
-    {
-        QString packed =
-            QStringLiteral("<HTML>") + Base64EncodeString(encodeCp1251Html(html)) + QStringLiteral("</HTML>");
-        static const QRegularExpression src(QStringLiteral("<img\\b[^>]*?\\bsrc=\"([^\"]*)\""),
-                                            QRegularExpression::CaseInsensitiveOption);
-        QStringList names;
-        // Most fields have no image and no record link: skip the expressions for them.
-        if (containsWord(html, "href"))
-            collectPageLinks(html, file, firstLine);
-        if (!containsWord(html, "src"))
-            return packed;
-        for (auto it = src.globalMatch(html); it.hasNext();) {
-            const auto match = it.next();
-            const QString name = match.captured(1);
-            if (names.contains(name))
-                continue;
-            names.append(name);
-            const int line = firstLine + lineAt(html, match.capturedStart(1)) - 1;
-            guard([&] {
-                packed += QLatin1Char('<') + name + QLatin1Char('>') + image(name, file, line) +
-                          QStringLiteral("</") + name + QLatin1Char('>');
-            });
-        }
-        return packed;
-    }
-
-    // A packed field from an optional HTML file; NULL when the file is missing or blank.
-    FieldValue packFile(const QString &relative)
-    {
-        const std::optional<QString> read = readOptionalText(relative);
-        if (!read)
-            return std::nullopt;
-        const QString &text = *read;
-        const QString html = trimControl(text);
-        if (html.isEmpty())
-            return std::nullopt;
-        return pack(html, relative, lineAt(text, text.indexOf(html.at(0))));
-    }
-
-    const std::vector<PageLink> &pageLinks() const { return m_pageLinks; }
-
-    // A folder of optional descriptions may be missing (no descriptions); one that is there
-    // but cannot be read is an error, reported once, or every description would be cleared.
-    bool descriptionFolderReadable(const QString &folder)
-    {
-        const QString fault = sourcefile::folderFault(
-            m_dir, folder, QString(), QStringLiteral("папка есть, но её не удается прочитать"));
-        if (!fault.isEmpty())
-            m_problems.errors.append(fault);
-        return fault.isEmpty();
-    }
-
-private:
-    QString image(const QString &name, const QString &source, int line)
-    {
-        auto it = m_images.constFind(name);
-        if (it != m_images.constEnd())
-            return *it;
-        static const QRegularExpression validName(QStringLiteral("^[A-Za-z_][A-Za-z0-9_]*$"));
-        // The name becomes an element name of the packed content and of the server's answer;
-        // an attachment named HTML would be taken for the page itself.
-        if (!validName.match(name).hasMatch() ||
-            name.compare(QLatin1String("html"), Qt::CaseInsensitive) == 0)
-            throw sourceError(source, QStringLiteral("недопустимое имя рисунка \"%1\"").arg(name), line);
-        const QString relative = QStringLiteral("images/") + name + QStringLiteral(".png");
-        std::optional<QByteArray> read;
-        QString fault;
-        try {
-            read =
-                sourcefile::read(m_dir, relative, kMaxImageBytes, QStringLiteral("слишком большой рисунок"));
-        } catch (const RamuxError &e) {
-            fault = e.message();
-        }
-        if (!read && fault.isEmpty())
-            throw sourceError(source, QStringLiteral("нет рисунка %1").arg(relative), line);
-        QString encoded;
-        if (!fault.isEmpty()) {
-            m_problems.errors.append(fault); // once: the image is remembered as faulty
-        } else {
-            const QByteArray &bytes = *read;
-            // The signature and a first IHDR chunk: what every PNG starts with.
-            if (!bytes.startsWith("\x89PNG\r\n\x1A\n") || bytes.size() < 33 || bytes.mid(12, 4) != "IHDR")
-                error(relative, 0, QStringLiteral("не рисунок PNG"));
-            else
-                encoded = Base64EncodeString(bytes);
-        }
-        return *m_images.insert(name, encoded);
-    }
-
-    void collectPageLinks(const QString &html, const QString &file, int firstLine)
-    {
-        // Any quoting and spacing a browser accepts: href="ITEM:1", href='ITEM:1', HREF = ITEM:1.
-        static const QRegularExpression href(
-            QStringLiteral("\\bhref\\s*=\\s*(?:\"\\s*(sect|item|vend|dist|deal):([^\"]*)\""
-                           "|'\\s*(sect|item|vend|dist|deal):([^']*)'|(sect|item|vend|dist|deal):([^\\s>\"']*))"),
-            QRegularExpression::CaseInsensitiveOption);
-        static const QHash<QString, QString> tables = {{QStringLiteral("SECT"), QStringLiteral("sections")},
-                                                       {QStringLiteral("ITEM"), QStringLiteral("items")},
-                                                       {QStringLiteral("VEND"), QStringLiteral("vendors")},
-                                                       {QStringLiteral("DIST"), QStringLiteral("distributors")},
-                                                       {QStringLiteral("DEAL"), QStringLiteral("dealers")}};
-        for (auto it = href.globalMatch(html); it.hasNext();) {
-            const auto match = it.next();
-            // One of the three alternatives matched: its kind and number are a pair of groups.
-            int group = 1;
-            while (group < 5 && match.capturedStart(group) < 0)
-                group += 2;
-            bool ok = false;
-            const qint64 id = match.captured(group + 1).trimmed().toLongLong(&ok);
-            const int line = firstLine + lineAt(html, match.capturedStart(0)) - 1;
-            if (!ok)
-                m_pageLinks.push_back({file, line, QString(), 0});
-            else
-                m_pageLinks.push_back({file, line, tables.value(match.captured(group).toUpper()), id});
-        }
-    }
-
-    QString m_dir;
-    SourceProblems &m_problems;
-    QHash<QString, QString> m_images; // empty value: the image is faulty (reported once)
-    std::vector<PageLink> m_pageLinks;
 };
 
 void loadNamedTable(ContentSet &set, SourceReader &reader, const QString &table, QSet<qint64> &ids)
@@ -267,7 +55,8 @@ void loadNamedTable(ContentSet &set, SourceReader &reader, const QString &table,
                 throw sourceError(list, QStringLiteral("номер %1 повторяется").arg(id), l.line);
             ids.insert(id);
             ContentRow &row = t.addRow(id);
-            reader.guard([&] { t.set(row, QStringLiteral("name"), nameValue(l.fields.at(1), list, l.line)); });
+            reader.guard(
+                [&] { t.set(row, QStringLiteral("name"), nameValue(l.fields.at(1), list, l.line)); });
             if (descriptions)
                 t.set(row, QStringLiteral("description"),
                       reader.packFile(QStringLiteral("%1/%2.html").arg(table).arg(id)));
@@ -304,8 +93,9 @@ ItemLinks loadItem(ContentSet &set, SourceReader &reader, const QString &file, q
                 throw sourceError(file, QStringLiteral("ключ %1 повторяется").arg(key), at + 1);
             seenKeys.insert(key);
             const auto &kinds = sourceformat::linkKinds();
-            const auto kind = std::find_if(kinds.begin(), kinds.end(),
-                                           [&](const sourceformat::LinkKind &k) { return key == QLatin1String(k.key); });
+            const auto kind = std::find_if(kinds.begin(), kinds.end(), [&](const sourceformat::LinkKind &k) {
+                return key == QLatin1String(k.key);
+            });
             if (key == QLatin1String("id")) {
                 if (parseId(value, file, at + 1) != fileId)
                     throw sourceError(file, QStringLiteral("номер не совпадает с именем файла"), at + 1);
@@ -347,7 +137,8 @@ ItemLinks loadItem(ContentSet &set, SourceReader &reader, const QString &file, q
         }
         const QString joined = body.join(QLatin1Char('\n'));
         const QString html = trimControl(joined);
-        const int firstLine = html.isEmpty() ? headerLine : headerLine + lineAt(joined, joined.indexOf(html.at(0)));
+        const int firstLine =
+            html.isEmpty() ? headerLine : headerLine + lineAt(joined, joined.indexOf(html.at(0)));
         items.set(row, field, html.isEmpty() ? FieldValue() : FieldValue(reader.pack(html, file, firstLine)));
         if (!html.isEmpty())
             links.blocks.texts[field] = html;
@@ -370,8 +161,9 @@ void loadOffer(ContentSet &set, SourceReader &reader)
         const qsizetype colon = line.indexOf(QLatin1Char(':'));
         const QString key = colon > 0 ? line.left(colon).trimmed() : QString();
         const auto &keys = sourceformat::offerKeys();
-        const auto known = std::find_if(keys.begin(), keys.end(),
-                                        [&](const sourceformat::OfferKey &k) { return key == QLatin1String(k.key); });
+        const auto known = std::find_if(keys.begin(), keys.end(), [&](const sourceformat::OfferKey &k) {
+            return key == QLatin1String(k.key);
+        });
         if (colon <= 0) {
             reader.error(file, i + 1, QStringLiteral("ожидается строка \"ключ: значение\""));
         } else if (known == keys.end()) {
@@ -392,24 +184,6 @@ void loadOffer(ContentSet &set, SourceReader &reader)
 }
 
 } // namespace
-
-QString demoContentDir()
-{
-    const QString fromEnv = qEnvironmentVariable("RAMUX_DEMO_DIR");
-    if (!fromEnv.isEmpty())
-        return QFileInfo(fromEnv).isDir() ? QDir(fromEnv).absolutePath() : QString();
-    QStringList candidates;
-    if (QCoreApplication::instance())
-        candidates.append(QCoreApplication::applicationDirPath() + QStringLiteral("/../share/ramux/demo"));
-#ifdef RAMUX_SOURCE_DIR
-    candidates.append(QStringLiteral(RAMUX_SOURCE_DIR "/data/demo"));
-#endif
-    for (const QString &dir : candidates) {
-        if (QFileInfo::exists(dir + QStringLiteral("/sections.tsv")))
-            return QDir(dir).absolutePath();
-    }
-    return QString();
-}
 
 QStringList referencedImages(const QString &html)
 {
@@ -461,7 +235,8 @@ ContentSet readSourceDir(const QString &dir, SourceProblems &problems, SourceChe
                 parents.emplace_back(parent, l.line);
                 ContentRow &row = t.addRow(id);
                 t.set(row, QStringLiteral("parent_id"), QString::number(parent));
-                reader.guard([&] { t.set(row, QStringLiteral("name"), nameValue(l.fields.at(2), list, l.line)); });
+                reader.guard(
+                    [&] { t.set(row, QStringLiteral("name"), nameValue(l.fields.at(2), list, l.line)); });
                 if (descriptions)
                     t.set(row, QStringLiteral("description"),
                           reader.packFile(QStringLiteral("sections/%1.html").arg(id)));
@@ -501,8 +276,9 @@ ContentSet readSourceDir(const QString &dir, SourceProblems &problems, SourceChe
     QSet<qint64> itemIds;
     for (size_t i = 0; i < files.size(); ++i) {
         if (i > 0 && files[i].first == files[i - 1].first) {
-            reader.error(files[i].second, 0,
-                         QStringLiteral("номер %1 повторяется (%2)").arg(files[i].first).arg(files[i - 1].second));
+            reader.error(
+                files[i].second, 0,
+                QStringLiteral("номер %1 повторяется (%2)").arg(files[i].first).arg(files[i - 1].second));
             continue;
         }
         itemIds.insert(files[i].first);
@@ -532,8 +308,9 @@ ContentSet readSourceDir(const QString &dir, SourceProblems &problems, SourceChe
                 continue;
             for (qint64 id : it->second) {
                 if (checks == SourceChecks::Publish && !known.contains(id))
-                    reader.error(item.file, item.lines.at(table),
-                                 QStringLiteral("нет записи %1 в %2").arg(id).arg(QString::fromLatin1(kind.target)));
+                    reader.error(
+                        item.file, item.lines.at(table),
+                        QStringLiteral("нет записи %1 в %2").arg(id).arg(QString::fromLatin1(kind.target)));
                 ContentRow &row = t.addRow(++next);
                 t.set(row, QStringLiteral("item_id"), QString::number(item.item));
                 t.set(row, QString::fromLatin1(kind.column), QString::number(id));
@@ -550,7 +327,9 @@ ContentSet readSourceDir(const QString &dir, SourceProblems &problems, SourceChe
             if (link.table.isEmpty())
                 reader.error(link.file, link.line, QStringLiteral("неверный номер в ссылке"));
             else if (!targetIds[link.table].contains(link.id))
-                reader.error(link.file, link.line, QStringLiteral("ссылка на запись %1, которой нет в %2").arg(link.id).arg(link.table));
+                reader.error(
+                    link.file, link.line,
+                    QStringLiteral("ссылка на запись %1, которой нет в %2").arg(link.id).arg(link.table));
         }
     }
 
