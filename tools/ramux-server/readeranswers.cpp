@@ -188,13 +188,14 @@ QString calculator(qint64 itemId, const ProductAnswers &answers, const QList<Spe
     for (const Species &s : dosed)
         options += option(QString::number(s.id), s.name, s.id == shown);
     html += selectField(QStringLiteral("calc-species"), "species", QStringLiteral("Вид животного"), options);
-    html += QStringLiteral(
-                "<div class=\"field\"><label for=\"calc-weight\">Масса тела, кг</label>"
-                "<input id=\"calc-weight\" name=\"weight\" type=\"text\" inputmode=\"decimal\" "
-                "autocomplete=\"off\" maxlength=\"%1\" value=\"%2\" aria-describedby=\"calc-weight-hint\">"
-                "<p class=\"hint\" id=\"calc-weight-hint\">От 0,01 до 2000 кг, например 12,5</p></div>")
-                .arg(kMaxValue)
-                .arg(escape(in.weight));
+    html +=
+        QStringLiteral(
+            "<div class=\"field\"><label for=\"calc-weight\">Масса тела, кг</label>"
+            "<p class=\"hint\" id=\"calc-weight-hint\">От 0,01 до 2000 кг, например 12,5</p>"
+            "<input id=\"calc-weight\" name=\"weight\" type=\"text\" inputmode=\"decimal\" "
+            "autocomplete=\"off\" maxlength=\"%1\" value=\"%2\" aria-describedby=\"calc-weight-hint\"></div>")
+            .arg(kMaxValue)
+            .arg(escape(in.weight));
     if (routes.size() > 1) {
         options = option(QString(), QStringLiteral("все"), route.isEmpty());
         for (const QString &value : routes)
@@ -297,10 +298,10 @@ QString withdrawals(qint64 itemId, const ProductAnswers &answers, const QList<Sp
     html += hidden("species", in.species) + hidden("weight", in.weight) + hidden("form", in.form) +
             hidden("route", in.route) + hidden("indication", in.indication);
     html += QStringLiteral("<div class=\"field\"><label for=\"last-dose\">Последнее введение</label>"
-                           "<input id=\"last-dose\" name=\"last\" type=\"text\" autocomplete=\"off\" "
-                           "maxlength=\"%1\" value=\"%2\" aria-describedby=\"last-dose-hint\">"
                            "<p class=\"hint\" id=\"last-dose-hint\">Дата и время: ДД.ММ.ГГГГ ЧЧ:ММ, например "
-                           "01.03.2027 08:00</p></div>"
+                           "01.03.2027 08:00</p>"
+                           "<input id=\"last-dose\" name=\"last\" type=\"text\" autocomplete=\"off\" "
+                           "maxlength=\"%1\" value=\"%2\" aria-describedby=\"last-dose-hint\"></div>"
                            "<button type=\"submit\">Показать даты</button></form>")
                 .arg(kMaxValue)
                 .arg(escape(in.last));

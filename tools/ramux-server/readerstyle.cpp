@@ -91,7 +91,8 @@ h1 { font-size: 1.6rem; line-height: 1.25; margin: 1rem 0; }
   color: #ffffff; background: #0b57a4; border: 2px solid #0b57a4; border-radius: 4px; cursor: pointer;
 }
 .answer-form select:focus-visible, .answer-form button:focus-visible { outline: 3px solid var(--focus); outline-offset: 2px; }
-.hint { margin: 0.25rem 0 0; color: var(--muted); font-size: 0.95rem; }
+.hint { margin: 0 0 0.25rem; color: var(--muted); font-size: 0.95rem; }
+.answers thead th, .answers tbody th { overflow-wrap: normal; text-align: left; }
 .dose { margin: 1rem 0; padding: 0.5rem 0.75rem; background: var(--panel); border-left: 4px solid var(--link); }
 .dose h3, .answers h3 { font-size: 1.05rem; margin: 0.75rem 0 0.5rem; }
 .dose-terms { display: grid; grid-template-columns: minmax(0, max-content) minmax(0, 1fr); gap: 0.25rem 1rem; margin: 0; }
