@@ -14,10 +14,12 @@
 #include <QAbstractSpinBox>
 #include <QAccessible>
 #include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QScrollBar>
 #include <QStackedWidget>
+#include <QTextDocumentFragment>
 #include <QTextEdit>
 #include <QToolButton>
 
@@ -114,8 +116,8 @@ private slots:
         QApplication::setActiveWindow(&w);
         QVERIFY(QTest::qWaitForWindowActive(&w));
         THTMLViewer *viewer = w.m_productView->Viewer();
-        const Qt::TextInteractionFlags reading = Qt::TextSelectableByKeyboard | Qt::TextSelectableByMouse |
-                                                 Qt::LinksAccessibleByKeyboard | Qt::LinksAccessibleByMouse;
+        const Qt::TextInteractionFlags reading =
+            Qt::TextSelectableByKeyboard | Qt::LinksAccessibleByKeyboard | Qt::LinksAccessibleByMouse;
         for (TPBearHTMLRenderer *view :
              {w.m_productView, w.m_groupView, w.m_vendorView, w.m_appendixView, w.m_aboutView})
             QCOMPARE(view->Viewer()->textInteractionFlags(), reading);
@@ -135,6 +137,16 @@ private slots:
         QVERIFY(viewer->textCursor().position() > 0);
         QTest::keyClick(viewer, Qt::Key_X);
         QCOMPARE(viewer->toPlainText(), page);
+        // Ctrl+C copies what the caret selected, and the whole page when nothing is.
+        QTest::keyClick(viewer, Qt::Key_Home, Qt::ControlModifier);
+        QTest::keyClick(viewer, Qt::Key_End, Qt::ShiftModifier);
+        const QString line = viewer->textCursor().selection().toPlainText();
+        QVERIFY(!line.isEmpty() && line.size() < page.size());
+        QTest::keyClick(viewer, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QGuiApplication::clipboard()->text(), line);
+        QTest::keyClick(viewer, Qt::Key_Right);
+        QTest::keyClick(viewer, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QGuiApplication::clipboard()->text(), page);
 
         QString anchor;
         for (int i = 0; i < 40 && !anchor.startsWith(QLatin1String("SECT:")); ++i) {

@@ -157,9 +157,10 @@ TPBearHTMLRenderer::TPBearHTMLRenderer(QWidget *panel) : TAbstractHTMLRenderer(p
     m_viewer->setFont(font);
     m_viewer->document()->setDefaultFont(font);
     // Read-only with a keyboard caret, so that a screen reader can follow the text line by
-    // line; links open from the mouse and the keyboard, and never by the widget itself.
-    m_viewer->setTextInteractionFlags(Qt::TextSelectableByKeyboard | Qt::TextSelectableByMouse |
-                                      Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
+    // line; the mouse selects nothing, as before. Links open from the mouse and the keyboard,
+    // and never by the widget itself.
+    m_viewer->setTextInteractionFlags(Qt::TextSelectableByKeyboard | Qt::LinksAccessibleByMouse |
+                                      Qt::LinksAccessibleByKeyboard);
     m_viewer->setOpenLinks(false);
     m_viewer->setOpenExternalLinks(false);
 }
