@@ -1,5 +1,6 @@
 #include "app/mainform.h"
 
+#include "app/accessibility.h"
 #include "app/firstsize.h"
 #include "app/guardedcall.h"
 #include "app/look.h"
@@ -104,6 +105,7 @@ TKalmedaRamuxMainForm::TKalmedaRamuxMainForm(const QStringList &arguments, const
     FormCreate(arguments);
     if (!m_updateOnly)
         setUpReading();
+    nameForScreenReaders(*this);
 }
 
 TKalmedaRamuxMainForm::~TKalmedaRamuxMainForm()

@@ -2,6 +2,7 @@
 // (and Ctrl+D), and the user tables made ready whenever the database is (re)opened.
 #include "app/mainform.h"
 
+#include "app/accessibility.h"
 #include "app/messageboxes.h"
 #include "db/userdata.h"
 #include "pages/favouritespage.h"
@@ -136,6 +137,7 @@ void TKalmedaRamuxMainForm::RefreshFavouritesPage()
 {
     if (!m_favouritesView) {
         m_favouritesView = new TPBearHTMLRenderer(PanelFavourites);
+        nameFavouritesView(m_favouritesView->Viewer());
         m_favouritesView->OnLink = [this](TAbstractHTMLRenderer *sender, const QString &link) {
             PageLinkClick(sender, link);
         };

@@ -19,6 +19,7 @@
 #include <QStackedWidget>
 #include <QStandardPaths>
 #include <QStatusBar>
+#include <QTextDocumentFragment>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QWheelEvent>
@@ -141,7 +142,10 @@ void TKalmedaRamuxMainForm::CopyPageText()
     QWidget *page = PageControl1->currentWidget();
     for (TPBearHTMLRenderer *view : {m_productView, m_groupView, m_vendorView, m_appendixView, m_aboutView}) {
         if (view && page->isAncestorOf(view->Viewer())) {
-            QGuiApplication::clipboard()->setText(view->Viewer()->toPlainText());
+            // What the reader selected, else the whole page.
+            const QTextCursor cursor = view->Viewer()->textCursor();
+            QGuiApplication::clipboard()->setText(cursor.hasSelection() ? cursor.selection().toPlainText()
+                                                                        : view->Viewer()->toPlainText());
             return;
         }
     }

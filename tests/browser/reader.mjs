@@ -125,6 +125,62 @@ for (const scheme of ['light', 'dark']) {
   await page.close();
 }
 
+// The dose calculator with the keyboard alone: Tab to the species, Tab to the weight, type,
+// Enter; the server's answer stands in the page, which stays free of serious violations.
+let calcResultUrl = null;
+{
+  const calcItem = process.env.CALC_ITEM || '101';
+  const { page } = await open('/item/' + calcItem);
+  let onSpecies = false;
+  for (let i = 0; i < 400 && !onSpecies; ++i) {
+    await page.keyboard.press('Tab');
+    onSpecies = await page.evaluate(() => document.activeElement && document.activeElement.id === 'calc-species');
+  }
+  check(onSpecies, `calculator: Tab reaches the species on /item/${calcItem}`);
+  if (onSpecies) {
+    await page.keyboard.press('Tab');
+    const onWeight = await page.evaluate(() => document.activeElement && document.activeElement.id === 'calc-weight');
+    check(onWeight, 'calculator: the weight field follows the species');
+    await page.keyboard.type('12,5');
+    await Promise.all([page.waitForNavigation({ waitUntil: 'load' }), page.keyboard.press('Enter')]);
+    calcResultUrl = page.url().replace(base, '');
+    const amount = await page.$eval('#calc-result', (e) => {
+      const a = e.querySelector('.dose-amount');
+      return a ? a.textContent.trim() : '';
+    }).catch(() => '');
+    const quote = await page.$('#calc-result .source');
+    check(/\d[^)]*мл/.test(amount) && !!quote, `calculator: the result is there with its quote ("${amount}")`);
+  }
+  await page.close();
+}
+for (const scheme of ['light', 'dark']) {
+  for (const url of ['/item/' + (process.env.CALC_ITEM || '101'), calcResultUrl].filter(Boolean)) {
+    const { page, response } = await open(url, { scheme });
+    check(response.status() === 200, `${url} (${scheme}) answers 200`);
+    await page.addScriptTag({ content: axeSource });
+    const result = await page.evaluate(async () => {
+      // eslint-disable-next-line no-undef
+      const r = await axe.run(document, { resultTypes: ['violations'] });
+      return r.violations.map((v) => ({ id: v.id, impact: v.impact, nodes: v.nodes.length,
+                                        target: v.nodes[0] && v.nodes[0].target.join(' ') }));
+    });
+    for (const v of result) console.log(`     ${scheme} calculator: ${v.impact} ${v.id} x${v.nodes} (${v.target})`);
+    const bad = result.filter((v) => v.impact === 'serious' || v.impact === 'critical');
+    check(bad.length === 0, `${url} (${scheme}): no serious or critical accessibility violations`);
+    await page.close();
+  }
+}
+if (calcResultUrl) {
+  const { page } = await open(calcResultUrl, { width: 360, height: 740 });
+  const widths = await page.evaluate(() => ({
+    scroll: document.documentElement.scrollWidth,
+    client: document.documentElement.clientWidth,
+  }));
+  check(widths.scroll <= widths.client, `360 px: no horizontal scrolling with the calculator's result (${widths.scroll} <= ${widths.client})`);
+  await page.close();
+  audited.push(['calculator', calcResultUrl.split('#')[0] + '#calc']);
+}
+
 // Screenshots for people to look at.
 for (const [w, h] of [[390, 844], [1280, 900]]) {
   for (const scheme of ['light', 'dark']) {

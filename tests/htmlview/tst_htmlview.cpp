@@ -156,10 +156,11 @@ void TestHtmlView::imagesComeFromAttachmentsAndResourcesAfresh()
 {
     const QString html = QStringLiteral("<img src=\"LOGO\"><img src=\"logo\"><img src=\"Logo\">");
     m_view->LoadDocument(packedPage(html, element(QStringLiteral("LOGO"), png(Qt::red))));
-    QTRY_VERIFY(countPixels(m_view->Viewer(), Qt::red) >= 3 * 40 * 40);
+    // The focused view's caret may stand over one column of the first image.
+    QTRY_VERIFY(countPixels(m_view->Viewer(), Qt::red) >= 3 * 40 * 40 - 40);
     // The same name on the next page is asked for again, not taken from a cache.
     m_view->LoadDocument(packedPage(html, element(QStringLiteral("LOGO"), png(Qt::blue))));
-    QTRY_VERIFY(countPixels(m_view->Viewer(), Qt::blue) >= 3 * 40 * 40);
+    QTRY_VERIFY(countPixels(m_view->Viewer(), Qt::blue) >= 3 * 40 * 40 - 40);
     QCOMPARE(countPixels(m_view->Viewer(), Qt::red), 0);
 
     // The built-in cover, with blanks around its name, and the built-in style sheet.
@@ -182,7 +183,7 @@ void TestHtmlView::resourceSchemeIsExactUpperCase()
     // reaches it; "RES:" goes to the built-in cover.
     const QString attachment = element(QStringLiteral("res:cover_png"), png(Qt::green, 30));
     m_view->LoadDocument(packedPage(QStringLiteral("<img src=\"res:cover_png\">"), attachment));
-    QTRY_VERIFY(countPixels(m_view->Viewer(), Qt::green) >= 30 * 30);
+    QTRY_VERIFY(countPixels(m_view->Viewer(), Qt::green) >= 30 * 30 - 30); // a caret may cover a column
     m_view->LoadDocument(packedPage(QStringLiteral("<img src=\"RES:cover_png\">"), attachment));
     QTest::qWait(50);
     QCOMPARE(countPixels(m_view->Viewer(), Qt::green), 0);

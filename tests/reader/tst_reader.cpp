@@ -2,10 +2,7 @@
 // in-process with the reader's routes, every page kind, the link and image rewriting, the
 // headers, validators and HEAD, escaping of hostile names and queries, and the search with
 // and without the text index in the file.
-#include "contentserver.h"
-#include "readerroutes.h"
-#include "readersite.h"
-#include "serverapi.h"
+#include "readerfixture.h"
 #include "sync/syncprocess.h"
 
 #include "content/content.h"
@@ -30,79 +27,6 @@
 
 namespace {
 
-struct Reply
-{
-    int status = 0;
-    httplib::Headers headers;
-    QByteArray body;
-    QString text() const { return QString::fromUtf8(body); }
-    std::string header(const char *name) const
-    {
-        auto it = headers.find(name);
-        return it == headers.end() ? std::string() : it->second;
-    }
-};
-
-void copyTree(const QString &from, const QString &to)
-{
-    QDir().mkpath(to);
-    for (const QFileInfo &info : QDir(from).entryInfoList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot)) {
-        if (info.isDir())
-            copyTree(info.filePath(), to + QLatin1Char('/') + info.fileName());
-        else
-            QFile::copy(info.filePath(), to + QLatin1Char('/') + info.fileName());
-    }
-}
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(bytes);
-}
-
-QString packed(const QString &html)
-{
-    return QStringLiteral("<HTML>") + Base64EncodeString(encodeCp1251Html(html)) + QStringLiteral("</HTML>");
-}
-
-// A served content file with the reader on, as ramux-server --reader runs it.
-struct ReaderServer
-{
-    explicit ReaderServer(const QString &content, bool demo = false)
-        : api(content), site(content, ReaderOptions{demo})
-    {
-        ServerOptions options;
-        options.port = 0;
-        options.log = false;
-        options.maxAgeSeconds = 7;
-        server = std::make_unique<ContentServer>(api, options);
-        registerReaderRoutes(server->http(), site, options.maxAgeSeconds);
-        server->start();
-    }
-
-    Reply get(const QString &target, const httplib::Headers &headers = {}, bool head = false)
-    {
-        httplib::Client client("127.0.0.1", server->port());
-        client.set_read_timeout(20);
-        const std::string path = QUrl(target).toString(QUrl::FullyEncoded).toStdString();
-        const auto res = head ? client.Head(path.c_str(), headers) : client.Get(path.c_str(), headers);
-        if (!res)
-            return {};
-        return {res->status, res->headers, QByteArray::fromStdString(res->body)};
-    }
-
-    ServerApi api;
-    ReaderSite site;
-    std::unique_ptr<ContentServer> server;
-};
-
-QString h1Of(const QString &html)
-{
-    static const QRegularExpression h1(QStringLiteral("<h1 id=\"page-title\">(.*?)</h1>"));
-    return h1.match(html).captured(1);
-}
-
 QStringList hrefsOf(const QString &html)
 {
     static const QRegularExpression href(QStringLiteral("href=\"([^\"]*)\""),
@@ -120,12 +44,14 @@ struct Program
     explicit Program(const QStringList &arguments)
     {
         process.start(programPath(QStringLiteral("ramux-server")),
-                      QStringList{QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--quiet")} + arguments);
+                      QStringList{QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--quiet")} +
+                          arguments);
         if (!process.waitForStarted())
             return;
         const QRegularExpression listening(QStringLiteral("listening on http://\\S+:(\\d+)/api\\.php"));
         QString log;
-        for (QDeadlineTimer deadline(60000); !deadline.hasExpired() && port == 0 && process.state() == QProcess::Running;) {
+        for (QDeadlineTimer deadline(60000);
+             !deadline.hasExpired() && port == 0 && process.state() == QProcess::Running;) {
             process.waitForReadyRead(200);
             log += QString::fromUtf8(process.readAllStandardError());
             const auto match = listening.match(log);
@@ -242,8 +168,8 @@ void TestReader::everyPageKindAnswersWithItsRecord()
     for (const QString &path :
          {QStringLiteral("/group/2"), QStringLiteral("/group/3"), QStringLiteral("/maker/1"),
           QStringLiteral("/maker/2"), QStringLiteral("/distributor/1?from=101"),
-          QStringLiteral("/reader.css"), QStringLiteral("#main"),
-          QStringLiteral("/groups"), QStringLiteral("/makers")})
+          QStringLiteral("/reader.css"), QStringLiteral("#main"), QStringLiteral("/groups"),
+          QStringLiteral("/makers")})
         QVERIFY2(links.contains(path),
                  qPrintable(path + QStringLiteral(" missing from ") + links.join(u' ')));
     // As on the desktop, a dealer without a description is named, not linked.
@@ -518,17 +444,20 @@ void TestReader::theProgramsServeAndPrepareTheReader()
 {
     // demo --content writes the publishing time and the text index into the file.
     const QString demo = m_dir.filePath(QStringLiteral("demo.sqlite"));
-    QCOMPARE(runProgram(QStringLiteral("ramuxctl"), {QStringLiteral("demo"), demo, QStringLiteral("--content")}), 0);
+    QCOMPARE(
+        runProgram(QStringLiteral("ramuxctl"), {QStringLiteral("demo"), demo, QStringLiteral("--content")}),
+        0);
     {
         ContentDatabase file(demo);
         QVERIFY(textindex::isUsable(file.database()));
-        QVERIFY(QDateTime::fromString(file.meta(QString::fromLatin1(contentmeta::PublishedAt)).value_or(QString()),
-                                      Qt::ISODate)
+        QVERIFY(QDateTime::fromString(
+                    file.meta(QString::fromLatin1(contentmeta::PublishedAt)).value_or(QString()), Qt::ISODate)
                     .isValid());
         file.database().exec(QStringLiteral("DROP TABLE search_state"));
     }
     QByteArray out;
-    QCOMPARE(runProgram(QStringLiteral("ramuxctl"), {QStringLiteral("index"), QStringLiteral("--content"), demo}, &out),
+    QCOMPARE(runProgram(QStringLiteral("ramuxctl"),
+                        {QStringLiteral("index"), QStringLiteral("--content"), demo}, &out),
              0);
     QVERIFY(out.startsWith("indexed "));
     QVERIFY(textindex::isUsable(ContentDatabase(demo).database()));

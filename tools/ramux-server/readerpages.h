@@ -9,6 +9,7 @@
 #include "pages/links.h"
 #include "pages/searchpage.h"
 
+#include <QHash>
 #include <QString>
 #include <optional>
 
@@ -58,8 +59,15 @@ ReaderAnswer makers(const ReaderContext &context);
 ReaderAnswer notFound(const ReaderContext &context);
 
 // readerrecords.cpp
-ReaderAnswer record(const ReaderContext &context, LinkTarget kind, qint64 id, std::optional<qint64> from);
+// A product page also carries its dose calculator and withdrawal table, filled from `parameters`.
+ReaderAnswer record(const ReaderContext &context, LinkTarget kind, qint64 id, std::optional<qint64> from,
+                    const QHash<QString, QString> &parameters = {});
 ReaderAnswer image(const ReaderContext &context, LinkTarget kind, qint64 id, const QString &name);
 ReaderAnswer search(const ReaderContext &context, const QString &typed);
+
+// readeranswers.cpp: a product's calculator and withdrawal table after its composed page;
+// empty for a product without structured rows.
+QString answersSection(const ReaderContext &context, qint64 itemId,
+                       const QHash<QString, QString> &parameters);
 
 } // namespace readerpages

@@ -64,7 +64,8 @@ QString groupBreadcrumbs(const ReferenceSnapshot &s, qint64 id)
 }
 
 ReaderAnswer composed(const ReaderContext &context, const QString &kind, const QString &title,
-                      const ComposedPage &page, webpage::WebContext web, const QString &breadcrumbs = {})
+                      const ComposedPage &page, webpage::WebContext web, const QString &breadcrumbs = {},
+                      const QString &after = {})
 {
     web.images = webpage::attachmentNames(page.document);
     Shell shell;
@@ -78,7 +79,7 @@ ReaderAnswer composed(const ReaderContext &context, const QString &kind, const Q
     if (at >= 0)
         body.remove(at, composedTitle.size());
     shell.main = QStringLiteral("<div class=\"record\" id=\"record\">") + webpage::forWeb(body, web) +
-                 QStringLiteral("</div>");
+                 QStringLiteral("</div>") + after;
     ReaderAnswer answer;
     answer.body = render(context, shell);
     return answer;
@@ -126,7 +127,8 @@ QStringList packedTexts(const ReaderContext &context, LinkTarget kind, qint64 id
 
 } // namespace
 
-ReaderAnswer record(const ReaderContext &context, LinkTarget kind, qint64 id, std::optional<qint64> from)
+ReaderAnswer record(const ReaderContext &context, LinkTarget kind, qint64 id, std::optional<qint64> from,
+                    const QHash<QString, QString> &parameters)
 {
     const ReaderModel &m = context.model;
     const ReferenceSnapshot &s = m.snapshot;
@@ -141,7 +143,8 @@ ReaderAnswer record(const ReaderContext &context, LinkTarget kind, qint64 id, st
         QString title = finder::productName(s, id);
         if (title.isEmpty())
             title = QStringLiteral("Препарат");
-        return composed(context, QStringLiteral("item"), title, composeProductPage(sources, id), web);
+        return composed(context, QStringLiteral("item"), title, composeProductPage(sources, id), web, {},
+                        answersSection(context, id, parameters));
     }
     case LinkTarget::Section: {
         const SectionRow *row = s.sections.locate(id);

@@ -21,6 +21,13 @@ struct ReaderConnection
         for (const QString &table : schema::dataTables())
             parts << QStringLiteral("(SELECT coalesce(max(last_update), 0) FROM %1)")
                          .arg(quoteIdentifier(table));
+        // The structured rows feed the calculator; a file written before them has none.
+        Database &db = content.database();
+        for (const QString &table : schema::structuredTables()) {
+            if (db.hasTable(table) && db.findColumn(table, QStringLiteral("last_update")))
+                parts << QStringLiteral("(SELECT coalesce(max(last_update), 0) FROM %1)")
+                             .arg(quoteIdentifier(table));
+        }
         parts << QStringLiteral("(SELECT coalesce(max(last_update), 0) FROM tombstones)");
         parts << QStringLiteral("(SELECT value FROM meta WHERE key = '%1')")
                      .arg(QString::fromLatin1(contentmeta::PublishedAt));
@@ -34,7 +41,7 @@ struct ReaderConnection
 namespace {
 
 // Raised when the pages change shape, so caches holding pages of an older server let them go.
-const QByteArray kMarkupRevision = "reader-1";
+const QByteArray kMarkupRevision = "reader-2";
 
 // A read transaction: the version and everything a page reads come from one state of the file.
 class ReadSnapshot
@@ -193,12 +200,12 @@ ReaderAnswer ReaderSite::serveWith(ReaderConnection &connection, const QString &
         std::optional<qint64> from;
         if (kind == LinkTarget::Distributor || kind == LinkTarget::Dealer)
             from = idOf(parameters.value(QStringLiteral("from")));
-        return readerpages::record(context, kind, *id, from);
+        return readerpages::record(context, kind, *id, from, parameters);
     }();
     if (answer.status == 200) {
         // Everything the page depends on: the state of the content and what was asked.
         QByteArray key = version + '\n' + path.toUtf8();
-        for (const char *name : {"q", "from"})
+        for (const char *name : {"q", "from", "species", "weight", "form", "route", "indication", "last"})
             key += '\n' + parameters.value(QString::fromLatin1(name)).toUtf8();
         answer.validator = answerValidator(key);
     }

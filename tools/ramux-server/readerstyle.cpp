@@ -78,10 +78,42 @@ h1 { font-size: 1.6rem; line-height: 1.25; margin: 1rem 0; }
 .record hr { border: 0; border-top: 1px solid var(--line); }
 .site-footer { border-top: 1px solid var(--line); margin-top: 2rem; padding-bottom: 2rem; color: var(--muted); }
 .demo-notice { font-weight: 600; color: var(--fg); }
+.answers { margin: 1.5rem 0 2rem; border-top: 1px solid var(--line); }
+.answer-form { display: flex; flex-wrap: wrap; gap: 0.75rem 1rem; align-items: flex-end; margin: 0.75rem 0; }
+.answer-form .field { flex: 1 1 14rem; min-width: 0; }
+.answer-form label { display: block; font-weight: 600; margin-bottom: 0.25rem; }
+.answer-form input, .answer-form select {
+  width: 100%; min-height: 44px; padding: 0.5rem 0.75rem; font: inherit;
+  color: var(--fg); background: var(--bg); border: 2px solid var(--muted); border-radius: 4px;
+}
+.answer-form button {
+  min-height: 44px; min-width: 44px; padding: 0.5rem 1.25rem; font: inherit; font-weight: 600;
+  color: #ffffff; background: #0b57a4; border: 2px solid #0b57a4; border-radius: 4px; cursor: pointer;
+}
+.answer-form select:focus-visible, .answer-form button:focus-visible { outline: 3px solid var(--focus); outline-offset: 2px; }
+.hint { margin: 0 0 0.25rem; color: var(--muted); font-size: 0.95rem; }
+.answers thead th, .answers tbody th { overflow-wrap: normal; text-align: left; }
+.dose { margin: 1rem 0; padding: 0.5rem 0.75rem; background: var(--panel); border-left: 4px solid var(--link); }
+.dose h3, .answers h3 { font-size: 1.05rem; margin: 0.75rem 0 0.5rem; }
+.dose-terms { display: grid; grid-template-columns: minmax(0, max-content) minmax(0, 1fr); gap: 0.25rem 1rem; margin: 0; }
+.dose-terms dt { font-weight: 600; }
+.dose-terms dd { margin: 0; }
+.dose-amount { font-size: 1.2rem; }
+.refusal { font-weight: 600; padding: 0.5rem 0.75rem; background: var(--panel); border-left: 4px solid var(--focus); }
+.source { margin: 0.5rem 0 0; padding: 0 0 0 0.75rem; border-left: 2px solid var(--line); color: var(--fg); }
+.source-label { color: var(--muted); }
+.visually-hidden {
+  position: absolute; width: 1px; height: 1px; margin: -1px; padding: 0; overflow: hidden;
+  clip: rect(0 0 0 0); white-space: nowrap; border: 0;
+}
+@media (max-width: 30rem) {
+  .dose-terms { grid-template-columns: minmax(0, 1fr); }
+  .dose-terms dd { margin-bottom: 0.25rem; }
+}
 @media print {
   :root { --bg: #ffffff; --fg: #000000; --muted: #333333; --link: #000000; --visited: #000000; --line: #888888; }
   body { font-size: 11pt; }
-  .skip-link, .site-header form, .site-nav, .breadcrumbs { display: none; }
+  .skip-link, .site-header form, .site-nav, .breadcrumbs, .answer-form { display: none; }
   .site-header, .site-nav, main, .site-footer { max-width: none; padding: 0; }
   a { text-decoration: none; color: #000000; }
   .table-scroll { overflow: visible; border: 0; }

@@ -156,8 +156,11 @@ TPBearHTMLRenderer::TPBearHTMLRenderer(QWidget *panel) : TAbstractHTMLRenderer(p
     const QFont font = pageFont();
     m_viewer->setFont(font);
     m_viewer->document()->setDefaultFont(font);
-    // Links only: no selection, and the widget never follows a link by itself.
-    m_viewer->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
+    // Read-only with a keyboard caret, so that a screen reader can follow the text line by
+    // line; the mouse selects nothing, as before. Links open from the mouse and the keyboard,
+    // and never by the widget itself.
+    m_viewer->setTextInteractionFlags(Qt::TextSelectableByKeyboard | Qt::LinksAccessibleByMouse |
+                                      Qt::LinksAccessibleByKeyboard);
     m_viewer->setOpenLinks(false);
     m_viewer->setOpenExternalLinks(false);
 }
