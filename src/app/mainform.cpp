@@ -12,6 +12,7 @@
 #include "text/ramuxerror.h"
 #include "update/datareloadevent.h"
 #include "update/proxysettings.h"
+#include "update/structuredchangedevent.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -303,6 +304,11 @@ void TKalmedaRamuxMainForm::FormClose()
 
 bool TKalmedaRamuxMainForm::ApplicationEventsMessage(QEvent *event)
 {
+    if (event->type() == StructuredDataChangedMessage()) {
+        if (!m_updateOnly)
+            showAnswersFor(m_shownItemId); // quietly: no reload, no details window
+        return true;
+    }
     if (event->type() != DataReloadMessage())
         return false;
     if (!m_updateOnly)
@@ -334,6 +340,7 @@ void TKalmedaRamuxMainForm::reloadData()
     Panel10->hide();
     CloseSplash();
     historyAfterReload();
+    showAnswersFor(m_shownItemId); // the reload brought the structured rows too
     // The application's general error report: the error's text in a message box.
     if (!failure.isNull())
         showErrorBox(failure);

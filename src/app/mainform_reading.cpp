@@ -60,6 +60,7 @@ void TKalmedaRamuxMainForm::setUpReading()
 {
     buildHistoryStrips();
     setUpKeys();
+    installAnswersPanel();
     restoreLayout();
 }
 
