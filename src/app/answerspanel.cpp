@@ -25,9 +25,10 @@ QLabel *readoutLabel(QWidget *parent, const char *name, const QString &accessibl
     label->setTextFormat(Qt::RichText);
     label->setWordWrap(true);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    // Reachable with Tab and readable line by line, so a screen reader reads it on focus.
-    label->setFocusPolicy(Qt::TabFocus);
+    // Reachable with Tab and readable line by line, so a screen reader reads it on focus (the
+    // flags alone leave a label to the mouse's focus).
     label->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    label->setFocusPolicy(Qt::StrongFocus);
     label->setAccessibleName(accessibleName);
     return label;
 }
@@ -60,6 +61,8 @@ AnswersPanel::AnswersPanel(QWidget *parent) : QFrame(parent)
 {
     setObjectName(QStringLiteral("AnswersPanel"));
     setFrameShape(QFrame::NoFrame);
+    // As tall as it needs: the page view above takes every spare pixel.
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 2, 4, 2);
     layout->setSpacing(2);

@@ -229,6 +229,11 @@ void TestAnswersPanel::keyboardAndCollapsedStateAcrossStarts()
     QTRY_VERIFY(panel->weightEdit()->hasFocus());
     QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("20"));
     QVERIFY(result(panel).contains(QStringLiteral("Отмерить: 10,0 мл")));
+    // The result is the next stop, read out with its words; then the last dose.
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), panel->resultLabel());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), panel->lastDoseEdit());
     // The strip's button does the same.
     panel->toggleButton()->click();
     QVERIFY(panel->isCollapsed());
