@@ -1,5 +1,7 @@
 #include "app/answerspanel.h"
 
+#include "app/readout.h"
+
 #include <QComboBox>
 #include <QDateTime>
 #include <QEvent>
@@ -17,21 +19,6 @@ namespace {
 
 constexpr int kMinBodyHeight = 120;
 constexpr int kBodyShareOfPage = 50; // percent of the product page the open panel may take
-
-QLabel *readoutLabel(QWidget *parent, const char *name, const QString &accessibleName)
-{
-    auto *label = new QLabel(parent);
-    label->setObjectName(QLatin1String(name));
-    label->setTextFormat(Qt::RichText);
-    label->setWordWrap(true);
-    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    // Reachable with Tab and readable line by line, so a screen reader reads it on focus (the
-    // flags alone leave a label to the mouse's focus).
-    label->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    label->setFocusPolicy(Qt::StrongFocus);
-    label->setAccessibleName(accessibleName);
-    return label;
-}
 
 QComboBox *comboBox(QWidget *parent, const char *name, const QString &accessibleName)
 {
@@ -130,7 +117,7 @@ void AnswersPanel::buildDoseBox()
     m_weight->setPlaceholderText(QStringLiteral("например, 12,5"));
     m_weight->setMaxLength(20);
     m_weight->setMaximumWidth(110);
-    m_result = readoutLabel(m_doseBox, "DoseResult", QStringLiteral("Результат расчёта дозы"));
+    m_result = new Readout(m_doseBox, QStringLiteral("DoseResult"), QStringLiteral("Результат расчёта дозы"));
 
     auto *speciesLabel = new QLabel(QStringLiteral("Вид:"), m_doseBox);
     speciesLabel->setBuddy(m_speciesBox);
@@ -206,7 +193,8 @@ void AnswersPanel::buildWithdrawalBox()
     row->addWidget(m_now);
     row->addWidget(m_lastDoseNote, 1);
     box->addLayout(row);
-    m_withdrawal = readoutLabel(m_withdrawalBox, "WithdrawalTables", QStringLiteral("Сроки ожидания"));
+    m_withdrawal =
+        new Readout(m_withdrawalBox, QStringLiteral("WithdrawalTables"), QStringLiteral("Сроки ожидания"));
     box->addWidget(m_withdrawal);
     connect(m_lastDose, &QLineEdit::textChanged, this, [this] { recomputeWithdrawal(); });
     connect(m_now, &QPushButton::clicked, this, [this] {
@@ -358,9 +346,8 @@ void AnswersPanel::recompute()
     if (m_filling || !m_itemId)
         return;
     const QList<DoseBlock> blocks = doseBlocks(calculation());
-    m_result->setText(doseBlocksHtml(blocks));
     // Announced by screen readers when it changes, and read out when the result has the focus.
-    m_result->setAccessibleDescription(doseBlocksText(blocks));
+    m_result->display(doseBlocksHtml(blocks), doseBlocksText(blocks));
     fitBodyHeight();
 }
 
@@ -378,8 +365,7 @@ void AnswersPanel::recomputeWithdrawal()
     }
     const QList<WithdrawalSection> sections = withdrawalSections(m_answers, m_species, last);
     m_withdrawalBox->setVisible(!sections.isEmpty());
-    m_withdrawal->setText(withdrawalSectionsHtml(sections));
-    m_withdrawal->setAccessibleDescription(withdrawalSectionsText(sections));
+    m_withdrawal->display(withdrawalSectionsHtml(sections), withdrawalSectionsText(sections));
     fitBodyHeight();
 }
 

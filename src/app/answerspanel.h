@@ -15,6 +15,7 @@ class QLineEdit;
 class QPushButton;
 class QScrollArea;
 class QToolButton;
+class Readout;
 
 class AnswersPanel final : public QFrame
 {
@@ -45,8 +46,8 @@ public:
     QLineEdit *weightEdit() const { return m_weight; }
     QLineEdit *lastDoseEdit() const { return m_lastDose; }
     QLabel *speciesLine() const { return m_speciesLine; }
-    QLabel *resultLabel() const { return m_result; }
-    QLabel *withdrawalLabel() const { return m_withdrawal; }
+    Readout *resultView() const { return m_result; }
+    Readout *withdrawalView() const { return m_withdrawal; }
     QLabel *lastDoseNote() const { return m_lastDoseNote; }
 
 signals:
@@ -83,5 +84,6 @@ private:
     QLabel *m_routeLabel = nullptr, *m_formLabel = nullptr;
     QLineEdit *m_weight = nullptr, *m_lastDose = nullptr;
     QPushButton *m_now = nullptr;
-    QLabel *m_result = nullptr, *m_withdrawal = nullptr, *m_lastDoseNote = nullptr;
+    Readout *m_result = nullptr, *m_withdrawal = nullptr;
+    QLabel *m_lastDoseNote = nullptr;
 };

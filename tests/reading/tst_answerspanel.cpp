@@ -5,6 +5,7 @@
 #include "readingfixture.h"
 
 #include "app/answerspanel.h"
+#include "app/readout.h"
 #include "update/datareloadevent.h"
 #include "update/structuredchangedevent.h"
 
@@ -62,12 +63,12 @@ void setZone(const char *zone)
 
 QString result(const AnswersPanel *panel)
 {
-    return panel->resultLabel()->accessibleDescription();
+    return panel->resultView()->accessibleDescription();
 }
 
 QString tables(const AnswersPanel *panel)
 {
-    return panel->withdrawalLabel()->accessibleDescription();
+    return panel->withdrawalView()->accessibleDescription();
 }
 
 QString pdfText(const QString &pdf)
@@ -142,8 +143,8 @@ void TestAnswersPanel::calculatesAsTheUserTypes()
                             "Действующего вещества: 62,5–125 мг\nОтмерить: 1,3–2,5 мл\n"
                             "Кратность: 2 раза в сутки\nДлительность: 3 дня\nИз инструкции: «") +
                  QString::fromUtf8(kQuote) + QStringLiteral("»"));
-    QVERIFY(panel->resultLabel()->text().contains(QStringLiteral("1,3–2,5 мл")));
-    QVERIFY(panel->resultLabel()->text().contains(QStringLiteral("внутримышечно, 2 раза в сутки")));
+    QVERIFY(panel->resultView()->toPlainText().contains(QStringLiteral("1,3–2,5 мл")));
+    QVERIFY(panel->resultView()->toPlainText().contains(QStringLiteral("внутримышечно, 2 раза в сутки")));
     weight->clear();
     QTest::keyClicks(weight, QStringLiteral("12.5")); // a point does as well
     QVERIFY(result(panel).contains(QStringLiteral("Отмерить: 1,3–2,5 мл")));
@@ -231,7 +232,7 @@ void TestAnswersPanel::keyboardAndCollapsedStateAcrossStarts()
     QVERIFY(result(panel).contains(QStringLiteral("Отмерить: 10,0 мл")));
     // The result is the next stop, read out with its words; then the last dose.
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-    QCOMPARE(QApplication::focusWidget(), panel->resultLabel());
+    QCOMPARE(QApplication::focusWidget(), panel->resultView());
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     QCOMPARE(QApplication::focusWidget(), panel->lastDoseEdit());
     // The strip's button does the same.
