@@ -37,7 +37,7 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
 fi
 targets=(ramuxctl ramux-server demo_db bench_startup bench_lists bench_search bench_pages bench_reading bench_server bench_sync
          bench_sync_gui bench_responsiveness bench_fulltext
-         bench_publish bench_nginx bench_reader)
+         bench_publish bench_nginx bench_reader bench_answers)
 cmake --build "$build" -j2 --target "${targets[@]}" > "$build/bench-build.log" 2>&1 || {
     tail -n 30 "$build/bench-build.log" >&2
     exit 1
@@ -136,6 +136,15 @@ row "back/forward to painted, two product pages (median of 50)" "<= 30 ms" \
     "$(pick "$logs/reading.txt" "forward, two product pages, painted +median")" le 30 ms
 row "zoom step, longest demo page, painted (median of 50)" "<= 50 ms" \
     "$(pick "$logs/reading.txt" "zoom step on the longest page, painted +median")" le 50 ms
+
+# --- the product panel: a calculation, the click with the panel, dose vs page, medians inside ---
+bench bench_answers "$logs/answers.txt" --db "$client" --runs 50
+row "calculation, weight typed to painted result (median of 50)" "<= 30 ms" \
+    "$(pick "$logs/answers.txt" "calculation, weight typed to painted result +median")" le 30 ms
+row "product click: panel filled minus no panel (medians of 50)" "<= 10 ms" \
+    "$(pick "$logs/answers.txt" "panel adds to the click: median")" le 10 ms
+row "ramuxctl dose / ramuxctl page, same product (medians of 10)" "<= 2.0x" \
+    "$(pick "$logs/answers.txt" "dose vs page process time:")" le 2.0 x
 
 # --- the forgiving search and the text index: medians inside, the build once -------------------
 bench bench_fulltext "$logs/fulltext.txt" "$client"

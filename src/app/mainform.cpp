@@ -13,6 +13,7 @@
 #include "text/ramuxerror.h"
 #include "update/datareloadevent.h"
 #include "update/proxysettings.h"
+#include "update/structuredchangedevent.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -305,6 +306,11 @@ void TKalmedaRamuxMainForm::FormClose()
 
 bool TKalmedaRamuxMainForm::ApplicationEventsMessage(QEvent *event)
 {
+    if (event->type() == StructuredDataChangedMessage()) {
+        if (!m_updateOnly)
+            showAnswersFor(m_shownItemId); // quietly: no reload, no details window
+        return true;
+    }
     if (event->type() != DataReloadMessage())
         return false;
     if (!m_updateOnly)
@@ -336,6 +342,7 @@ void TKalmedaRamuxMainForm::reloadData()
     Panel10->hide();
     CloseSplash();
     historyAfterReload();
+    showAnswersFor(m_shownItemId); // the reload brought the structured rows too
     // The application's general error report: the error's text in a message box.
     if (!failure.isNull())
         showErrorBox(failure);

@@ -32,6 +32,7 @@ class QToolButton;
 class QTreeWidget;
 class QThread;
 class QTreeWidgetItem;
+class AnswersPanel;
 class TPBearHTMLRenderer;
 class TSearchComboBox;
 struct FindPageState;
@@ -177,6 +178,13 @@ public:
     // The results page of the search in the product view, for any text (mainform_findpage.cpp).
     Q_INVOKABLE void ShowSearchResults(const QString &query);
     QPushButton *FindButton = nullptr; // "Найти" at the search box's right end
+
+    // The product panel below the product view (mainform_answers.cpp).
+    AnswersPanel *m_answers = nullptr;
+    QPushButton *btnDose = nullptr;
+    void installAnswersPanel();
+    void showAnswersFor(std::optional<qint64> itemId);
+    void OpenDoseCalculator();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

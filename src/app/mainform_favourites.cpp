@@ -104,6 +104,7 @@ void TKalmedaRamuxMainForm::prepareUserData()
 void TKalmedaRamuxMainForm::productPageShown(std::optional<qint64> itemId)
 {
     m_shownItemId = itemId;
+    showAnswersFor(itemId);
     if (!btnFavourite)
         return;
     bool starred = false;

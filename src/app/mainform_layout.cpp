@@ -3,6 +3,7 @@
 // cuts show whole as tooltips.
 #include "app/mainform.h"
 
+#include "app/answerspanel.h"
 #include "pages/stylezoom.h"
 
 #include <QHelpEvent>
@@ -39,6 +40,8 @@ void TKalmedaRamuxMainForm::restoreLayout()
     const int zoom = stylezoom::clamped(settings.value(QStringLiteral("view/zoom"), stylezoom::kDefault).toInt());
     if (zoom != stylezoom::kDefault)
         SetZoom(zoom);
+    if (m_answers)
+        m_answers->setCollapsed(settings.value(QStringLiteral("layout/answersCollapsed"), false).toBool());
     m_layoutRestored = true;
 }
 
@@ -57,6 +60,8 @@ void TKalmedaRamuxMainForm::saveLayout()
             settings.setValue(QLatin1String(key), splitter->saveState());
     }
     settings.setValue(QStringLiteral("view/zoom"), m_zoom);
+    if (m_answers)
+        settings.setValue(QStringLiteral("layout/answersCollapsed"), m_answers->isCollapsed());
     settings.sync();
 }
 

@@ -61,6 +61,7 @@ void TKalmedaRamuxMainForm::setUpReading()
 {
     buildHistoryStrips();
     setUpKeys();
+    installAnswersPanel();
     restoreLayout();
 }
 
