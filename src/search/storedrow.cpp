@@ -55,15 +55,25 @@ QByteArray packRow(const StoredRow &row)
 
 std::optional<StoredRow> unpackRow(const QByteArray &packed)
 {
-    if (packed.size() < 4 || qFromBigEndian<quint32>(packed.constData()) > kMaxUnpacked)
-        return std::nullopt;
-    const QByteArray plain = qUncompress(packed);
-    const qsizetype split = plain.indexOf('\0');
-    if (split < 0)
-        return std::nullopt;
-    StoredRow row;
-    row.terms = QString::fromUtf8(plain.constData(), split);
-    row.fields = QString::fromUtf8(plain.constData() + split + 1, plain.size() - split - 1);
+    // Forgetting a product's terms reads its row once per field column, and the writer reads it
+    // just before: the last row unpacked is kept, per thread, as its connections are.
+    thread_local QByteArray lastPacked;
+    thread_local std::optional<StoredRow> lastRow;
+    if (!lastPacked.isNull() && packed == lastPacked)
+        return lastRow;
+    std::optional<StoredRow> row;
+    if (packed.size() >= 4 && qFromBigEndian<quint32>(packed.constData()) <= kMaxUnpacked) {
+        const QByteArray plain = qUncompress(packed);
+        const qsizetype split = plain.indexOf('\0');
+        if (split >= 0) {
+            row.emplace();
+            row->terms = QString::fromUtf8(plain.constData(), split);
+            row->fields = QString::fromUtf8(plain.constData() + split + 1, plain.size() - split - 1);
+        }
+    }
+    lastPacked = packed;
+    lastPacked.detach(); // the caller's bytes may point into a statement's row
+    lastRow = row;
     return row;
 }
 
