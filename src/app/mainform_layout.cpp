@@ -39,6 +39,7 @@ void TKalmedaRamuxMainForm::restoreLayout()
     const int zoom = stylezoom::clamped(settings.value(QStringLiteral("view/zoom"), stylezoom::kDefault).toInt());
     if (zoom != stylezoom::kDefault)
         SetZoom(zoom);
+    SetAnimalChoice(settings.value(QStringLiteral("filter/species")).toString());
     m_layoutRestored = true;
 }
 
@@ -57,6 +58,7 @@ void TKalmedaRamuxMainForm::saveLayout()
             settings.setValue(QLatin1String(key), splitter->saveState());
     }
     settings.setValue(QStringLiteral("view/zoom"), m_zoom);
+    settings.setValue(QStringLiteral("filter/species"), AnimalChoice());
     settings.sync();
 }
 

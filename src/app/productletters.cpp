@@ -40,10 +40,33 @@ public:
         m_products = {};
         setChildIndicatorPolicy(DontShowIndicatorWhenChildless);
         addChildren(items);
+        if (m_keep) {
+            for (QTreeWidgetItem *item : std::as_const(items))
+                item->setHidden(!m_keep->contains(item->data(0, Qt::UserRole).toLongLong()));
+        }
+    }
+
+    int narrow(std::shared_ptr<const QSet<qint64>> keep)
+    {
+        m_keep = std::move(keep);
+        int shown = 0;
+        if (!m_products.isEmpty()) { // not opened: its products are hidden once made
+            for (const BrowseNode &product : std::as_const(m_products))
+                shown += !m_keep || m_keep->contains(product.id);
+            return shown;
+        }
+        for (int i = 0; i < childCount(); ++i) {
+            QTreeWidgetItem *product = child(i);
+            const bool show = !m_keep || m_keep->contains(product->data(0, Qt::UserRole).toLongLong());
+            product->setHidden(!show);
+            shown += show;
+        }
+        return shown;
     }
 
 private:
-    QVector<BrowseNode> m_products; // empty once opened
+    QVector<BrowseNode> m_products;             // empty once opened
+    std::shared_ptr<const QSet<qint64>> m_keep; // the products shown; all when null
 };
 
 TProductLetterItem *letterItem(QTreeWidgetItem *item)
@@ -81,4 +104,10 @@ bool unopenedLetterHolds(const QTreeWidgetItem *item, qint64 id)
 {
     return item && item->type() == TProductLetterItem::kType &&
            static_cast<const TProductLetterItem *>(item)->holds(id);
+}
+
+int narrowProductLetter(QTreeWidgetItem *item, std::shared_ptr<const QSet<qint64>> keep)
+{
+    TProductLetterItem *letter = letterItem(item);
+    return letter ? letter->narrow(std::move(keep)) : 0;
 }
