@@ -6,6 +6,7 @@
 #include "answers/productanswers.h"
 #include "db/browselists.h"
 
+#include <QHash>
 #include <QList>
 #include <QSet>
 #include <QString>
@@ -28,6 +29,15 @@ QList<Species> speciesInUse(Database &db);
 QSet<qint64> productsWithAnswers(Database &db);
 // Both sets for one species.
 AnimalFilter loadAnimalFilter(Database &db, const Species &species);
+
+// Every species' products at once, read in one pass, for a window that switches between them.
+struct AnimalIndex
+{
+    QHash<qint64, QSet<qint64>> bySpecies;
+    QSet<qint64> withAnswers;
+};
+AnimalIndex loadAnimalIndex(Database &db);
+AnimalFilter filterFor(const AnimalIndex &index, const Species &species);
 
 // What a list narrowed to `speciesName` says about the rest; `withoutAnswers` is how many of
 // its products have no structured rows at all (plain text, not escaped).

@@ -49,8 +49,9 @@ struct AnimalState
     QList<Species> species; // in the box after "все"
     QString wanted;         // the chosen code; empty for "все"
     std::shared_ptr<const AnimalFilter> filter;
-    NameList russian, latin; // the name lists narrowed to the species
-    SearchCatalogs catalogs; // the results page's catalogues while narrowed
+    std::optional<AnimalIndex> index; // read once per data load, when a species is first chosen
+    NameList russian, latin;          // the name lists narrowed to the species
+    SearchCatalogs catalogs;          // the results page's catalogues while narrowed
     bool catalogsBuilt = false;
     bool watching = false;
     QLabel *caption = nullptr;
@@ -131,6 +132,7 @@ void TKalmedaRamuxMainForm::refreshAnimals(bool shownPagesToo)
         qApp->installEventFilter(new TStructuredWatcher(this));
         state.watching = true;
     }
+    state.index.reset();
     try {
         state.species = speciesInUse(DBConn);
     } catch (const std::exception &) {
@@ -157,7 +159,9 @@ void TKalmedaRamuxMainForm::applyAnimalChoice(bool shownPagesToo)
     std::shared_ptr<AnimalFilter> filter;
     if (chosen) {
         try {
-            filter = std::make_shared<AnimalFilter>(loadAnimalFilter(DBConn, *chosen));
+            if (!state.index)
+                state.index = loadAnimalIndex(DBConn);
+            filter = std::make_shared<AnimalFilter>(filterFor(*state.index, *chosen));
         } catch (const std::exception &) {
             filter.reset(); // shown whole rather than narrowed wrongly
         }

@@ -1,5 +1,6 @@
 #include "app/productletters.h"
 
+#include <QTreeWidget>
 #include <QTreeWidgetItem>
 
 namespace {
@@ -40,31 +41,38 @@ public:
         m_products = {};
         setChildIndicatorPolicy(DontShowIndicatorWhenChildless);
         addChildren(items);
-        if (m_keep) {
-            for (QTreeWidgetItem *item : std::as_const(items))
-                item->setHidden(!m_keep->contains(item->data(0, Qt::UserRole).toLongLong()));
-        }
+        if (m_keep)
+            hideOthers();
     }
 
     int narrow(std::shared_ptr<const QSet<qint64>> keep)
     {
         m_keep = std::move(keep);
+        if (m_products.isEmpty())
+            return hideOthers();
+        int shown = 0; // not opened: its products are hidden once made
+        for (const BrowseNode &product : std::as_const(m_products))
+            shown += !m_keep || m_keep->contains(product.id);
+        return shown;
+    }
+
+private:
+    // Rows hidden through the view by their place: an item's own setHidden looks its row up
+    // among thousands of siblings each time.
+    int hideOthers()
+    {
+        QTreeWidget *tree = treeWidget();
+        const QModelIndex parent = tree ? tree->indexFromItem(this) : QModelIndex();
         int shown = 0;
-        if (!m_products.isEmpty()) { // not opened: its products are hidden once made
-            for (const BrowseNode &product : std::as_const(m_products))
-                shown += !m_keep || m_keep->contains(product.id);
-            return shown;
-        }
         for (int i = 0; i < childCount(); ++i) {
-            QTreeWidgetItem *product = child(i);
-            const bool show = !m_keep || m_keep->contains(product->data(0, Qt::UserRole).toLongLong());
-            product->setHidden(!show);
+            const bool show = !m_keep || m_keep->contains(child(i)->data(0, Qt::UserRole).toLongLong());
+            if (tree)
+                tree->setRowHidden(i, parent, !show);
             shown += show;
         }
         return shown;
     }
 
-private:
     QVector<BrowseNode> m_products;             // empty once opened
     std::shared_ptr<const QSet<qint64>> m_keep; // the products shown; all when null
 };

@@ -235,14 +235,14 @@ SearchPage composeSearchPage(const PageSources &sources, const SearchCatalogs &c
         page.found = found.count();
         joiner.AddHTML(page.found > 0 ? QStringLiteral("<P><B>Найдено: %1</B></P>").arg(page.found)
                                       : QStringLiteral("<P><B>Ничего не найдено</B></P>"));
-        if (filter)
-            joiner.AddHTML(QStringLiteral("<P><I>%1</I></P>")
-                               .arg(narrowedNotice(escaped(filter->species.name), without)));
         if (page.found > 0 && shown != Reading::AsTyped)
             joiner.AddHTML(QStringLiteral("<P>%1</P>").arg(readingNotice(query, shown, found)));
         if (page.textsPending && query.searchable())
             joiner.AddHTML(QStringLiteral(
                 "<P><I>Описания ещё индексируются — показаны результаты по названиям.</I></P>"));
+        if (filter) // after the reading, which tells how the found ones were found
+            joiner.AddHTML(QStringLiteral("<P><I>%1</I></P>")
+                               .arg(narrowedNotice(escaped(filter->species.name), without)));
         appendSections(joiner, sources, found, page);
     } catch (const std::exception &e) {
         // What was composed stays; the page is closed all the same.
