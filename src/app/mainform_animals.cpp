@@ -88,6 +88,7 @@ void TKalmedaRamuxMainForm::attachAnimalControls(QHBoxLayout *searchLayout)
     sideLayout->setSpacing(0);
     SpeciesNotice = new QLabel(side);
     SpeciesNotice->setObjectName(QStringLiteral("SpeciesNotice"));
+    SpeciesNotice->setTextFormat(Qt::PlainText); // the species name comes from the server
     SpeciesNotice->setWordWrap(true);
     SpeciesNotice->setFrameShape(QFrame::StyledPanel);
     SpeciesNotice->setMargin(3);
