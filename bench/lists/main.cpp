@@ -1,9 +1,15 @@
 // bench_lists: the group tree built and put into a tree widget for 1,500 and 6,000 groups (five
-// levels, as the synthetic reference has), and the product tree for 10,000 products.
+// levels, as the synthetic reference has), and the product tree for 10,000 products, also as
+// the window loads it (letters opened on demand) and narrowed to a species' third of them.
+// With --db PATH (the large synthetic reference) also the real window on it: the product tree
+// loaded with and without a species chosen, and switching the species.
+#include "app/mainform.h"
+#include "app/productletters.h"
 #include "db/browselists.h"
 #include "db/snapshot.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QRandomGenerator>
 #include <QTreeWidget>
@@ -54,6 +60,42 @@ double median(QVector<double> v)
     return v[v.size() / 2];
 }
 
+// The species box's first species, and the real window's loads and switches on the file.
+void benchWindow(const QString &path)
+{
+    TKalmedaRamuxMainForm w({}, path);
+    if (w.SpeciesBox->count() < 2) {
+        std::printf("window: no species in %s\n", qPrintable(path));
+        return;
+    }
+    const QString code = w.SpeciesBox->itemData(1).toString();
+    QVector<double> loadAll, loadNarrowed, toSpecies, toAll;
+    for (int i = 0; i < 7; ++i) {
+        QElapsedTimer t;
+        w.SetAnimalChoice(QString());
+        t.start();
+        w.LoadItemsTree();
+        loadAll << t.nsecsElapsed() / 1e6;
+        w.SetAnimalChoice(code);
+        t.restart();
+        w.LoadItemsTree();
+        loadNarrowed << t.nsecsElapsed() / 1e6;
+        for (int r = 0; r < w.TreeView1->topLevelItemCount(); ++r)
+            openProductLetter(w.TreeView1->topLevelItem(r)->child(0));
+        t.restart();
+        w.SetAnimalChoice(QString());
+        toAll << t.nsecsElapsed() / 1e6;
+        t.restart();
+        w.SetAnimalChoice(code);
+        toSpecies << t.nsecsElapsed() / 1e6;
+    }
+    std::printf(
+        "window: product tree loaded %.1f ms (all), %.1f ms (narrowed to %s); switching to %s %.1f ms, "
+        "back to all %.1f ms\n",
+        median(loadAll), median(loadNarrowed), qPrintable(code), qPrintable(code), median(toSpecies),
+        median(toAll));
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -93,5 +135,43 @@ int main(int argc, char **argv)
     }
     std::printf("products 10000+10000: name lists sorted %.1f ms, with tree widget %.1f ms\n", median(lists),
                 median(tree1));
+
+    // The window's tree: letters keep their products until opened; a species narrows it by
+    // hiding, two letters opened as a user would have them.
+    const NameLists names = buildNameLists(items);
+    auto keep = std::make_shared<QSet<qint64>>();
+    for (qint64 id = 1; id <= 10000; id += 3)
+        keep->insert(id);
+    const auto narrow = [&](std::shared_ptr<const QSet<qint64>> set) {
+        for (int r = 0; r < tree.topLevelItemCount(); ++r) {
+            QTreeWidgetItem *root = tree.topLevelItem(r);
+            for (int l = 0; l < root->childCount(); ++l) {
+                const bool shown = narrowProductLetter(root->child(l), set) > 0;
+                root->child(l)->setHidden(set && !shown);
+            }
+        }
+    };
+    QVector<double> load, narrowed, whole;
+    for (int i = 0; i < 7; ++i) {
+        tree.clear();
+        QElapsedTimer t;
+        t.start();
+        tree.addTopLevelItems(makeProductTreeItems(buildProductTree(names)));
+        load << t.nsecsElapsed() / 1e6;
+        for (int r = 0; r < tree.topLevelItemCount(); ++r)
+            openProductLetter(tree.topLevelItem(r)->child(0));
+        t.restart();
+        narrow(keep);
+        narrowed << t.nsecsElapsed() / 1e6;
+        t.restart();
+        narrow(nullptr);
+        whole << t.nsecsElapsed() / 1e6;
+    }
+    std::printf(
+        "product tree as the window loads it %.1f ms; narrowed to a third %.2f ms, back to all %.2f ms\n",
+        median(load), median(narrowed), median(whole));
+    const int db = QCoreApplication::arguments().indexOf(QStringLiteral("--db"));
+    if (db > 0 && db + 1 < QCoreApplication::arguments().size())
+        benchWindow(QCoreApplication::arguments().at(db + 1));
     return 0;
 }

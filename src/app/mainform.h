@@ -35,7 +35,10 @@ class QTreeWidgetItem;
 class AnswersPanel;
 class TPBearHTMLRenderer;
 class TSearchComboBox;
+struct AnimalFilter;
+struct AnimalState;
 struct FindPageState;
+struct SearchCatalogs;
 
 class TKalmedaRamuxMainForm : public QMainWindow
 {
@@ -185,6 +188,17 @@ public:
     void installAnswersPanel();
     void showAnswersFor(std::optional<qint64> itemId);
     void OpenDoseCalculator();
+    // The species filter (mainform_animals.cpp): "Вид животного" beside the search box narrows
+    // the product tree, the drop-down, the product lists of group and maker pages and the
+    // results page to the products with rows for one species.
+    QComboBox *SpeciesBox = nullptr;
+    QLabel *SpeciesNotice = nullptr; // above the product tree while it is narrowed
+    // Reads the species anew (the structured data changed), keeping the choice while its
+    // species is still there, and narrows the lists and the shown pages again.
+    void RefreshAnimalFilter();
+    QString AnimalChoice() const; // the chosen species' code; empty for "все"
+    void SetAnimalChoice(const QString &code);
+    const AnimalFilter *animalFilter() const; // null for "все"
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -244,6 +258,18 @@ private:
     bool prepareSearchHit(QObject *view, const QString &link);
     void revealSearchHit();
     std::shared_ptr<FindPageState> m_find;
+    bool loadSearchResults(const QString &query);
+    void recomposeShownResults();
+
+    // The species filter (mainform_animals.cpp).
+    void attachAnimalControls(QHBoxLayout *searchLayout);
+    void refreshAnimals(bool shownPagesToo);
+    void applyAnimalChoice(bool shownPagesToo);
+    void narrowProductTree();
+    void recomposeKeepingPlace(TPBearHTMLRenderer *view, const std::function<void()> &compose);
+    const NameList &shownNames(bool latin) const;
+    const SearchCatalogs &animalSearchCatalogs(const SearchCatalogs &all);
+    std::shared_ptr<AnimalState> m_animals;
 
     bool m_updateOnly = false;
     bool m_emptyPageShown = false;

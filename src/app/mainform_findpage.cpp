@@ -27,8 +27,9 @@ struct FindPageState
     QVector<SectionRow> sections;
     QVector<NamedRow> vendors;
 
-    // The results page on show and the places its text hits lead to.
+    // The results page on show, what it was for, and the places its text hits lead to.
     QString document;
+    QString query;
     QHash<qint64, SearchTarget> targets;
     std::optional<SearchTarget> pending;
     bool watching = false; // the view's highlight is cleared whenever its page changes
@@ -58,8 +59,17 @@ void TKalmedaRamuxMainForm::attachFindControls(QHBoxLayout *searchLayout)
 
 void TKalmedaRamuxMainForm::ShowSearchResults(const QString &query)
 {
-    if (!m_productView || !m_find)
+    if (!loadSearchResults(query))
         return;
+    productPageShown(std::nullopt); // no star or note for a results page
+    ChangePage(tbDrugs);
+    NoteSearchShown(query);
+}
+
+bool TKalmedaRamuxMainForm::loadSearchResults(const QString &query)
+{
+    if (!m_productView || !m_find)
+        return false;
     FindPageState &state = *m_find;
     if (!state.watching) {
         THTMLViewer *viewer = m_productView->Viewer();
@@ -70,8 +80,9 @@ void TKalmedaRamuxMainForm::ShowSearchResults(const QString &query)
         state.watching = true;
     }
     const PageSources sources{DBConn, Tables, RussianNames, LatinNames};
-    if (!state.built || !state.russian.isSharedWith(RussianNames) || !state.latin.isSharedWith(LatinNames)
-        || !state.sections.isSharedWith(Tables.sections.rows) || !state.vendors.isSharedWith(Tables.vendors.rows)) {
+    if (!state.built || !state.russian.isSharedWith(RussianNames) || !state.latin.isSharedWith(LatinNames) ||
+        !state.sections.isSharedWith(Tables.sections.rows) ||
+        !state.vendors.isSharedWith(Tables.vendors.rows)) {
         state.catalogs = buildSearchCatalogs(sources);
         state.russian = RussianNames;
         state.latin = LatinNames;
@@ -79,18 +90,28 @@ void TKalmedaRamuxMainForm::ShowSearchResults(const QString &query)
         state.vendors = Tables.vendors.rows;
         state.built = true;
     }
-    const SearchPage page = composeSearchPage(sources, state.catalogs, query);
+    const AnimalFilter *filter = animalFilter();
+    const SearchPage page = composeSearchPage(
+        sources, filter ? animalSearchCatalogs(state.catalogs) : state.catalogs, query, filter);
     try {
         m_productView->LoadDocument(page.page.document);
     } catch (const std::exception &) {
-        return; // the page is our own; it decodes
+        return false; // the page is our own; it decodes
     }
     state.document = m_productView->Document();
+    state.query = query;
     state.targets = page.targets;
     state.pending.reset();
-    productPageShown(std::nullopt); // no star or note for a results page
-    ChangePage(tbDrugs);
-    NoteSearchShown(query);
+    return true;
+}
+
+void TKalmedaRamuxMainForm::recomposeShownResults()
+{
+    if (!m_find || !m_productView || m_find->document.isEmpty() ||
+        m_productView->Document() != m_find->document)
+        return;
+    const QString query = m_find->query;
+    recomposeKeepingPlace(m_productView, [this, &query] { loadSearchResults(query); });
 }
 
 bool TKalmedaRamuxMainForm::prepareSearchHit(QObject *view, const QString &link)

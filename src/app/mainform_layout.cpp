@@ -42,6 +42,7 @@ void TKalmedaRamuxMainForm::restoreLayout()
         SetZoom(zoom);
     if (m_answers)
         m_answers->setCollapsed(settings.value(QStringLiteral("layout/answersCollapsed"), false).toBool());
+    SetAnimalChoice(settings.value(QStringLiteral("filter/species")).toString());
     m_layoutRestored = true;
 }
 
@@ -62,6 +63,7 @@ void TKalmedaRamuxMainForm::saveLayout()
     settings.setValue(QStringLiteral("view/zoom"), m_zoom);
     if (m_answers)
         settings.setValue(QStringLiteral("layout/answersCollapsed"), m_answers->isCollapsed());
+    settings.setValue(QStringLiteral("filter/species"), AnimalChoice());
     settings.sync();
 }
 

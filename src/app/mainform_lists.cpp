@@ -174,6 +174,7 @@ QWidget *TKalmedaRamuxMainForm::buildDrugsPage()
         if (current)
             TreeView1Change(current);
     });
+    attachAnimalControls(searchLayout);
     return page;
 }
 
@@ -258,6 +259,7 @@ void TKalmedaRamuxMainForm::LoadItemsTree()
         TreeView1->addTopLevelItems(makeProductTreeItems(std::move(tree)));
         TreeView1->setCurrentItem(nullptr);
     }
+    refreshAnimals(false); // the species filter narrows the new tree as it did the old one
     showEmptyReferencePage();
 }
 

@@ -118,8 +118,8 @@ void TKalmedaRamuxMainForm::TreeView2Change(QTreeWidgetItem *node)
     for (int i = 0; i < node->childCount(); ++i)
         children.push_back(ChildNode{nodeId(node->child(i)), node->child(i)->text(0)});
     try {
-        const std::optional<ComposedPage> page =
-            composeGroupPage(PageSources{DBConn, Tables, RussianNames, LatinNames}, nodeId(node), children);
+        const std::optional<ComposedPage> page = composeGroupPage(
+            PageSources{DBConn, Tables, RussianNames, LatinNames}, nodeId(node), children, animalFilter());
         if (page) {
             m_groupView->LoadDocument(page->document);
             noteShown(HistoryKind::Group, nodeId(node), m_groupView);
@@ -134,8 +134,8 @@ void TKalmedaRamuxMainForm::TreeView3Change(QTreeWidgetItem *node)
     if (!node || !m_vendorView)
         return;
     try {
-        const std::optional<ComposedPage> page =
-            composeVendorPage(PageSources{DBConn, Tables, RussianNames, LatinNames}, nodeId(node));
+        const std::optional<ComposedPage> page = composeVendorPage(
+            PageSources{DBConn, Tables, RussianNames, LatinNames}, nodeId(node), animalFilter());
         if (page) {
             m_vendorView->LoadDocument(page->document);
             noteShown(HistoryKind::Vendor, nodeId(node), m_vendorView);

@@ -70,7 +70,7 @@ void TKalmedaRamuxMainForm::ComboBox2Change()
     TNameListModel *model = resultsModel(ComboBox2);
     NameList found;
     if (text.size() >= namesearch::kMinimumLength)
-        found = searchNames(ComboBox1->currentIndex() == 1 ? LatinNames : RussianNames, text);
+        found = searchNames(shownNames(ComboBox1->currentIndex() == 1), text);
     const int count = int(found.size());
     model->setEntries(std::move(found));
     ComboBox2->setCurrentIndex(-1);

@@ -1,5 +1,6 @@
 #include "app/productletters.h"
 
+#include <QTreeWidget>
 #include <QTreeWidgetItem>
 
 namespace {
@@ -40,10 +41,40 @@ public:
         m_products = {};
         setChildIndicatorPolicy(DontShowIndicatorWhenChildless);
         addChildren(items);
+        if (m_keep)
+            hideOthers();
+    }
+
+    int narrow(std::shared_ptr<const QSet<qint64>> keep)
+    {
+        m_keep = std::move(keep);
+        if (m_products.isEmpty())
+            return hideOthers();
+        int shown = 0; // not opened: its products are hidden once made
+        for (const BrowseNode &product : std::as_const(m_products))
+            shown += !m_keep || m_keep->contains(product.id);
+        return shown;
     }
 
 private:
-    QVector<BrowseNode> m_products; // empty once opened
+    // Rows hidden through the view by their place: an item's own setHidden looks its row up
+    // among thousands of siblings each time.
+    int hideOthers()
+    {
+        QTreeWidget *tree = treeWidget();
+        const QModelIndex parent = tree ? tree->indexFromItem(this) : QModelIndex();
+        int shown = 0;
+        for (int i = 0; i < childCount(); ++i) {
+            const bool show = !m_keep || m_keep->contains(child(i)->data(0, Qt::UserRole).toLongLong());
+            if (tree)
+                tree->setRowHidden(i, parent, !show);
+            shown += show;
+        }
+        return shown;
+    }
+
+    QVector<BrowseNode> m_products;             // empty once opened
+    std::shared_ptr<const QSet<qint64>> m_keep; // the products shown; all when null
 };
 
 TProductLetterItem *letterItem(QTreeWidgetItem *item)
@@ -81,4 +112,10 @@ bool unopenedLetterHolds(const QTreeWidgetItem *item, qint64 id)
 {
     return item && item->type() == TProductLetterItem::kType &&
            static_cast<const TProductLetterItem *>(item)->holds(id);
+}
+
+int narrowProductLetter(QTreeWidgetItem *item, std::shared_ptr<const QSet<qint64>> keep)
+{
+    TProductLetterItem *letter = letterItem(item);
+    return letter ? letter->narrow(std::move(keep)) : 0;
 }

@@ -6,6 +6,8 @@
 #include "db/browselists.h"
 
 #include <QList>
+#include <QSet>
+#include <memory>
 
 class QTreeWidgetItem;
 
@@ -17,3 +19,8 @@ void openProductLetter(QTreeWidgetItem *item);
 
 // Whether `item` is an unopened letter that keeps a product with that id.
 bool unopenedLetterHolds(const QTreeWidgetItem *item, qint64 id);
+
+// Shows only the letter's products in `keep` (every product when it is null); the others are
+// hidden, now or when the letter opens, so links and the history still find them. Returns how
+// many of the letter's products stay shown; any other item is left alone and counts 0.
+int narrowProductLetter(QTreeWidgetItem *item, std::shared_ptr<const QSet<qint64>> keep);

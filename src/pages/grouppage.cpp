@@ -1,5 +1,6 @@
 #include "pages/grouppage.h"
 
+#include "answers/animalfilter.h"
 #include "db/snapshot.h"
 #include "pages/htmljoiner.h"
 #include "text/packedcontent.h"
@@ -29,8 +30,9 @@ QHash<qint64, QString> firstKeys(const NameList &list)
 
 // The products linked directly to the record, sorted by their entry text. A product in
 // neither name list has no text and is left out; a product linked twice is listed twice.
+// A filter keeps its species' products and puts its notice under the heading.
 void appendProducts(THTMLJoiner &joiner, const PageSources &src, const RowTable<LinkRow> &links,
-                    qint64 targetId, const QString &heading)
+                    qint64 targetId, const QString &heading, const AnimalFilter *filter)
 {
     const QHash<qint64, QString> russian = firstKeys(src.russianNames);
     const QHash<qint64, QString> latin = firstKeys(src.latinNames);
@@ -48,9 +50,22 @@ void appendProducts(THTMLJoiner &joiner, const PageSources &src, const RowTable<
     }
     if (entries.isEmpty())
         return;
+    QString html = heading;
+    if (filter) {
+        const int without = countWithoutAnswers(*filter, entries);
+        entries.erase(std::remove_if(entries.begin(), entries.end(),
+                                     [filter](const NameEntry &e) { return !filter->keeps(e.id); }),
+                      entries.end());
+        html += QLatin1String("<BR/><I>") + narrowedNotice(filter->species.name.toHtmlEscaped(), without) +
+                QLatin1String("</I>");
+        if (entries.isEmpty()) {
+            joiner.AddHTML(html + QLatin1String("<BR/>"));
+            return;
+        }
+    }
     std::stable_sort(entries.begin(), entries.end(),
                      [](const NameEntry &a, const NameEntry &b) { return compareNames(a.key, b.key) < 0; });
-    QString html = heading;
+    html += QLatin1String("<UL>");
     for (const NameEntry &entry : entries)
         html += entryLink(QStringLiteral("ITEM:"), entry.id, entry.key);
     html += QLatin1String("</UL>");
@@ -93,7 +108,7 @@ ComposedPage finish(THTMLJoiner &joiner)
 } // namespace
 
 std::optional<ComposedPage> composeGroupPage(const PageSources &sources, qint64 sectionId,
-                                             const QVector<ChildNode> &children)
+                                             const QVector<ChildNode> &children, const AnimalFilter *filter)
 {
     const SectionRow *row = sources.snapshot.sections.locate(sectionId);
     if (!row)
@@ -110,11 +125,12 @@ std::optional<ComposedPage> composeGroupPage(const PageSources &sources, qint64 
     appendDescription(joiner, sources, QStringLiteral("sections"), sectionId,
                       QStringLiteral("<BR/><B>Описание группы:</B><BR/>"));
     appendProducts(joiner, sources, sources.snapshot.itemsToSections, sectionId,
-                   QStringLiteral("<BR/><B>Препараты, входящие в группу:</B><UL>"));
+                   QStringLiteral("<BR/><B>Препараты, входящие в группу:</B>"), filter);
     return finish(joiner);
 }
 
-std::optional<ComposedPage> composeVendorPage(const PageSources &sources, qint64 vendorId)
+std::optional<ComposedPage> composeVendorPage(const PageSources &sources, qint64 vendorId,
+                                              const AnimalFilter *filter)
 {
     const NamedRow *row = sources.snapshot.vendors.locate(vendorId);
     if (!row)
@@ -124,7 +140,7 @@ std::optional<ComposedPage> composeVendorPage(const PageSources &sources, qint64
     appendDescription(joiner, sources, QStringLiteral("vendors"), vendorId,
                       QStringLiteral("<BR/><B>Информация о поставщике:</B><BR/>"));
     appendProducts(joiner, sources, sources.snapshot.itemsToVendors, vendorId,
-                   QStringLiteral("<BR/><B>Производимые препараты:</B><UL>"));
+                   QStringLiteral("<BR/><B>Производимые препараты:</B>"), filter);
     return finish(joiner);
 }
 

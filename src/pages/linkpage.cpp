@@ -44,7 +44,8 @@ const BrowseNode *nodeAtPath(const QVector<BrowseNode> &tree, const QVector<int>
 }
 
 std::optional<ComposedPage> composeLinkTarget(const PageSources &sources, const BrowseTrees &trees,
-                                              QStringView link, std::optional<qint64> currentItemId)
+                                              QStringView link, std::optional<qint64> currentItemId,
+                                              const AnimalFilter *filter)
 {
     const std::optional<InternalLink> parsed = parseInternalLink(link);
     if (!parsed)
@@ -59,11 +60,11 @@ std::optional<ComposedPage> composeLinkTarget(const PageSources &sources, const 
         return std::nullopt;
     case LinkTarget::Section:
         if (const BrowseNode *node = find(trees.groups))
-            return composeGroupPage(sources, node->id, childNodesOf(*node));
+            return composeGroupPage(sources, node->id, childNodesOf(*node), filter);
         return std::nullopt;
     case LinkTarget::Vendor:
         if (const BrowseNode *node = find(trees.vendors))
-            return composeVendorPage(sources, node->id);
+            return composeVendorPage(sources, node->id, filter);
         return std::nullopt;
     case LinkTarget::Distributor:
         return composePartnerPage(sources, PartnerKind::Distributor, parsed->id, currentItemId);

@@ -7,6 +7,8 @@
 #include <QVector>
 #include <optional>
 
+struct AnimalFilter;
+
 enum class PartnerKind { Distributor, Dealer };
 
 // The page of the distributor or dealer `id`: the back link to `currentItemId` (the product
@@ -26,9 +28,10 @@ struct BrowseTrees
 // What a click on an internal link shows, without a window: the target is found in its tree
 // (first node in tree order) or, for distributors and dealers, in its table, and its page
 // composed. nullopt when the link opens nothing. Errors of the partner pages throw; a product
-// page carries its error inside.
+// page carries its error inside. A filter narrows the product lists of group and maker pages.
 std::optional<ComposedPage> composeLinkTarget(const PageSources &sources, const BrowseTrees &trees,
-                                              QStringView link, std::optional<qint64> currentItemId);
+                                              QStringView link, std::optional<qint64> currentItemId,
+                                              const AnimalFilter *filter = nullptr);
 
 // The node a findNodePath() result leads to.
 const BrowseNode *nodeAtPath(const QVector<BrowseNode> &tree, const QVector<int> &path);

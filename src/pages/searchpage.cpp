@@ -1,5 +1,6 @@
 #include "pages/searchpage.h"
 
+#include "answers/animalfilter.h"
 #include "db/snapshot.h"
 #include "pages/htmljoiner.h"
 #include "search/textfold.h"
@@ -8,6 +9,7 @@
 
 #include <QLocale>
 #include <QSet>
+#include <algorithm>
 
 namespace {
 
@@ -54,7 +56,8 @@ Found findBy(const PageSources &sources, const SearchCatalogs &catalogs, const n
         found.names.push_back(hit);
         --room;
     }
-    for (const auto &[catalog, out] : {std::pair{&catalogs.groups, &found.groups}, std::pair{&catalogs.makers, &found.makers}}) {
+    for (const auto &[catalog, out] :
+         {std::pair{&catalogs.groups, &found.groups}, std::pair{&catalogs.makers, &found.makers}}) {
         for (const namematch::Match &m : namematch::match(*catalog, query, reading)) {
             if (room == 0)
                 break;
@@ -71,6 +74,25 @@ Found findBy(const PageSources &sources, const SearchCatalogs &catalogs, const n
         found.texts = finder::searchTexts(sources.db, catalogs.products, textQuery, room, seen, stemmer).hits;
     }
     return found;
+}
+
+// Leaves out the products the filter does not keep; returns how many distinct ones of those
+// have no structured data.
+int narrow(Found &found, const AnimalFilter &filter)
+{
+    QSet<qint64> without;
+    for (QVector<finder::ProductHit> *hits : {&found.names, &found.texts}) {
+        hits->erase(std::remove_if(hits->begin(), hits->end(),
+                                   [&](const finder::ProductHit &hit) {
+                                       if (filter.keeps(hit.id))
+                                           return false;
+                                       if (filter.lacksAnswers(hit.id))
+                                           without.insert(hit.id);
+                                       return true;
+                                   }),
+                    hits->end());
+    }
+    return int(without.size());
 }
 
 QString readingNotice(const namematch::Query &query, Reading reading, const Found &found)
@@ -100,7 +122,9 @@ QString readingNotice(const namematch::Query &query, Reading reading, const Foun
 
 QString itemLink(const PageSources &sources, qint64 id)
 {
-    return QStringLiteral("<A HREF=\"ITEM:%1\">%2</A>").arg(id).arg(escaped(finder::productName(sources.snapshot, id)));
+    return QStringLiteral("<A HREF=\"ITEM:%1\">%2</A>")
+        .arg(id)
+        .arg(escaped(finder::productName(sources.snapshot, id)));
 }
 
 QString markedFragment(const textindex::TextHit &hit)
@@ -110,8 +134,8 @@ QString markedFragment(const textindex::TextHit &hit)
     for (const auto &[start, length] : hit.marks) {
         if (start < at)
             continue;
-        html += escaped(hit.fragment.mid(at, start - at)) + QStringLiteral("<B>")
-                + escaped(hit.fragment.mid(start, length)) + QStringLiteral("</B>");
+        html += escaped(hit.fragment.mid(at, start - at)) + QStringLiteral("<B>") +
+                escaped(hit.fragment.mid(start, length)) + QStringLiteral("</B>");
         at = start + length;
     }
     return html + escaped(hit.fragment.mid(at));
@@ -124,8 +148,8 @@ void appendSections(THTMLJoiner &joiner, const PageSources &sources, const Found
         for (const finder::ProductHit &hit : found.names) {
             QString line = itemLink(sources, hit.id);
             const ItemRow *row = sources.snapshot.items.locate(hit.id);
-            if (row && row->name && row->nameLat && !trimControl(*row->name).isEmpty()
-                && !trimControl(*row->nameLat).isEmpty())
+            if (row && row->name && row->nameLat && !trimControl(*row->name).isEmpty() &&
+                !trimControl(*row->nameLat).isEmpty())
                 line += QStringLiteral(" <I>(%1)</I>").arg(escaped(trimControl(*row->nameLat)));
             joiner.AddHTML(QStringLiteral("<LI>") + line + QStringLiteral("</LI>"));
         }
@@ -151,7 +175,8 @@ void appendSections(THTMLJoiner &joiner, const PageSources &sources, const Found
         joiner.AddHTML(QStringLiteral("<BR><B>В описаниях</B><UL>"));
         for (const finder::ProductHit &hit : found.texts) {
             joiner.AddHTML(QStringLiteral("<LI>%1<BR><I>%2</I> %3</LI>")
-                               .arg(itemLink(sources, hit.id), escaped(textindex::fieldHeading(hit.text.field)),
+                               .arg(itemLink(sources, hit.id),
+                                    escaped(textindex::fieldHeading(hit.text.field)),
                                     markedFragment(hit.text)));
             page.targets.insert(hit.id, SearchTarget{hit.text.field, hit.text.firstWord});
         }
@@ -174,7 +199,8 @@ SearchCatalogs buildSearchCatalogs(const PageSources &sources)
     return catalogs;
 }
 
-SearchPage composeSearchPage(const PageSources &sources, const SearchCatalogs &catalogs, const QString &typed)
+SearchPage composeSearchPage(const PageSources &sources, const SearchCatalogs &catalogs, const QString &typed,
+                             const AnimalFilter *filter)
 {
     SearchPage page;
     THTMLJoiner joiner;
@@ -200,18 +226,23 @@ SearchPage composeSearchPage(const PageSources &sources, const SearchCatalogs &c
                     break;
                 if (reading == Reading::Layout && query.swapped.isEmpty())
                     continue;
-                found = findBy(sources, catalogs, query, reading, reading == Reading::Layout ? query.swapped : QString(),
-                               textsReady, stemmer);
+                found = findBy(sources, catalogs, query, reading,
+                               reading == Reading::Layout ? query.swapped : QString(), textsReady, stemmer);
                 shown = reading;
             }
         }
+        const int without = filter ? narrow(found, *filter) : 0;
         page.found = found.count();
         joiner.AddHTML(page.found > 0 ? QStringLiteral("<P><B>Найдено: %1</B></P>").arg(page.found)
                                       : QStringLiteral("<P><B>Ничего не найдено</B></P>"));
         if (page.found > 0 && shown != Reading::AsTyped)
             joiner.AddHTML(QStringLiteral("<P>%1</P>").arg(readingNotice(query, shown, found)));
         if (page.textsPending && query.searchable())
-            joiner.AddHTML(QStringLiteral("<P><I>Описания ещё индексируются — показаны результаты по названиям.</I></P>"));
+            joiner.AddHTML(QStringLiteral(
+                "<P><I>Описания ещё индексируются — показаны результаты по названиям.</I></P>"));
+        if (filter) // after the reading, which tells how the found ones were found
+            joiner.AddHTML(QStringLiteral("<P><I>%1</I></P>")
+                               .arg(narrowedNotice(escaped(filter->species.name), without)));
         appendSections(joiner, sources, found, page);
     } catch (const std::exception &e) {
         // What was composed stays; the page is closed all the same.

@@ -7,6 +7,8 @@
 
 #include <QHash>
 
+struct AnimalFilter;
+
 // What the page searches: the product names of both lists, the groups and the makers. Built
 // once per loaded reference; a query costs only comparisons.
 struct SearchCatalogs
@@ -33,4 +35,8 @@ struct SearchPage
 };
 
 // "Результаты поиска" for what was typed. Never throws: a failing part is left out.
-SearchPage composeSearchPage(const PageSources &sources, const SearchCatalogs &catalogs, const QString &typed);
+// With a filter only the products of its species are listed (groups and makers as ever), and
+// the page says how many products it found without structured data; the catalogue should then
+// hold the names namesKeptOrWithout() leaves, so that those are found and counted.
+SearchPage composeSearchPage(const PageSources &sources, const SearchCatalogs &catalogs, const QString &typed,
+                             const AnimalFilter *filter = nullptr);
