@@ -7,7 +7,7 @@
 #include "pages/ui/htmlrenderer.h"
 
 #include "content/content.h"
-#include "content/demoimport.h"
+#include "content/sourcereader.h"
 
 #include <QAbstractItemView>
 #include <QAbstractSlider>
