@@ -2,6 +2,7 @@
 
 #include "app/readout.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QDateTime>
 #include <QEvent>
@@ -25,6 +26,7 @@ QComboBox *comboBox(QWidget *parent, const char *name, const QString &accessible
     auto *box = new QComboBox(parent);
     box->setObjectName(QLatin1String(name));
     box->setAccessibleName(accessibleName);
+    box->view()->setAccessibleName(accessibleName + QStringLiteral(": варианты"));
     box->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     box->setMinimumContentsLength(12);
     return box;

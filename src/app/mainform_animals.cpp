@@ -12,6 +12,7 @@
 #include "update/structuredchangedevent.h"
 
 #include <QApplication>
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -66,6 +67,7 @@ void TKalmedaRamuxMainForm::attachAnimalControls(QHBoxLayout *searchLayout)
     SpeciesBox->setObjectName(QStringLiteral("SpeciesBox"));
     SpeciesBox->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     SpeciesBox->setAccessibleName(QStringLiteral("Вид животного"));
+    SpeciesBox->view()->setAccessibleName(QStringLiteral("Виды животных"));
     SpeciesBox->setAccessibleDescription(
         QStringLiteral("Показывать только препараты с данными о дозах или сроках ожидания для этого вида"));
     SpeciesBox->setToolTip(QStringLiteral("Показывать только препараты с данными для этого вида (Alt+В)"));
