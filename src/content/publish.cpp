@@ -430,6 +430,8 @@ PublishReport publishSources(const QString &sourceDir, const QString &contentPat
         db.setBusyTimeout(std::max(0, options.lockWaitMs));
         if (created)
             textindex::build(db); // empty: the products come in below, each indexed as it is written
+        else if (!options.dryRun && textindex::indexstate::readState(db).present && !textindex::isUsable(db))
+            textindex::build(db); // an index of an older format or left unfinished: made anew once
         if (options.dryRun) {
             // One read snapshot, so the counts describe one state of the file.
             db.exec(QStringLiteral("BEGIN"));

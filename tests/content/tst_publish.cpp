@@ -8,6 +8,7 @@
 #include "content/sourcewrite.h"
 #include "db/schema.h"
 #include "db/sqlitedb.h"
+#include "search/textindex.h"
 #include "sync/syncprocess.h"
 
 #include <QDir>
@@ -387,6 +388,20 @@ void TestPublish::commandPrintsOneLinePerTableAndExitCodes()
     QCOMPARE(runProgram(QStringLiteral("ramuxctl"), {QStringLiteral("export"), content, exported}, &out, &err), 0);
     QCOMPARE(runProgram(QStringLiteral("ramuxctl"), {QStringLiteral("publish"), exported, content}, &out, &err), 0);
     QVERIFY2(!out.contains("added 1") && !out.contains("changed 1") && !out.contains("deleted 1"), out.constData());
+    // A file whose text index has an older format gets it made anew by the next publish.
+    {
+        Database db;
+        db.open(content, QByteArray());
+        QVERIFY(textindex::isUsable(db));
+        db.exec(QStringLiteral("UPDATE search_state SET version = version - 1"));
+        QVERIFY(!textindex::isUsable(db));
+    }
+    QCOMPARE(runProgram(QStringLiteral("ramuxctl"), {QStringLiteral("publish"), exported, content}, &out, &err), 0);
+    {
+        Database db;
+        db.open(content, QByteArray());
+        QVERIFY(textindex::isUsable(db));
+    }
     QCOMPARE(runProgram(QStringLiteral("ramuxctl"), {QStringLiteral("export"), content, exported}, &out, &err), 1);
 
     writeFile(src + QStringLiteral("/vendors.tsv"), "x\tНомер не число\n");
