@@ -72,7 +72,6 @@ std::optional<StoredRow> unpackRow(const QByteArray &packed)
         }
     }
     lastPacked = packed;
-    lastPacked.detach(); // the caller's bytes may point into a statement's row
     lastRow = row;
     return row;
 }

@@ -74,12 +74,9 @@ template <typename F> void forEachTerm(QStringView plain, Stemmer &stemmer, F &&
     });
 }
 
-QString fieldList(const QString &prefix = QString())
+QString fieldList()
 {
-    QStringList parts;
-    for (const QString &field : fieldColumns())
-        parts << prefix + field;
-    return parts.join(QLatin1String(", "));
+    return fieldColumns().join(QLatin1String(", "));
 }
 
 void createTables(Database &db)
@@ -122,19 +119,6 @@ public:
     // Field masks are spelled one letter a field: the first lower-case, the others upper-case,
     // so a lower-case letter starts the next term's mask.
     QString termsText() const { return m_terms.join(QLatin1Char(' ')); }
-    QString fieldText(int field) const
-    {
-        QString out;
-        const FieldMask bit = FieldMask(1u << field);
-        for (int i = 0; i < m_terms.size(); ++i) {
-            if (!(m_masks.at(i) & bit))
-                continue;
-            if (!out.isEmpty())
-                out += QLatin1Char(' ');
-            out += m_terms.at(i);
-        }
-        return out;
-    }
     QString fieldsText() const
     {
         QString out;
@@ -180,15 +164,12 @@ qint64 countOf(Database &db, const QString &sql, std::optional<qint64> bound = s
 
 const QStringList &fieldColumns()
 {
-    static const QStringList columns = {QStringLiteral("description"),
-                                        QStringLiteral("form"),
-                                        QStringLiteral("effect"),
-                                        QStringLiteral("prescriptions"),
-                                        QStringLiteral("dose"),
-                                        QStringLiteral("side_effects"),
-                                        QStringLiteral("contra_indication"),
-                                        QStringLiteral("special_conditions"),
-                                        QStringLiteral("storage_instructions")};
+    static const QStringList columns = {
+        QStringLiteral("description"),       QStringLiteral("form"),
+        QStringLiteral("effect"),            QStringLiteral("prescriptions"),
+        QStringLiteral("dose"),              QStringLiteral("side_effects"),
+        QStringLiteral("contra_indication"), QStringLiteral("special_conditions"),
+        QStringLiteral("storage_instructions")};
     return columns;
 }
 
@@ -199,15 +180,12 @@ int fieldCount()
 
 QString fieldHeading(int field)
 {
-    static const QStringList headings = {QStringLiteral("Описание"),
-                                         QStringLiteral("Форма выпуска:"),
-                                         QStringLiteral("Фармакологические свойства:"),
-                                         QStringLiteral("Показания:"),
-                                         QStringLiteral("Дозы и способ применения:"),
-                                         QStringLiteral("Побочные действия:"),
-                                         QStringLiteral("Противопоказания:"),
-                                         QStringLiteral("Особые указания:"),
-                                         QStringLiteral("Условия хранения:")};
+    static const QStringList headings = {
+        QStringLiteral("Описание"),          QStringLiteral("Форма выпуска:"),
+        QStringLiteral("Фармакологические свойства:"), QStringLiteral("Показания:"),
+        QStringLiteral("Дозы и способ применения:"),   QStringLiteral("Побочные действия:"),
+        QStringLiteral("Противопоказания:"), QStringLiteral("Особые указания:"),
+        QStringLiteral("Условия хранения:")};
     return field >= 0 && field < headings.size() ? headings.at(field) : QString();
 }
 
@@ -339,14 +317,17 @@ void Writer::reindex(qint64 itemId, FieldMask changed)
             m_db.prepare(QStringLiteral("INSERT INTO %1 (docid, %2) VALUES (?1, %3)")
                              .arg(kTable, fieldList(), values.join(QLatin1String(", ")))));
     }
+    const detail::StoredRow stored{terms.termsText(), terms.fieldsText()};
     m_insertStored->reset();
     m_insertStored->bind(1, itemId);
-    m_insertStored->bindBlob(2, detail::packRow({terms.termsText(), terms.fieldsText()}));
+    m_insertStored->bindBlob(2, detail::packRow(stored));
     m_insertStored->run();
+    // The columns are what the view reads back from the stored row, so a product's terms are
+    // always forgotten exactly as they were written.
     m_insert->reset();
     m_insert->bind(1, itemId);
     for (int f = 0; f < fieldCount(); ++f)
-        m_insert->bind(f + 2, nonNull(terms.fieldText(f)));
+        m_insert->bind(f + 2, nonNull(detail::fieldTerms(stored, f)));
     m_insert->run();
 }
 

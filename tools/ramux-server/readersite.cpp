@@ -3,6 +3,7 @@
 
 #include "httpcaching.h"
 #include "readerpages.h"
+#include "readsnapshot.h"
 
 #include "content/content.h"
 #include "content/contentdb.h"
@@ -42,25 +43,6 @@ namespace {
 
 // Raised when the pages change shape, so caches holding pages of an older server let them go.
 const QByteArray kMarkupRevision = "reader-2";
-
-// A read transaction: the version and everything a page reads come from one state of the file.
-class ReadSnapshot
-{
-public:
-    explicit ReadSnapshot(Database &db) : m_db(db) { m_db.exec(QStringLiteral("BEGIN")); }
-    ~ReadSnapshot()
-    {
-        try {
-            m_db.exec(QStringLiteral("COMMIT"));
-        } catch (...) {
-        }
-    }
-    ReadSnapshot(const ReadSnapshot &) = delete;
-    ReadSnapshot &operator=(const ReadSnapshot &) = delete;
-
-private:
-    Database &m_db;
-};
 
 QByteArray contentVersion(ReaderConnection &connection, bool demo)
 {

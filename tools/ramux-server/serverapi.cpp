@@ -2,6 +2,7 @@
 #include "serverapi.h"
 
 #include "httpcaching.h"
+#include "readsnapshot.h"
 
 #include "content/content.h"
 #include "content/contentdb.h"
@@ -110,25 +111,6 @@ private:
     size_t m_used = 0;
     std::list<Entry> m_order;
     QHash<QByteArray, std::list<Entry>::iterator> m_index;
-};
-
-// A read transaction: the table's version and its page come from one snapshot of the file.
-class ReadSnapshot
-{
-public:
-    explicit ReadSnapshot(Database &db) : m_db(db) { m_db.exec(QStringLiteral("BEGIN")); }
-    ~ReadSnapshot()
-    {
-        try {
-            m_db.exec(QStringLiteral("COMMIT"));
-        } catch (...) {
-        }
-    }
-    ReadSnapshot(const ReadSnapshot &) = delete;
-    ReadSnapshot &operator=(const ReadSnapshot &) = delete;
-
-private:
-    Database &m_db;
 };
 
 class ServerApi::Lease
