@@ -5,8 +5,6 @@
 #include "search/textindex.h"
 
 #include <QHash>
-
-#include <QByteArrayView>
 #include <QVarLengthArray>
 #include <cstring>
 #include <sqlcipher/sqlite3.h>
@@ -14,54 +12,6 @@
 namespace textindex {
 
 namespace {
-
-struct Utf8Terms
-{
-    QVector<QByteArray> terms, pairs;
-    QVector<bool> prefix, pairPrefix;
-    explicit Utf8Terms(const TermQuery &query) : prefix(query.prefix), pairPrefix(query.pairPrefix)
-    {
-        for (const QString &term : query.terms)
-            terms << term.toUtf8();
-        for (const QString &pair : query.pairs)
-            pairs << pair.toUtf8();
-    }
-};
-
-bool matches(QByteArrayView stored, const QByteArray &term, bool prefix)
-{
-    if (prefix ? stored.size() < term.size() : stored.size() != term.size())
-        return false;
-    return std::memcmp(stored.data(), term.constData(), size_t(term.size())) == 0;
-}
-
-// Calls `f(term, mask)` for every term of a stored row (see detail::forEachStoredTerm); stops
-// at a damaged row.
-template <typename F> void forEachStoredTermUtf8(QByteArrayView terms, QByteArrayView fields, F &&f)
-{
-    qsizetype at = 0, fieldAt = 0;
-    const qsizetype n = terms.size();
-    while (at < n) {
-        const void *space = std::memchr(terms.data() + at, ' ', size_t(n - at));
-        const qsizetype end = space ? static_cast<const char *>(space) - terms.data() : n;
-        if (end > at) {
-            if (fieldAt >= fields.size())
-                return;
-            const char lead = fields[fieldAt];
-            if (lead < 'a' || lead > 'i')
-                return;
-            FieldMask mask = FieldMask(1u << (lead - 'a'));
-            for (++fieldAt; fieldAt < fields.size(); ++fieldAt) {
-                const char c = fields[fieldAt];
-                if (c < 'A' || c > 'I')
-                    break;
-                mask |= FieldMask(1u << (c - 'A'));
-            }
-            f(terms.sliced(at, end - at), mask);
-        }
-        at = end + 1;
-    }
-}
 
 // What ranks a product: the fields holding each query term and the fields holding a typed
 // number with its word.
@@ -87,26 +37,6 @@ RankedMatch rankMasks(qint64 id, const FieldMask *holding, int n, FieldMask pair
         }
     }
     return match;
-}
-
-RankedMatch rankUtf8(qint64 id, QByteArrayView terms, QByteArrayView fields, const Utf8Terms &query)
-{
-    const int n = int(query.terms.size());
-    QVarLengthArray<FieldMask, 16> holding(n);
-    std::fill(holding.begin(), holding.end(), FieldMask(0));
-    FieldMask pairFields = 0;
-    const bool pairs = !query.pairs.isEmpty();
-    forEachStoredTermUtf8(terms, fields, [&](QByteArrayView term, FieldMask mask) {
-        for (int i = 0; i < n; ++i)
-            if (matches(term, query.terms.at(i), query.prefix.at(i)))
-                holding[i] |= mask;
-        if (pairs && term.front() == '8') {
-            for (int i = 0; i < query.pairs.size(); ++i)
-                if (matches(term, query.pairs.at(i), query.pairPrefix.at(i)))
-                    pairFields |= mask;
-        }
-    });
-    return rankMasks(id, holding.constData(), n, pairFields);
 }
 
 // The query string of terms that must all match, or (`any`) of which one must.
@@ -146,7 +76,19 @@ namespace detail {
 
 RankedMatch rankRow(qint64 id, QStringView terms, QStringView fields, const TermQuery &query)
 {
-    return rankUtf8(id, terms.toUtf8(), fields.toUtf8(), Utf8Terms(query));
+    const int n = int(query.terms.size());
+    QVarLengthArray<FieldMask, 16> holding(n);
+    std::fill(holding.begin(), holding.end(), FieldMask(0));
+    FieldMask pairFields = 0;
+    forEachStoredTerm(terms, fields, [&](QStringView term, FieldMask mask) {
+        for (int i = 0; i < n; ++i)
+            if (query.matches(i, term))
+                holding[i] |= mask;
+        for (int i = 0; i < query.pairs.size(); ++i)
+            if (query.matchesPair(i, term))
+                pairFields |= mask;
+    });
+    return rankMasks(id, holding.constData(), n, pairFields);
 }
 
 } // namespace detail
