@@ -1,7 +1,8 @@
 // bench_reader: the web reader of ramux-server on the large synthetic content, with its text
 // index. One client, one request at a time: product pages (200 random products) and results pages
 // (text queries of one to three words), medians as the client sees them on loopback, so an upper
-// bound of the time at the server. Then 64 clients reading random product pages, one fresh
+// bound of the time at the server; product pages on one kept-alive connection, as a browser
+// asks for them. Then 64 clients reading random product pages, one fresh
 // connection per page, straight at the server and through nginx (the shipped configuration,
 // every product page cached first): pages/s and p99 of each.
 //
@@ -208,6 +209,22 @@ int main(int argc, char *argv[])
             std::printf("reader: results page \"%s\": median %.2f ms\n", q.toUtf8().constData(), median);
         }
         std::printf("reader: results page, worst median: %.2f ms\n", worst);
+        result |= failed ? 1 : 0;
+
+        // A browser keeps its connection: every page after the first comes on the same one.
+        httplib::Client kept(host, port);
+        kept.set_keep_alive(true);
+        kept.set_read_timeout(30);
+        std::vector<double> keptPages;
+        for (int i = 0; i < 100; ++i) {
+            QElapsedTimer t;
+            t.start();
+            const auto answer = kept.Get("/item/" + std::to_string(ids[random() % ids.size()]));
+            answer && answer->status == 200 ? keptPages.push_back(double(t.nsecsElapsed()) / 1e6) : void(++failed);
+        }
+        std::printf("reader: product page on one kept-alive connection: median %.2f ms, p95 %.2f ms%s\n",
+                    percentile(keptPages, 0.5), percentile(keptPages, 0.95),
+                    percentile(keptPages, 0.5) < 20 ? "" : "  ** a stall on kept-alive connections **");
         result |= failed ? 1 : 0;
     }
 
