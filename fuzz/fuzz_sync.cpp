@@ -1,5 +1,6 @@
 // A get_table page from the server applied to a scratch reference database, through the real
-// path (envelope, DOM, TableSync). The first input byte picks the table. After every page the
+// path (envelope, page reader, TableSync), with the page also read through a DOM, which must
+// give the same rows. The first input byte picks the table. After every page the
 // file passes its integrity check; a page that stops short leaves the table's position where it
 // was; a complete page stores its newest stamp, and the table then holds exactly what the rows
 // said, row for row.
@@ -8,6 +9,7 @@
 #include "db/sqlitedb.h"
 #include "update/serverrequest.h"
 #include "update/syncapply.h"
+#include "update/syncpage.h"
 
 #include <QDomDocument>
 #include <QTemporaryDir>
@@ -67,6 +69,30 @@ struct Expected
     std::map<QString, QString> fields; // declared column -> value
 };
 
+bool sameRow(const PageRowText &a, const PageRowText &b)
+{
+    if (a.isElement != b.isElement || a.id != b.id || a.lastUpdate != b.lastUpdate || a.action != b.action
+        || a.fields.size() != b.fields.size())
+        return false;
+    for (size_t i = 0; i < a.fields.size(); ++i) {
+        if (a.fields[i] != b.fields[i] || a.fields[i].second.isNull() != b.fields[i].second.isNull())
+            return false;
+    }
+    return true;
+}
+
+bool samePage(const SyncPageText &a, const SyncPageText &b)
+{
+    if (a.hasTable != b.hasTable || a.detailsText != b.detailsText || a.detailsUrl != b.detailsUrl
+        || a.nodes != b.nodes || a.rows.size() != b.rows.size())
+        return false;
+    for (size_t i = 0; i < a.rows.size(); ++i) {
+        if (!sameRow(a.rows[i], b.rows[i]))
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -86,10 +112,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
     if (envelope.code != 0)
         return 0;
+    const std::optional<SyncPageText> streamed = readSyncPage(envelope.answer);
     QDomDocument document;
-    if (!document.setContent(envelope.answer, false))
+    if (!streamed || !document.setContent(envelope.answer, false))
         std::abort(); // the envelope hands on well-formed markup only
     const QDomElement page = document.documentElement().firstChildElement(QStringLiteral("TABLE"));
+    // The streaming reader and the DOM read every page alike.
+    if (!samePage(*streamed, syncPageFromElement(page)))
+        std::abort();
     if (page.isNull() || !page.hasChildNodes())
         return 0;
 
@@ -100,7 +130,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     writeTablePosition(db, table, startPosition);
 
     TableSync &sync = s.sync(table, index < 5);
-    const PageOutcome outcome = sync.applyPage(page);
+    const PageOutcome outcome = sync.applyPage(*streamed);
 
     if (text(db, QStringLiteral("PRAGMA integrity_check")) != QLatin1String("ok"))
         std::abort();

@@ -230,6 +230,11 @@ void Database::close()
     m_columns.clear();
 }
 
+bool Database::autocommit() const
+{
+    return !m_db || sqlite3_get_autocommit(m_db) != 0;
+}
+
 void Database::exec(const QString &sql)
 {
     if (!m_db)

@@ -81,6 +81,8 @@ public:
     void openConnectionString(const QString &connectionString);
     void close();
     bool isOpen() const { return m_db != nullptr; }
+    // True outside a transaction, also after SQLite has rolled one back on its own.
+    bool autocommit() const;
     // How long a statement waits for another connection's write lock before it fails.
     void setBusyTimeout(int milliseconds);
     const QString &path() const { return m_path; }

@@ -247,6 +247,9 @@ EnvelopeResult parseEnvelope(const QByteArray &body)
     bool dataFound = false;
     bool capturing = false;
     QString data;
+    // Room for the whole body up front: the writer appends token by token, and a page of
+    // thousands of fields would otherwise grow the text many times over.
+    data.reserve(qsizetype(body.size()) + 64);
     QXmlStreamWriter writer(&data);
     int depth = 0;
 

@@ -5,21 +5,10 @@
 #include "search/textindex.h"
 
 #include <QLoggingCategory>
-#include <QTextStream>
 #include <algorithm>
 #include <limits>
 
 Q_LOGGING_CATEGORY(lcSyncApply, "ramux.update.sync")
-
-namespace {
-
-// A null QString binds NULL; every value the server sends is text, never NULL.
-QString nonNull(const QString &text)
-{
-    return text.isNull() ? QString(QLatin1String("")) : text;
-}
-
-} // namespace
 
 SyncCounters &SyncCounters::operator+=(const SyncCounters &other)
 {
@@ -29,30 +18,12 @@ SyncCounters &SyncCounters::operator+=(const SyncCounters &other)
     return *this;
 }
 
-QString fieldValue(const QDomElement &field)
+std::optional<qint64> readIntegerText(const std::optional<QString> &text)
 {
-    const QDomNodeList children = field.childNodes();
-    // Only a plain text node counts as text: a CDATA section keeps its markup.
-    if (children.count() == 1 && children.at(0).nodeType() == QDomNode::TextNode)
-        return nonNull(children.at(0).nodeValue());
-    QString markup;
-    QTextStream stream(&markup);
-    for (QDomNode child = field.firstChild(); !child.isNull(); child = child.nextSibling())
-        child.save(stream, -1); // -1: no indentation or line breaks added
-    stream.flush();
-    // The DOM writes a CR as "&#xd;"; the server writes "&#13;", and the field keeps the
-    // server's spelling. Only CDATA and comments could hold that text literally.
-    if (!markup.contains(QLatin1String("<![CDATA[")) && !markup.contains(QLatin1String("<!--")))
-        markup.replace(QLatin1String("&#xd;"), QLatin1String("&#13;"));
-    return nonNull(markup);
-}
-
-std::optional<qint64> readIntegerAttribute(const QDomElement &row, const QString &name)
-{
-    if (!row.hasAttribute(name))
+    if (!text)
         return std::nullopt;
     bool ok = false;
-    const qint64 value = row.attribute(name).trimmed().toLongLong(&ok, 10);
+    const qint64 value = text->trimmed().toLongLong(&ok, 10);
     if (!ok)
         return std::nullopt;
     return value;
@@ -67,6 +38,7 @@ TableSync::TableSync(Database &db, const QString &table, bool counted)
         throw DbError(QStringLiteral("no id column in table %1").arg(table), 1);
     m_keyColumn = *key;
     m_quotedTable = quoteIdentifier(table);
+    m_quotedKey = quoteIdentifier(m_keyColumn);
     // Whether an index exists is asked again by every page (see applyPage).
     if (table == QLatin1String("items"))
         m_index = std::make_unique<textindex::Writer>(db);
@@ -124,24 +96,24 @@ std::optional<QString> TableSync::columnFor(const QString &elementName)
     return column;
 }
 
-SyncRow TableSync::readRow(const QDomElement &row)
+SyncRow TableSync::readRow(const PageRowText &row)
 {
     SyncRow result;
-    result.lastUpdate = readIntegerAttribute(row, QStringLiteral("last_update"));
-    result.id = readIntegerAttribute(row, QStringLiteral("id"));
+    if (!row.isElement)
+        return result;
+    result.lastUpdate = readIntegerText(row.lastUpdate);
+    result.id = readIntegerText(row.id);
     // Ids are 32-bit keys; anything wider cannot name a record of ours.
     if (result.id &&
         (*result.id < std::numeric_limits<qint32>::min() || *result.id > std::numeric_limits<qint32>::max()))
         result.id.reset();
-    result.isDelete = row.hasAttribute(QStringLiteral("action")) &&
-                      row.attribute(QStringLiteral("action")) == QLatin1String("DELETE");
+    result.isDelete = row.action && *row.action == QLatin1String("DELETE");
     if (result.isDelete)
         return result;
-    for (QDomElement field = row.firstChildElement(); !field.isNull(); field = field.nextSiblingElement()) {
-        const std::optional<QString> column = columnFor(field.tagName());
+    for (const auto &[name, value] : row.fields) {
+        const std::optional<QString> column = columnFor(name);
         if (!column)
             continue;
-        const QString value = fieldValue(field);
         auto same = std::find_if(result.fields.begin(), result.fields.end(),
                                  [&](const auto &f) { return f.first == *column; });
         if (same != result.fields.end())
@@ -150,6 +122,11 @@ SyncRow TableSync::readRow(const QDomElement &row)
             result.fields.emplace_back(*column, value);
     }
     return result;
+}
+
+SyncRow TableSync::readRow(const QDomElement &row)
+{
+    return readRow(rowFromElement(row));
 }
 
 Statement &TableSync::statement(const QString &key, const std::function<QString()> &sql)
@@ -166,7 +143,7 @@ TableSync::RowEffect TableSync::applyRow(const SyncRow &row, quint16 *textsChang
 {
     const qint64 id = *row.id;
     *textsChanged = 0;
-    const QString key = quoteIdentifier(m_keyColumn);
+    const QString &key = m_quotedKey;
 
     Statement &find = statement(QStringLiteral("S"), [&] {
         return QStringLiteral("SELECT 1 FROM %1 WHERE %2 = ?1").arg(m_quotedTable, key);
@@ -236,18 +213,21 @@ TableSync::RowEffect TableSync::applyRow(const SyncRow &row, quint16 *textsChang
 
 PageOutcome TableSync::applyPage(const QDomElement &tableElement)
 {
+    return applyPage(syncPageFromElement(tableElement));
+}
+
+PageOutcome TableSync::applyPage(const SyncPageText &page)
+{
     PageOutcome outcome;
-    outcome.rows = tableElement.childNodes().count();
+    outcome.rows = page.nodes;
     if (outcome.rows == 0)
         return outcome;
 
     // Read every row first: the newest stamp covers the whole page, as the position must.
     std::vector<SyncRow> rows;
-    rows.reserve(size_t(outcome.rows));
-    for (QDomNode node = tableElement.firstChild(); !node.isNull(); node = node.nextSibling()) {
-        SyncRow row;
-        if (node.isElement())
-            row = readRow(node.toElement());
+    rows.reserve(page.rows.size());
+    for (const PageRowText &text : page.rows) {
+        SyncRow row = readRow(text);
         if (row.lastUpdate && *row.lastUpdate > outcome.newest)
             outcome.newest = *row.lastUpdate;
         rows.push_back(std::move(row));
@@ -271,16 +251,20 @@ PageOutcome TableSync::applyPage(const QDomElement &tableElement)
                 ++outcome.skipped;
                 continue;
             }
-            Savepoint savepoint(m_db);
+            // A row writes with one statement, and SQLite undoes a failed statement alone: no
+            // savepoint per row is needed to keep the rows before it.
             RowEffect effect;
             quint16 textsChanged = 0;
             try {
                 effect = applyRow(row, &textsChanged);
-                savepoint.release();
             } catch (const RamuxError &e) {
                 outcome.error = QStringLiteral("%1 id %2: %3").arg(m_table).arg(*row.id).arg(e.message());
                 failed = true;
-                break; // the savepoint's destructor undoes this row alone
+                // On a full disk or an I/O error SQLite may undo the whole transaction instead;
+                // then nothing may be written after it, least of all the position.
+                if (m_db.autocommit())
+                    throw DbError(QStringLiteral("id %1: %2").arg(*row.id).arg(e.message()), 0);
+                break;
             }
             ++outcome.applied;
             if (textsChanged)

@@ -1,6 +1,9 @@
 // Applying one page of a get_table answer to one reference table: the pure part of the data
-// synchronisation, driven by a DOM page and a database connection, without any network.
+// synchronisation, driven by a page read from the answer and a database connection, without any
+// network.
 #pragma once
+
+#include "update/syncpage.h"
 
 #include <QDomElement>
 #include <QHash>
@@ -40,12 +43,8 @@ struct SyncRow
     std::vector<std::pair<QString, QString>> fields;
 };
 
-// The value a field element assigns: the text of a lone text node, otherwise the markup of all
-// child nodes joined (an empty element gives the empty, non-null text).
-QString fieldValue(const QDomElement &field);
-
 // The integer an id or last_update attribute holds, if it is one (blanks around it allowed).
-std::optional<qint64> readIntegerAttribute(const QDomElement &row, const QString &name);
+std::optional<qint64> readIntegerText(const std::optional<QString> &text);
 
 struct PageOutcome
 {
@@ -73,12 +72,14 @@ public:
 
     // Reads a row element against this table's real columns. Unknown elements and any
     // element naming the key column are left out, so no SQL is ever built from them.
+    SyncRow readRow(const PageRowText &row);
     SyncRow readRow(const QDomElement &row);
 
     // Applies every row of TABLE and then stores the newest stamp as this table's position,
     // all in one transaction. A row that fails is rolled back alone; the rows before it are
     // kept, nothing after it is applied and the position does not move. Database errors are
     // reported in the outcome, never thrown.
+    PageOutcome applyPage(const SyncPageText &page);
     PageOutcome applyPage(const QDomElement &tableElement);
 
 private:
@@ -96,6 +97,7 @@ private:
     Database &m_db;
     QString m_table;
     QString m_quotedTable;
+    QString m_quotedKey;
     QString m_keyColumn;
     bool m_counted;
     QHash<QString, std::optional<QString>> m_columnByName;

@@ -8,7 +8,6 @@
 #include "update/syncapply.h"
 #include "update/updaterun.h"
 
-#include <QDomDocument>
 #include <QLoggingCategory>
 
 Q_DECLARE_LOGGING_CATEGORY(lcSyncApply)
@@ -19,9 +18,9 @@ namespace {
 constexpr int countedTables = 5;
 constexpr int detailsTable = 4;
 
-void takeDetail(const QDomElement &table, const QString &attribute, QString &target)
+void takeDetail(const QString &attribute, QString &target)
 {
-    const QString value = trimControl(table.attribute(attribute));
+    const QString value = trimControl(attribute);
     if (!value.isEmpty())
         target = value; // an empty value never clears what an earlier page sent
 }
@@ -135,22 +134,21 @@ void SyncTables(Database &db, UpdateFields &fields, UpdateHost &host, SyncStats 
                 break;
             }
 
-            QDomDocument document;
-            if (!document.setContent(answer, false)) {
+            const std::optional<SyncPageText> page = readSyncPage(answer);
+            if (!page) {
                 ++stats.unreadableAnswers;
                 noteFailure(stats, SyncStats::Failure::Unrecognised);
                 break;
             }
-            const QDomElement tableElement = document.documentElement().firstChildElement(QStringLiteral("TABLE"));
-            if (tableElement.isNull()) {
+            if (!page->hasTable) {
                 ++(structured ? stats.structuredTablesRead : stats.tablesRead);
                 break; // no TABLE: an empty page
             }
             if (index == detailsTable) {
-                takeDetail(tableElement, QStringLiteral("update_details_text"), fields.DetailsText);
-                takeDetail(tableElement, QStringLiteral("update_details_url"), fields.DetailsUrl);
+                takeDetail(page->detailsText, fields.DetailsText);
+                takeDetail(page->detailsUrl, fields.DetailsUrl);
             }
-            if (!tableElement.hasChildNodes()) {
+            if (page->nodes == 0) {
                 ++(structured ? stats.structuredTablesRead : stats.tablesRead);
                 break;
             }
@@ -158,23 +156,23 @@ void SyncTables(Database &db, UpdateFields &fields, UpdateHost &host, SyncStats 
             fields.StatusText = updatestatus::loadingData();
             host.ReportStatus(fields);
 
-            const PageOutcome page = sync.applyPage(tableElement);
+            const PageOutcome outcome = sync.applyPage(*page);
             ++stats.pages;
-            stats.rowsApplied += page.applied;
-            stats.rowsSkipped += page.skipped;
+            stats.rowsApplied += outcome.applied;
+            stats.rowsSkipped += outcome.skipped;
             if (structured) {
-                stats.structuredChanges += page.counted.total();
+                stats.structuredChanges += outcome.counted.total();
             } else {
-                fields.EditedCount += page.counted.edited;
-                fields.DeletedCount += page.counted.deleted;
-                fields.AddedCount += page.counted.added;
+                fields.EditedCount += outcome.counted.edited;
+                fields.DeletedCount += outcome.counted.deleted;
+                fields.AddedCount += outcome.counted.added;
             }
             if (index < countedTables) {
-                stats.counted[index].added += page.counted.added;
-                stats.counted[index].edited += page.counted.edited;
-                stats.counted[index].deleted += page.counted.deleted;
+                stats.counted[index].added += outcome.counted.added;
+                stats.counted[index].edited += outcome.counted.edited;
+                stats.counted[index].deleted += outcome.counted.deleted;
             }
-            if (!page.complete) {
+            if (!outcome.complete) {
                 // Asking again with the same date would fail the same way: give the table up.
                 ++stats.incompletePages;
                 noteFailure(stats, SyncStats::Failure::Database);
@@ -183,7 +181,7 @@ void SyncTables(Database &db, UpdateFields &fields, UpdateHost &host, SyncStats 
             // A correct server always answers newer stamps than asked for; one that does not
             // would keep the worker busy without end. Only pages in a row count: a table that
             // moves on between them is not stuck.
-            if (page.newest > date) {
+            if (outcome.newest > date) {
                 stalledPages = 0;
             } else if (++stalledPages >= tablesync::maxStalledPages) {
                 ++stats.cutOffTables;
