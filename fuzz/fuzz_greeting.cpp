@@ -6,6 +6,7 @@
 #include "update/greeting.h"
 #include "update/serverrequest.h"
 
+#include <cstdio>
 #include <cstdlib>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -23,8 +24,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     QString page;
     try {
         page = joinGreetingPage(envelope.answer);
-    } catch (const RamuxError &) {
-        std::abort(); // the envelope already accepted this markup as well-formed XML
+    } catch (const RamuxError &e) {
+        // The envelope already accepted this markup as well-formed XML.
+        std::fprintf(stderr, "greeting refused: %s\n", qPrintable(e.message()));
+        std::abort();
     }
 
     // The page written back under a PAGE element joins to itself.

@@ -6,12 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${FUZZ_SECONDS:-30}
-generator=()
-command -v ninja >/dev/null && generator=(-G Ninja)
-cmake -S . -B build-fuzz "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
-  -DRAMUX_FUZZ=ON -DRAMUX_GUI=OFF -DRAMUX_DEMO_DB=OFF -DBUILD_TESTING=OFF >/dev/null
-cmake --build build-fuzz -j"$(nproc)" --target ramux_fuzzers
+bash scripts/sanitizer-tree.sh --target ramux_fuzzers
 mkdir -p build-fuzz/artifacts
 export ASAN_OPTIONS=detect_leaks=0:allocator_may_return_null=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export QT_QPA_PLATFORM=offscreen

@@ -109,16 +109,42 @@ XmlAnswerError notXml(const QXmlStreamReader &reader)
 }
 
 // The reader lets characters that XML never allows (NUL and the other C0 controls but tab, LF
-// and CR; U+FFFE, U+FFFF) through in comments and processing instructions; copied on, they make
+// and CR; U+FFFE, U+FFFF) through in comments and processing instructions, and a lenient decoder
+// of a declared encoding (UTF-7) can put a lone surrogate even into names; copied on, they make
 // the captured markup one that the callers' parse refuses.
 bool holdsCharacterXmlForbids(QStringView text)
 {
-    for (const QChar c : text) {
-        const char16_t u = c.unicode();
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t u = text[i].unicode();
         if ((u < 0x20 && u != 0x09 && u != 0x0A && u != 0x0D) || u == 0xFFFE || u == 0xFFFF)
+            return true;
+        if (QChar::isHighSurrogate(u) && i + 1 < text.size() && QChar::isLowSurrogate(text[i + 1].unicode())) {
+            ++i;
+            continue;
+        }
+        if (QChar::isSurrogate(u))
             return true;
     }
     return false;
+}
+
+bool startTagHoldsCharacterXmlForbids(const QXmlStreamReader &reader)
+{
+    if (holdsCharacterXmlForbids(reader.qualifiedName()))
+        return true;
+    for (const QXmlStreamAttribute &attribute : reader.attributes()) {
+        if (holdsCharacterXmlForbids(attribute.qualifiedName()) || holdsCharacterXmlForbids(attribute.value()))
+            return true;
+    }
+    return false;
+}
+
+XmlAnswerError forbiddenCharacter(const QXmlStreamReader &reader)
+{
+    return XmlAnswerError(QStringLiteral("The server's answer is not XML: a character XML does not allow "
+                                         "(line %1, column %2)")
+                              .arg(reader.lineNumber())
+                              .arg(reader.columnNumber()));
 }
 
 // The reader checks a processing instruction's target only when data follows it, so "<?$?>"
@@ -267,6 +293,8 @@ EnvelopeResult parseEnvelope(const QByteArray &body)
         case QXmlStreamReader::StartElement:
             if (++depth > maxNesting)
                 throw XmlAnswerError(QStringLiteral("The answer is nested too deeply"));
+            if (startTagHoldsCharacterXmlForbids(reader))
+                throw forbiddenCharacter(reader);
             if (depth == 1) {
                 rootAccepted = versionIsOne(reader.attributes());
             } else if (depth == 2 && rootAccepted) {
@@ -302,6 +330,8 @@ EnvelopeResult parseEnvelope(const QByteArray &body)
             --depth;
             break;
         case QXmlStreamReader::Characters:
+            if ((inResult || capturing) && holdsCharacterXmlForbids(reader.text()))
+                throw forbiddenCharacter(reader);
             if (inResult)
                 resultText += reader.text();
             // Whitespace-only text between elements is not content (a DOM drops it as well).
@@ -312,10 +342,7 @@ EnvelopeResult parseEnvelope(const QByteArray &body)
         case QXmlStreamReader::ProcessingInstruction:
             if (holdsCharacterXmlForbids(reader.text()) || holdsCharacterXmlForbids(reader.processingInstructionTarget())
                 || holdsCharacterXmlForbids(reader.processingInstructionData()))
-                throw XmlAnswerError(QStringLiteral("The server's answer is not XML: a character XML does not allow "
-                                                    "(line %1, column %2)")
-                                         .arg(reader.lineNumber())
-                                         .arg(reader.columnNumber()));
+                throw forbiddenCharacter(reader);
             if (reader.tokenType() == QXmlStreamReader::ProcessingInstruction
                 && !targetParsesWithData(reader.processingInstructionTarget()))
                 throw XmlAnswerError(QStringLiteral("The server's answer is not XML: an invalid processing "

@@ -321,6 +321,26 @@ private slots:
         m_db->exec(QStringLiteral("BEGIN IMMEDIATE; COMMIT"));
     }
 
+    void rowThatUndoesTheTransactionTakesThePageWithIt()
+    {
+        // SQLite undoes the whole transaction on some failures (a full disk, RAISE(ROLLBACK)):
+        // nothing may then be written outside it, neither the rows after nor the position.
+        m_db->exec(QStringLiteral("CREATE TRIGGER undo BEFORE INSERT ON vendors WHEN NEW.name = 'bad'"
+                                  " BEGIN SELECT RAISE(ROLLBACK, 'undone'); END"));
+        writeTablePosition(*m_db, QStringLiteral("vendors"), 3);
+        TableSync sync(*m_db, QStringLiteral("vendors"), true);
+        const PageOutcome out = sync.applyPage(page(QStringLiteral(
+            "<ROW id=\"1\" last_update=\"4\"><name>one</name></ROW>"
+            "<ROW id=\"2\" last_update=\"5\"><name>bad</name></ROW>"
+            "<ROW id=\"3\" last_update=\"6\"><name>three</name></ROW>")));
+        QVERIFY(!out.complete);
+        QVERIFY(out.error.contains(QStringLiteral("undone")));
+        QCOMPARE(out.applied, 0);
+        QCOMPARE(count(QStringLiteral("vendors")), 0);
+        QCOMPARE(readTablePosition(*m_db, QStringLiteral("vendors")), 3);
+        m_db->exec(QStringLiteral("BEGIN IMMEDIATE; COMMIT"));
+    }
+
     void missingPositionFieldKeepsRowsAndFailsPage()
     {
         m_db.reset(new Database);
