@@ -272,6 +272,11 @@ EnvelopeResult parseEnvelope(const QByteArray &body)
     QString resultText;
     bool dataFound = false;
     bool capturing = false;
+    // Only a decoder other than UTF-8's can produce characters the reader does not itself refuse
+    // in names, attributes and text (see holdsCharacterXmlForbids); UTF-8's puts U+FFFD for
+    // anything malformed. UTF-8 is the encoding when the body starts with "<" or UTF-8's mark
+    // and no other is declared (see StartDocument below).
+    bool checkCharacters = !body.startsWith('<') && !body.startsWith("\xEF\xBB\xBF");
     QString data;
     // Room for the whole body up front: the writer appends token by token, and a page of
     // thousands of fields would otherwise grow the text many times over.
@@ -281,6 +286,12 @@ EnvelopeResult parseEnvelope(const QByteArray &body)
 
     while (!reader.atEnd()) {
         switch (reader.readNext()) {
+        case QXmlStreamReader::StartDocument: {
+            const QStringView encoding = reader.documentEncoding();
+            if (!encoding.isEmpty() && encoding.compare(QLatin1String("UTF-8"), Qt::CaseInsensitive) != 0)
+                checkCharacters = true;
+            break;
+        }
         case QXmlStreamReader::DTD:
             // The parser bounds each entity's expansion but not how often a bounded entity is
             // referenced: megabytes of references to a 4 KB entity still make gigabytes. An
@@ -293,7 +304,7 @@ EnvelopeResult parseEnvelope(const QByteArray &body)
         case QXmlStreamReader::StartElement:
             if (++depth > maxNesting)
                 throw XmlAnswerError(QStringLiteral("The answer is nested too deeply"));
-            if (startTagHoldsCharacterXmlForbids(reader))
+            if (checkCharacters && startTagHoldsCharacterXmlForbids(reader))
                 throw forbiddenCharacter(reader);
             if (depth == 1) {
                 rootAccepted = versionIsOne(reader.attributes());
@@ -330,7 +341,7 @@ EnvelopeResult parseEnvelope(const QByteArray &body)
             --depth;
             break;
         case QXmlStreamReader::Characters:
-            if ((inResult || capturing) && holdsCharacterXmlForbids(reader.text()))
+            if (checkCharacters && (inResult || capturing) && holdsCharacterXmlForbids(reader.text()))
                 throw forbiddenCharacter(reader);
             if (inResult)
                 resultText += reader.text();
