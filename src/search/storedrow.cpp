@@ -24,12 +24,23 @@ void fieldTermsFunction(sqlite3_context *context, int argc, sqlite3_value **argv
     const int field = sqlite3_value_int(argv[1]);
     const QByteArray packed(static_cast<const char *>(sqlite3_value_blob(argv[0])),
                             sqlite3_value_bytes(argv[0]));
-    const std::optional<StoredRow> row = unpackRow(packed);
-    if (!row || field < 0 || field >= fieldCount()) {
+    // The view reads a product's row once per field column: every field is split out on the
+    // first call, and the row's fields kept, per thread, as its connections are.
+    thread_local QByteArray lastPacked;
+    thread_local std::vector<QByteArray> lastFields;
+    if (lastPacked.isNull() || packed != lastPacked) {
+        lastFields.clear();
+        if (const std::optional<StoredRow> row = unpackRow(packed)) {
+            for (const QString &terms : allFieldTerms(*row))
+                lastFields.push_back(terms.toUtf8());
+        }
+        lastPacked = packed;
+    }
+    if (field < 0 || size_t(field) >= lastFields.size()) {
         sqlite3_result_text(context, "", 0, SQLITE_STATIC);
         return;
     }
-    const QByteArray text = fieldTerms(*row, field).toUtf8();
+    const QByteArray &text = lastFields[size_t(field)];
     sqlite3_result_text(context, text.constData(), int(text.size()), SQLITE_TRANSIENT);
 }
 
@@ -76,16 +87,18 @@ std::optional<StoredRow> unpackRow(const QByteArray &packed)
     return row;
 }
 
-QString fieldTerms(const StoredRow &row, int field)
+std::vector<QString> allFieldTerms(const StoredRow &row)
 {
-    QString out;
-    const FieldMask bit = FieldMask(1u << field);
+    std::vector<QString> out(static_cast<size_t>(fieldCount()));
     forEachStoredTerm(row.terms, row.fields, [&](QStringView term, FieldMask mask) {
-        if (!(mask & bit))
-            return;
-        if (!out.isEmpty())
-            out += QLatin1Char(' ');
-        out += term;
+        for (int field = 0; field < fieldCount(); ++field) {
+            if (!(mask & FieldMask(1u << field)))
+                continue;
+            QString &terms = out[size_t(field)];
+            if (!terms.isEmpty())
+                terms += QLatin1Char(' ');
+            terms += term;
+        }
     });
     return out;
 }

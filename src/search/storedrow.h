@@ -8,6 +8,7 @@
 #include <QByteArray>
 #include <QString>
 #include <optional>
+#include <vector>
 
 class Database;
 class Statement;
@@ -27,8 +28,8 @@ struct StoredRow
 QByteArray packRow(const StoredRow &row);
 // Nullopt for bytes that do not unpack (a damaged row).
 std::optional<StoredRow> unpackRow(const QByteArray &packed);
-// The terms of one field, space-separated, in the row's order.
-QString fieldTerms(const StoredRow &row, int field);
+// The terms of each field (one entry per field), space-separated, in the row's order.
+std::vector<QString> allFieldTerms(const StoredRow &row);
 
 // Registers the view's SQL function on the connection; every connection that writes the index
 // needs it (reading and matching do not). A damaged row reads as no terms: its old terms stay in

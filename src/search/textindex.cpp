@@ -326,8 +326,9 @@ void Writer::reindex(qint64 itemId, FieldMask changed)
     // always forgotten exactly as they were written.
     m_insert->reset();
     m_insert->bind(1, itemId);
+    const std::vector<QString> fieldTerms = detail::allFieldTerms(stored);
     for (int f = 0; f < fieldCount(); ++f)
-        m_insert->bind(f + 2, nonNull(detail::fieldTerms(stored, f)));
+        m_insert->bind(f + 2, nonNull(fieldTerms[size_t(f)]));
     m_insert->run();
 }
 

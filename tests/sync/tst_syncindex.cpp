@@ -48,7 +48,7 @@ QStringList indexRows(Database &db)
         }
         QString line = QString::number(ids.int64(0)) + QLatin1Char(':');
         for (int f = 0; f < textindex::fieldCount(); ++f) {
-            QStringList terms = textindex::detail::fieldTerms(*row, f).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+            QStringList terms = textindex::detail::allFieldTerms(*row)[size_t(f)].split(QLatin1Char(' '), Qt::SkipEmptyParts);
             terms.sort();
             line += QLatin1Char('|') + terms.join(QLatin1Char(' '));
         }
