@@ -55,27 +55,23 @@ public:
     }
     int request(QStringList &parameters, QString &answer, QString &errorText, const QString &address) override
     {
-        if (nineOnly && std::any_of(parameters.begin(), parameters.end(), [](const QString &line) {
-                return line.startsWith(QLatin1String("table=")) && schema::isStructuredTable(line.mid(6));
-            })) {
+        QString table;
+        for (const QString &line : parameters)
+            if (line.startsWith(QLatin1String("table=")))
+                table = line.mid(6);
+        const bool structured = schema::isStructuredTable(table);
+        if (nineOnly && structured) {
             answer.clear();
             errorText = QStringLiteral("not offered");
             return 2;
         }
-        if (firstStructuredNs < 0 && sinceStart.isValid()
-            && std::any_of(parameters.begin(), parameters.end(), [](const QString &line) {
-                   return line.startsWith(QLatin1String("table=")) && schema::isStructuredTable(line.mid(6));
-               }))
+        if (structured && firstStructuredNs < 0 && sinceStart.isValid())
             firstStructuredNs = sinceStart.nsecsElapsed();
         QElapsedTimer timer;
         timer.start();
         const int result = UpdateHost::request(parameters, answer, errorText, address);
         requestNs += timer.nsecsElapsed();
-        QString table;
-        for (const QString &line : parameters)
-            if (line.startsWith(QLatin1String("table=")))
-                table = line.mid(6);
-        if (schema::isStructuredTable(table))
+        if (structured)
             structuredRequestNs += timer.nsecsElapsed();
         if (result == 0)
             answers.push_back({table, answer});

@@ -66,8 +66,9 @@ QByteArray packRow(const StoredRow &row)
 
 std::optional<StoredRow> unpackRow(const QByteArray &packed)
 {
-    // Forgetting a product's terms reads its row once per field column, and the writer reads it
-    // just before: the last row unpacked is kept, per thread, as its connections are.
+    // The writer reads a product's row, and forgetting its old terms reads the same row again
+    // through the view just after: the last row unpacked is kept, per thread, as its
+    // connections are.
     thread_local QByteArray lastPacked;
     thread_local std::optional<StoredRow> lastRow;
     if (!lastPacked.isNull() && packed == lastPacked)

@@ -14,6 +14,12 @@ const QString kAction = QStringLiteral("action");
 const QString kDetailsText = QStringLiteral("update_details_text");
 const QString kDetailsUrl = QStringLiteral("update_details_url");
 
+// A null QString binds NULL; every value the server sends is text, never NULL.
+QString nonNull(const QString &text)
+{
+    return text.isNull() ? QString(QLatin1String("")) : text;
+}
+
 std::optional<QString> attributeOf(const QDomElement &element, const QString &name)
 {
     if (!element.hasAttribute(name))
@@ -81,7 +87,7 @@ Streamed streamPage(const QString &answer, SyncPageText &page)
                 if (textTokens > 1)
                     return Streamed::Unusual; // several text nodes: their markup is the value
                 // An empty element gives the empty text, never a null one.
-                row.fields.emplace_back(fieldName, textTokens ? fieldText : QString(QLatin1String("")));
+                row.fields.emplace_back(fieldName, nonNull(textTokens ? fieldText : QString()));
                 place = Place::InRow;
             } else if (place == Place::InRow) {
                 page.rows.push_back(std::move(row));
@@ -127,11 +133,9 @@ QString fieldValue(const QDomElement &field)
     // sibling rather than through childNodes(), which builds a list for every field.
     const QDomNode first = field.firstChild();
     if (first.isNull())
-        return QString(QLatin1String(""));
-    if (first.nextSibling().isNull() && first.nodeType() == QDomNode::TextNode) {
-        const QString text = first.nodeValue();
-        return text.isNull() ? QString(QLatin1String("")) : text;
-    }
+        return nonNull(QString());
+    if (first.nextSibling().isNull() && first.nodeType() == QDomNode::TextNode)
+        return nonNull(first.nodeValue());
     QString markup;
     QTextStream stream(&markup);
     for (QDomNode child = first; !child.isNull(); child = child.nextSibling())
@@ -141,7 +145,7 @@ QString fieldValue(const QDomElement &field)
     // server's spelling. Only CDATA and comments could hold that text literally.
     if (!markup.contains(QLatin1String("<![CDATA[")) && !markup.contains(QLatin1String("<!--")))
         markup.replace(QLatin1String("&#xd;"), QLatin1String("&#13;"));
-    return markup.isNull() ? QString(QLatin1String("")) : markup;
+    return nonNull(markup);
 }
 
 PageRowText rowFromElement(const QDomElement &row)
