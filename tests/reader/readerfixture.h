@@ -75,6 +75,8 @@ struct ReaderServer
     {
         httplib::Client client("127.0.0.1", server->port());
         client.set_read_timeout(20);
+        // As a browser: another spelling of a page's address is redirected to its own.
+        client.set_follow_location(true);
         const std::string path = QUrl(target).toString(QUrl::FullyEncoded).toStdString();
         const auto res = head ? client.Head(path.c_str(), headers) : client.Get(path.c_str(), headers);
         if (!res)

@@ -161,7 +161,9 @@ void TestReaderAnswers::withdrawalTableAndReleaseDates()
 {
     const QString plain = m_reader->get(QStringLiteral("/item/103")).text();
     QVERIFY(plain.contains(QStringLiteral("<label for=\"last-dose\">Последнее введение</label>")));
-    QVERIFY(plain.contains(QStringLiteral("<tr><th scope=\"row\">молоко</th><td>96 ч</td><td>")));
+    // The period in its row, the instruction's words in the row under it.
+    QVERIFY(plain.contains(QStringLiteral("<tr><th scope=\"row\">молоко</th><td>96 ч</td></tr><tr class=\"quote-row\">"
+                                          "<td colspan=\"2\">")));
     QVERIFY(!plain.contains(QStringLiteral("Можно использовать с")));
     // Sheep are dosed and give food, but the instruction names no period: never shown as 0.
     QVERIFY(plain.contains(
@@ -171,10 +173,11 @@ void TestReaderAnswers::withdrawalTableAndReleaseDates()
     for (const QString &last : {QStringLiteral("01.03.2027 08:00"), QStringLiteral("2027-03-01T08:00")}) {
         const QString page =
             m_reader->get(QStringLiteral("/item/103?species=1&weight=12%2C5&last=") + encoded(last)).text();
-        QVERIFY2(page.contains(QStringLiteral(
-                     "<tr><th scope=\"row\">молоко</th><td>96 ч</td><td>05.03.2027 08:00</td>")),
+        QVERIFY2(page.contains(QStringLiteral("<tr><th scope=\"row\">молоко</th><td>96 ч</td>"
+                                              "<td class=\"release\">05.03.2027 08:00</td></tr>")),
                  qPrintable(last));
-        QVERIFY(page.contains(QStringLiteral("<td>29.03.2027 08:00</td>")));
+        QVERIFY(page.contains(QStringLiteral("<td class=\"release\">29.03.2027 08:00</td>")));
+        QVERIFY(page.contains(QStringLiteral("время сервера: ")));
         QVERIFY(page.contains(QStringLiteral("«Молоко разрешается использовать через 96 часов»")) ||
                 page.contains(QStringLiteral("<td>Молоко разрешается использовать через 96 часов</td>")));
         // The calculation asked before stays on the page, and its inputs travel with the date.
