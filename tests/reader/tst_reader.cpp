@@ -414,7 +414,7 @@ void TestReader::publisherMarkupIsReducedToTheAllowList()
         {"<a href=\"jav&#x61;script:alert(2)\">вторая</a>", "<a>вторая</a>", "alert(2)", "href у <a>"},
         {"<a href=\"https://example.org/x\">сайт</a>", "<a href=\"https://example.org/x\">сайт</a>", "", ""},
         {"<script>alert(3)</script><style>p{}</style><svg><a href=\"x\">в</a></svg>", "", "alert(3)", "<script>"},
-        {"<img src=\"http://evil.example/p.png\" onerror=\"x()\" width=\"10\">", "<img width=\"10\" alt=\"\">", "onerror",
+        {"<img src='http://evil.example/p.png' onerror=\"x()\" width=\"10\">", "<img width=\"10\" alt=\"\">", "onerror",
          "src у <img>"},
         {"<table border=\"1\" width=\"900\"><tr><td colspan=\"2\" bgcolor=\"red\">ячейка</td></tr></table>",
          "<td colspan=\"2\">ячейка</td>", "bgcolor", "width у <table>"},
