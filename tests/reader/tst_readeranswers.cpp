@@ -102,6 +102,13 @@ void TestReaderAnswers::calculatorComputesOnTheServer()
     QVERIFY(result.contains(QStringLiteral("1 раз в сутки")));
     QVERIFY(dog.text().contains(QStringLiteral("value=\"12,5\""))); // the field keeps what was typed
 
+    // Whole amounts without a trailing zero, the weight as the calculation read it.
+    const QString whole = resultOf(m_reader->get(QStringLiteral("/item/103?species=1&weight=20.0")).text());
+    for (const QString &part : {QStringLiteral("<strong class=\"dose-amount\">2–4 мл</strong>"),
+                                QStringLiteral("<dd>100–200 мг</dd>"), QStringLiteral("<dd>20 кг</dd>")})
+        QVERIFY2(whole.contains(part), qPrintable(part));
+    QVERIFY(empty.contains(QStringLiteral("От 0,01 до 2&nbsp;000 кг")));
+
     // A single value for cattle is rounded to the syringe's step and says so.
     const QString cow = resultOf(m_reader->get(QStringLiteral("/item/103?species=3&weight=5")).text());
     QVERIFY2(cow.contains(QStringLiteral("≈ 0,8 мл (расчёт: 0,75 мл)")), qPrintable(cow));
@@ -117,7 +124,7 @@ void TestReaderAnswers::badInputIsRefusedInWords()
     } cases[] = {
         {QStringLiteral("species=1&weight=abc"), QStringLiteral("Масса тела — не число: «abc»")},
         {QStringLiteral("species=1&weight=5000"),
-         QStringLiteral("Масса тела должна быть от 0,01 до 2000 кг")},
+         QStringLiteral("Масса тела должна быть от 0,01 до 2\u00a0000 кг")},
         {QStringLiteral("species=1&weight="), QStringLiteral("Масса тела должна быть от 0,01")},
         {QStringLiteral("species=8&weight=3"),
          QStringLiteral("Для этого вида дозировка в инструкции не указана")},

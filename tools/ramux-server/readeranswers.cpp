@@ -3,6 +3,7 @@
 // ramuxctl. Everything shown is escaped here; nothing needs a script.
 #include "readerpages.h"
 
+#include "answers/amounttext.h"
 #include "answers/answerstore.h"
 #include "pages/webpage.h"
 
@@ -139,7 +140,9 @@ QString doseAnswerHtml(const DoseAnswer &answer, const QString &species, const Q
     if (answer.strength)
         html += term(QStringLiteral("Форма"), escape(answer.strength->describe()));
     if (!r.perAnimal)
-        html += term(QStringLiteral("Масса тела"), escape(weightText.trimmed() + QStringLiteral(" кг")));
+        html +=
+            term(QStringLiteral("Масса тела"),
+                 escape(amountText(parseWeight(weightText).kg.value_or(Decimal()), QStringLiteral("кг"))));
     html += term(QStringLiteral("Кратность"), escape(answer.row.frequency));
     html += term(QStringLiteral("Длительность"), escape(answer.row.duration));
     html += QStringLiteral("</dl>");
@@ -192,7 +195,7 @@ QString calculator(qint64 itemId, const ProductAnswers &answers, const QList<Spe
     html +=
         QStringLiteral(
             "<div class=\"field\"><label for=\"calc-weight\">Масса тела, кг</label>"
-            "<p class=\"hint\" id=\"calc-weight-hint\">От 0,01 до 2000 кг, например 12,5</p>"
+            "<p class=\"hint\" id=\"calc-weight-hint\">От 0,01 до 2&nbsp;000 кг, например 12,5</p>"
             "<input id=\"calc-weight\" name=\"weight\" type=\"text\" inputmode=\"decimal\" "
             "autocomplete=\"off\" maxlength=\"%1\" value=\"%2\" aria-describedby=\"calc-weight-hint\"></div>")
             .arg(kMaxValue)
