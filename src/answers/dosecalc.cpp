@@ -21,9 +21,11 @@ DoseResult refusal(const QString &reason)
     return result;
 }
 
-QString outOfRange()
+// The weight is bounded, so only numbers of the row or the strength can carry a result this far.
+QString outOfRange(const DoseRow &row, const Strength &strength)
 {
-    return QStringLiteral("Расчёт выходит за пределы допустимых чисел; проверьте массу тела");
+    return QStringLiteral("Расчёт выходит за пределы допустимых чисел: проверьте данные препарата (доза %1; %2)")
+        .arg(row.describe(QLatin1Char(',')), strength.describe(QLatin1Char(',')));
 }
 
 QString notComputedReason(Basis basis)
@@ -123,7 +125,7 @@ DoseResult computeDose(const DoseRow &row, const Strength &strength, std::option
     const Unit work = finerUnit(strength.substanceUnit(), row.unit);
     const auto concentration = convert(strength.substanceAmount(), strength.substanceUnit(), work);
     if (!concentration || concentration->isZero())
-        return refusal(outOfRange());
+        return refusal(outOfRange(row, strength));
     const Decimal per = strength.perAmount;
 
     DoseResult result;
@@ -138,7 +140,7 @@ DoseResult computeDose(const DoseRow &row, const Strength &strength, std::option
         const auto dFrom = from ? from->times(factor, Rounding::Up) : std::nullopt;
         const auto dTo = to ? to->times(factor, Rounding::Down) : std::nullopt;
         if (!dFrom || !dTo)
-            return refusal(outOfRange());
+            return refusal(outOfRange(row, strength));
         const auto pFrom = dFrom->times(per, Rounding::Up), pTo = dTo->times(per, Rounding::Down);
         low = pFrom ? pFrom->dividedBy(*concentration, Rounding::Up) : std::nullopt;
         high = pTo ? pTo->dividedBy(*concentration, Rounding::Down) : std::nullopt;
@@ -159,15 +161,15 @@ DoseResult computeDose(const DoseRow &row, const Strength &strength, std::option
         }
     }
     if (!low || !high || !result.substanceFrom || !result.substanceTo)
-        return refusal(outOfRange());
+        return refusal(outOfRange(row, strength));
     if (row.single) { // one value: both bounds are the same exact amount
         low = high;
         result.substanceFrom = result.substanceTo;
     }
 
     // The cap on one dose, in the form's own unit.
+    std::optional<Decimal> capMeasured;
     if (row.maxSingle) {
-        std::optional<Decimal> capMeasured;
         std::optional<Decimal> capSubstance;
         if (convertible(row.maxSingleUnit, work)) {
             const auto capWork = convert(*row.maxSingle, row.maxSingleUnit, work);
@@ -184,7 +186,7 @@ DoseResult computeDose(const DoseRow &row, const Strength &strength, std::option
                                .arg(unitText(row.maxSingleUnit), unitText(row.unit)));
         }
         if (!capMeasured)
-            return refusal(outOfRange());
+            return refusal(outOfRange(row, strength));
         if (*high > *capMeasured) {
             result.capped = true;
             result.cap = *row.maxSingle;
@@ -215,7 +217,7 @@ DoseResult computeDose(const DoseRow &row, const Strength &strength, std::option
     const auto up = exactLow.roundedTo(step, Rounding::Up);
     const auto down = exactHigh.roundedTo(step, Rounding::Down);
     if (!up || !down)
-        return refusal(outOfRange());
+        return refusal(outOfRange(row, strength));
     if (exactLow != exactHigh && *up <= *down) {
         result.measuredFrom = *up;
         result.measuredTo = *down;
@@ -227,7 +229,18 @@ DoseResult computeDose(const DoseRow &row, const Strength &strength, std::option
         else
             nearest = result.capped || *exactLow.minus(*down) <= *up->minus(exactHigh) ? down : up;
         if (!nearest)
-            return refusal(outOfRange());
+            return refusal(outOfRange(row, strength));
+        // The cap bounds what is measured out too: a step past it gives way to the largest under it.
+        bool overCap = false;
+        if (capMeasured && *nearest > *capMeasured) {
+            nearest = capMeasured->roundedTo(step, Rounding::Down);
+            if (!nearest)
+                return refusal(outOfRange(row, strength));
+            overCap = true;
+            result.capped = true;
+            result.cap = *row.maxSingle;
+            result.capUnit = row.maxSingleUnit;
+        }
         const Decimal reference = *nearest < exactLow ? exactLow : exactHigh;
         if (*nearest != reference) {
             if (nearest->isZero() || moreThanTenPercentApart(*nearest, reference)) {
@@ -239,10 +252,11 @@ DoseResult computeDose(const DoseRow &row, const Strength &strength, std::option
                     nearest->toFixed(result.measuredDigits, Rounding::HalfUp, QLatin1Char(','));
                 return refusal(
                     QStringLiteral("Отмерить точно нельзя: по расчёту нужно %1 %2, а ближайшее, что можно "
-                                   "отмерить, — %3 %4 (разница больше 10 %)")
+                                   "отмерить%5, — %3 %4 (разница больше 10 %)")
                         .arg(computed, unitWordFor(strength.perUnit, exactHigh),
                              isCountable(strength.perUnit) ? nearest->toString(QLatin1Char(',')) : step,
-                             unitWordFor(strength.perUnit, *nearest)));
+                             unitWordFor(strength.perUnit, *nearest),
+                             overCap ? QStringLiteral(", не превышая максимальной разовой дозы") : QString()));
             }
             result.rounded = true;
             result.computedFrom = exactLow;
