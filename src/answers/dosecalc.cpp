@@ -24,7 +24,8 @@ DoseResult refusal(const QString &reason)
 // The weight is bounded, so only numbers of the row or the strength can carry a result this far.
 QString outOfRange(const DoseRow &row, const Strength &strength)
 {
-    return QStringLiteral("Расчёт выходит за пределы допустимых чисел: проверьте данные препарата (доза %1; %2)")
+    return QStringLiteral(
+               "Расчёт выходит за пределы допустимых чисел: проверьте данные препарата (доза %1; %2)")
         .arg(row.describe(QLatin1Char(',')), strength.describe(QLatin1Char(',')));
 }
 
@@ -256,7 +257,8 @@ DoseResult computeDose(const DoseRow &row, const Strength &strength, std::option
                         .arg(computed, unitWordFor(strength.perUnit, exactHigh),
                              isCountable(strength.perUnit) ? nearest->toString(QLatin1Char(',')) : step,
                              unitWordFor(strength.perUnit, *nearest),
-                             overCap ? QStringLiteral(", не превышая максимальной разовой дозы") : QString()));
+                             overCap ? QStringLiteral(", не превышая максимальной разовой дозы")
+                                     : QString()));
             }
             result.rounded = true;
             result.computedFrom = exactLow;

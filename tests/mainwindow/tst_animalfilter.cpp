@@ -129,10 +129,11 @@ private slots:
             before = dump(first->TreeView1);
         }
         // A product with withdrawal rows for dogs and no dose row for them counts for dogs too.
-        const qint64 withdrawalOnly = *idsOf(f.path, QStringLiteral("SELECT min(item_id) FROM item_doses WHERE "
-                                                                    "item_id NOT IN (SELECT item_id FROM item_doses "
-                                                                    "WHERE species_id = 1)"))
-                                           .begin();
+        const qint64 withdrawalOnly =
+            *idsOf(f.path, QStringLiteral("SELECT min(item_id) FROM item_doses WHERE "
+                                          "item_id NOT IN (SELECT item_id FROM item_doses "
+                                          "WHERE species_id = 1)"))
+                 .begin();
         f.run(QStringLiteral("INSERT INTO item_withdrawals (id, item_id, ord, species_id, tissue, period, "
                              "period_unit, forbidden, source_field, source_quote) VALUES (90001, %1, 1, 1, "
                              "'meat', '1', 'd', 0, 'special_conditions', 'через 1 сутки')")

@@ -189,8 +189,9 @@ void TestReaderAnswers::withdrawalTableAndReleaseDates()
     // 02:30 twice on 31.10.2027 (the test runs in Berlin): the later one, said under the form.
     const QString autumn = m_reader->get(QStringLiteral("/item/103?last=31.10.2027%2002%3A30")).text();
     QVERIFY2(autumn.contains(QStringLiteral("<td>96 ч</td><td>04.11.2027 02:30</td>")), qPrintable(autumn));
-    QVERIFY(autumn.contains(QStringLiteral("<p class=\"hint\" id=\"last-dose-note\">В этот час часы переводят "
-                                           "назад, и 02:30 наступает дважды")));
+    QVERIFY(
+        autumn.contains(QStringLiteral("<p class=\"hint\" id=\"last-dose-note\">В этот час часы переводят "
+                                       "назад, и 02:30 наступает дважды")));
     QVERIFY(!plain.contains(QStringLiteral("last-dose-note")));
     const QString wrong = m_reader->get(QStringLiteral("/item/103?last=31.02.2027")).text();
     QVERIFY(wrong.contains(QStringLiteral("id=\"last-dose-refusal\"")));
@@ -225,7 +226,8 @@ void TestReaderAnswers::pagesWithParametersAreCachedByThem()
                                         {{"If-None-Match", a.header("ETag")}});
     QCOMPARE(changed.status, 200);
     QVERIFY(changed.header("ETag") != a.header("ETag"));
-    QVERIFY2(resultOf(changed.text()).contains(QStringLiteral("1,5–2,5 мл")), qPrintable(resultOf(changed.text())));
+    QVERIFY2(resultOf(changed.text()).contains(QStringLiteral("1,5–2,5 мл")),
+             qPrintable(resultOf(changed.text())));
 }
 
 QTEST_GUILESS_MAIN(TestReaderAnswers)

@@ -199,8 +199,9 @@ void TestAnswersPanel::withdrawalDatesInTwoZones()
         // 02:30 comes twice in Berlin on 31.10.2027: the later one counts, never 01:30, in words too.
         last->clear();
         QTest::keyClicks(last, QStringLiteral("31.10.2027 02:30"));
-        QVERIFY2(tables(panel).contains(QStringLiteral("молоко: 96 ч, можно использовать с 04.11.2027 02:30")),
-                 qPrintable(tables(panel)));
+        QVERIFY2(
+            tables(panel).contains(QStringLiteral("молоко: 96 ч, можно использовать с 04.11.2027 02:30")),
+            qPrintable(tables(panel)));
         QCOMPARE(panel->lastDoseNote()->text().startsWith(QStringLiteral("В этот час часы переводят назад")),
                  berlin);
         last->clear();

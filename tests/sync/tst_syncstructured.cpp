@@ -54,7 +54,6 @@ ContentRow speciesRow(int id, qint64 stamp, const QString &code)
              {QStringLiteral("food"), QStringLiteral("0")}}};
 }
 
-
 // Small products, each with what one edit below clears or reorders.
 const char *const kItems[][2] = {
     {"11", "== dose\n<p>Собакам при нематодозах — 10 мг на 1 кг массы тела внутрь, 1 раз в сутки, 3 дня.</p>"
@@ -72,10 +71,11 @@ const char *const kItems[][2] = {
            "== strengths\nform: раствор\namount: 10 мг\nper: 1 мл\n"
            "== doses\nspecies: dog\ndose: 2\nunit: мг\nbasis: kg\nmax_single: 30 мг\nsource: dose\n"
            "quote: Собакам — 2 мг на 1 кг массы тела, но не более 30 мг на одно введение.\n"},
-    {"14", "== dose\n<p>Кошкам — 5 мг празиквантела на 1 кг массы тела.</p>\n"
-           "== strengths\nform: таблетка\nsubstance: празиквантел\namount: 50 мг\nper: 1 таблетка\nfractions: 2\n"
-           "== doses\nspecies: cat\nsubstance: празиквантел\ndose: 5\nunit: мг\nbasis: kg\nsource: dose\n"
-           "quote: Кошкам — 5 мг празиквантела на 1 кг массы тела.\n"},
+    {"14",
+     "== dose\n<p>Кошкам — 5 мг празиквантела на 1 кг массы тела.</p>\n"
+     "== strengths\nform: таблетка\nsubstance: празиквантел\namount: 50 мг\nper: 1 таблетка\nfractions: 2\n"
+     "== doses\nspecies: cat\nsubstance: празиквантел\ndose: 5\nunit: мг\nbasis: kg\nsource: dose\n"
+     "quote: Кошкам — 5 мг празиквантела на 1 кг массы тела.\n"},
     {"15", "== dose\n<p>Собакам — 5 мг на 1 кг массы тела.</p>\n"
            "== strengths\nform: таблетка\namount: 50 мг\nper: 1 таблетка\nfractions: 2\n"
            "== doses\nspecies: dog\ndose: 5\nunit: мг\nbasis: kg\nsource: dose\n"
@@ -90,12 +90,13 @@ const char *const kItems[][2] = {
            "quote: Убой на мясо — через 28 суток.\n\n"
            "species: cattle\ntissue: milk\nperiod: 3 d\nsource: special_conditions\n"
            "quote: Молоко — через 3 суток.\n"},
-    {"18", "== dose\n<p>Собакам — 2 мг на 1 кг массы тела, но не более 30 мг на одно введение.</p>"
-           "<p>Кошкам — 2 мг на 1 кг массы тела.</p>\n"
-           "== strengths\nform: раствор\namount: 10 мг\nper: 1 мл\n"
-           "== doses\nspecies: dog\ndose: 2\nunit: мг\nbasis: kg\nmax_single: 30 мг\nsource: dose\n"
-           "quote: Собакам — 2 мг на 1 кг массы тела, но не более 30 мг на одно введение.\n\n"
-           "species: cat\ndose: 2\nunit: мг\nbasis: kg\nsource: dose\nquote: Кошкам — 2 мг на 1 кг массы тела.\n"},
+    {"18",
+     "== dose\n<p>Собакам — 2 мг на 1 кг массы тела, но не более 30 мг на одно введение.</p>"
+     "<p>Кошкам — 2 мг на 1 кг массы тела.</p>\n"
+     "== strengths\nform: раствор\namount: 10 мг\nper: 1 мл\n"
+     "== doses\nspecies: dog\ndose: 2\nunit: мг\nbasis: kg\nmax_single: 30 мг\nsource: dose\n"
+     "quote: Собакам — 2 мг на 1 кг массы тела, но не более 30 мг на одно введение.\n\n"
+     "species: cat\ndose: 2\nunit: мг\nbasis: kg\nsource: dose\nquote: Кошкам — 2 мг на 1 кг массы тела.\n"},
 };
 
 const char *const kDogRow = "species: dog\ndose: 2\nunit: мг\nbasis: kg\nmax_single: 30 мг\nsource: dose\n"
@@ -261,19 +262,41 @@ private slots:
             const char *weight;
             const char *shows; // in the answers once the edit has arrived
         } cases[] = {
-            {"11", {{"route: внутрь\nindication: нематодозы\n", ""}, {"frequency: 1 раз в сутки\nduration: 3 дня\n", ""},
-                    {"quote: Собакам при нематодозах — 10 мг на 1 кг массы тела внутрь, 1 раз в сутки, 3 дня.",
-                     "quote: Собакам — 10 мг на 1 кг массы тела."}}, {"dog"}, "20", "route\t\nindication\t\n"},
-            {"12", {{"dose: 5-10", "dose: 5"}, {"quote: Собакам — 5–10", "quote: Собакам — 5"}}, {"dog"}, "20",
+            {"11",
+             {{"route: внутрь\nindication: нематодозы\n", ""},
+              {"frequency: 1 раз в сутки\nduration: 3 дня\n", ""},
+              {"quote: Собакам при нематодозах — 10 мг на 1 кг массы тела внутрь, 1 раз в сутки, 3 дня.",
+               "quote: Собакам — 10 мг на 1 кг массы тела."}},
+             {"dog"},
+             "20",
+             "route\t\nindication\t\n"},
+            {"12",
+             {{"dose: 5-10", "dose: 5"}, {"quote: Собакам — 5–10", "quote: Собакам — 5"}},
+             {"dog"},
+             "20",
              "dose\t5\t5\tмг/кг"},
-            {"13", {{"max_single: 30 мг\n", ""}, {", но не более 30 мг на одно введение.\n", ".\n"}}, {"dog"}, "20",
+            {"13",
+             {{"max_single: 30 мг\n", ""}, {", но не более 30 мг на одно введение.\n", ".\n"}},
+             {"dog"},
+             "20",
              "amount\t4.0\t4.0\tмл"},
             {"14", {{"substance: празиквантел\ndose", "dose"}}, {"cat"}, "10", "amount\t1\t1\tтаблетка"},
-            {"15", {{"form: таблетка\n", ""}, {"fractions: 2\n", ""}}, {"dog"}, "15", "Отмерить точно нельзя"},
-            {"16", {{"amount: 10 мг\nper: 1 мл", "amount: 1 %\nper: мл"}}, {"dog"}, "20", "amount\t2.0\t2.0\tмл"},
-            {"17", {{"period: 3 d\nsource: special_conditions\nquote: Молоко — через 3 суток.",
-                     "period: не допускается\nsource: special_conditions\nquote: Молоко в пищу не допускается."}},
-             {"cattle"}, "", "milk\tне допускается\t-\n"},
+            {"15",
+             {{"form: таблетка\n", ""}, {"fractions: 2\n", ""}},
+             {"dog"},
+             "15",
+             "Отмерить точно нельзя"},
+            {"16",
+             {{"amount: 10 мг\nper: 1 мл", "amount: 1 %\nper: мл"}},
+             {"dog"},
+             "20",
+             "amount\t2.0\t2.0\tмл"},
+            {"17",
+             {{"period: 3 d\nsource: special_conditions\nquote: Молоко — через 3 суток.",
+               "period: не допускается\nsource: special_conditions\nquote: Молоко в пищу не допускается."}},
+             {"cattle"},
+             "",
+             "milk\tне допускается\t-\n"},
             {"18", {{dogThenCat, catThenDog}}, {"dog", "cat"}, "20", "capped\t30\tмг"},
         };
         QMap<QByteArray, QByteArray> before, after;
@@ -295,8 +318,8 @@ private slots:
             const QString sources = m_dir.filePath(name);
             writeSources(sources, items);
             const QString content = m_dir.filePath(name + QStringLiteral(".sqlite"));
-            const int code = runProgram(QStringLiteral("ramuxctl"), {QStringLiteral("publish"), sources, content},
-                                        &out, &err);
+            const int code = runProgram(QStringLiteral("ramuxctl"),
+                                        {QStringLiteral("publish"), sources, content}, &out, &err);
             if (code != 0)
                 return QString::fromUtf8(err);
             return server.state() == QProcess::Running ? QString() : startServer(server, content);
@@ -304,8 +327,10 @@ private slots:
         const auto synced = [&](const QString &client, const QString &address) {
             if (!QFile::exists(client))
                 runProgram(QStringLiteral("ramuxctl"), {QStringLiteral("create"), client});
-            return runProgram(QStringLiteral("ramuxctl"), {QStringLiteral("sync"), QStringLiteral("--db"), client,
-                                                           QStringLiteral("--server"), address}, &out, &err);
+            return runProgram(
+                QStringLiteral("ramuxctl"),
+                {QStringLiteral("sync"), QStringLiteral("--db"), client, QStringLiteral("--server"), address},
+                &out, &err);
         };
         QProcess edited, fresh;
         const QString editedAddress = publishAndServe(QStringLiteral("edited"), before, edited);
@@ -319,16 +344,20 @@ private slots:
         const QString reference = m_dir.filePath(QStringLiteral("fresh.rxd"));
         QCOMPARE(synced(reference, freshAddress), 0);
 
-        const auto answers = [&](const QString &db, const char *item, const QString &species, const char *weight) {
+        const auto answers = [&](const QString &db, const char *item, const QString &species,
+                                 const char *weight) {
             QString text;
             const QString link = QStringLiteral("ITEM:") + QLatin1String(item);
-            QList<QStringList> commands{{QStringLiteral("withdrawal"), link, QStringLiteral("--species"), species,
-                                         QStringLiteral("--last"), QStringLiteral("01.03.2027 08:00")}};
+            QList<QStringList> commands{{QStringLiteral("withdrawal"), link, QStringLiteral("--species"),
+                                         species, QStringLiteral("--last"),
+                                         QStringLiteral("01.03.2027 08:00")}};
             if (*weight)
-                commands << QStringList{QStringLiteral("dose"), link, QStringLiteral("--species"), species,
-                                        QStringLiteral("--weight"), QLatin1String(weight)};
+                commands << QStringList{QStringLiteral("dose"),      link,
+                                        QStringLiteral("--species"), species,
+                                        QStringLiteral("--weight"),  QLatin1String(weight)};
             for (const QStringList &command : commands) {
-                const int code = runProgram(QStringLiteral("ramuxctl"), command + QStringList{"--db", db}, &out, &err);
+                const int code =
+                    runProgram(QStringLiteral("ramuxctl"), command + QStringList{"--db", db}, &out, &err);
                 text += QString::number(code) + QLatin1Char('\n') + QString::fromUtf8(out + err);
             }
             return text;
@@ -371,7 +400,8 @@ private slots:
                 " substance = coalesce(substance, ''), dose_to = coalesce(dose_to, ''),"
                 " frequency = coalesce(frequency, ''), duration = coalesce(duration, ''),"
                 " max_single = coalesce(max_single, ''), max_single_unit = coalesce(max_single_unit, '');"
-                "UPDATE item_withdrawals SET period = coalesce(period, ''), period_unit = coalesce(period_unit, '');"));
+                "UPDATE item_withdrawals SET period = coalesce(period, ''), period_unit = "
+                "coalesce(period_unit, '');"));
         }
         clientEqualsSources(false);
         QCOMPARE(synced(client, editedAddress), 0);
