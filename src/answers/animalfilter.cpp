@@ -6,9 +6,10 @@
 
 namespace {
 
-// A dose row counts once a strength it refers to is here, as in loadProductAnswers.
+// A dose row counts once a strength it refers to is here, as in loadProductAnswers; an empty
+// substance is none.
 const char *const kOfferedDose = "EXISTS (SELECT 1 FROM item_strengths s WHERE s.item_id = d.item_id "
-                                 "AND (d.substance IS NULL OR s.substance = d.substance))";
+                                 "AND (NULLIF(d.substance, '') IS NULL OR s.substance = d.substance))";
 
 } // namespace
 

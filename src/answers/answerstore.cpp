@@ -34,6 +34,14 @@ const QList<TableColumns> &requiredColumns()
     return tables;
 }
 
+// In these tables an empty value means "not stated", as NULL does; the sync stores it as NULL,
+// but a store written by an older program may still hold ''.
+QString stated(const Statement &st, int column)
+{
+    const QString text = st.text(column);
+    return text.isEmpty() ? QString() : text;
+}
+
 int ordOf(const Statement &st, int column)
 {
     return int(qBound(qint64(-1000000), st.optInt64(column).value_or(0), qint64(1000000)));
@@ -51,12 +59,12 @@ QList<Strength> readStrengths(Database &db, qint64 itemId)
         t.id = st.int64(0);
         t.itemId = st.int64(1);
         t.ord = ordOf(st, 2);
-        t.form = st.text(3);
-        t.substance = st.text(4);
-        t.amount = st.text(5);
-        t.amountUnit = st.text(6);
-        t.perAmount = st.text(7);
-        t.perUnit = st.text(8);
+        t.form = stated(st, 3);
+        t.substance = stated(st, 4);
+        t.amount = stated(st, 5);
+        t.amountUnit = stated(st, 6);
+        t.perAmount = stated(st, 7);
+        t.perUnit = stated(st, 8);
         t.fractions = st.optInt64(9);
         QString why;
         if (const auto s = parseStrength(t, &why))
@@ -82,19 +90,19 @@ QList<DoseRow> readDoses(Database &db, qint64 itemId)
         t.itemId = st.int64(1);
         t.ord = ordOf(st, 2);
         t.speciesId = st.int64(3);
-        t.route = st.text(4);
-        t.indication = st.text(5);
-        t.substance = st.text(6);
-        t.doseFrom = st.text(7);
-        t.doseTo = st.text(8);
-        t.doseUnit = st.text(9);
-        t.basis = st.text(10);
-        t.frequency = st.text(11);
-        t.duration = st.text(12);
-        t.maxSingle = st.text(13);
-        t.maxSingleUnit = st.text(14);
-        t.sourceField = st.text(15);
-        t.sourceQuote = st.text(16);
+        t.route = stated(st, 4);
+        t.indication = stated(st, 5);
+        t.substance = stated(st, 6);
+        t.doseFrom = stated(st, 7);
+        t.doseTo = stated(st, 8);
+        t.doseUnit = stated(st, 9);
+        t.basis = stated(st, 10);
+        t.frequency = stated(st, 11);
+        t.duration = stated(st, 12);
+        t.maxSingle = stated(st, 13);
+        t.maxSingleUnit = stated(st, 14);
+        t.sourceField = stated(st, 15);
+        t.sourceQuote = stated(st, 16);
         QString why;
         if (const auto row = parseDoseRow(t, &why))
             rows << *row;
@@ -117,12 +125,12 @@ QList<WithdrawalRow> readWithdrawals(Database &db, qint64 itemId)
         t.itemId = st.int64(1);
         t.ord = ordOf(st, 2);
         t.speciesId = st.int64(3);
-        t.tissue = st.text(4);
-        t.period = st.text(5);
-        t.periodUnit = st.text(6);
+        t.tissue = stated(st, 4);
+        t.period = stated(st, 5);
+        t.periodUnit = stated(st, 6);
         t.forbidden = st.optInt64(7);
-        t.sourceField = st.text(8);
-        t.sourceQuote = st.text(9);
+        t.sourceField = stated(st, 8);
+        t.sourceQuote = stated(st, 9);
         QString why;
         if (const auto row = parseWithdrawalRow(t, &why))
             rows << *row;
@@ -198,7 +206,7 @@ QSet<qint64> productsWithSpecies(Database &db, qint64 speciesId)
         QStringLiteral("SELECT item_id FROM item_withdrawals WHERE species_id = ?1 "
                        "UNION SELECT d.item_id FROM item_doses d WHERE d.species_id = ?1 AND EXISTS ("
                        "SELECT 1 FROM item_strengths s WHERE s.item_id = d.item_id "
-                       "AND (d.substance IS NULL OR s.substance = d.substance))"));
+                       "AND (NULLIF(d.substance, '') IS NULL OR s.substance = d.substance))"));
     st.bind(1, speciesId);
     while (st.step())
         items.insert(st.int64(0));

@@ -24,9 +24,12 @@ DoseResult refusal(const QString &reason)
     return result;
 }
 
-QString outOfRange()
+// The weight is bounded, so only numbers of the row or the strength can carry a result this far.
+QString outOfRange(const DoseRow &row, const Strength &strength)
 {
-    return QStringLiteral("Расчёт выходит за пределы допустимых чисел; проверьте массу тела");
+    return QStringLiteral(
+               "Расчёт выходит за пределы допустимых чисел: проверьте данные препарата (доза %1; %2)")
+        .arg(row.describe(QLatin1Char(',')), strength.describe(QLatin1Char(',')));
 }
 
 QString notComputedReason(Basis basis)
@@ -126,7 +129,7 @@ DoseResult computeDose(const DoseRow &row, const Strength &strength, std::option
     const Unit work = finerUnit(strength.substanceUnit(), row.unit);
     const auto concentration = convert(strength.substanceAmount(), strength.substanceUnit(), work);
     if (!concentration || concentration->isZero())
-        return refusal(outOfRange());
+        return refusal(outOfRange(row, strength));
     const Decimal per = strength.perAmount;
 
     DoseResult result;
@@ -141,7 +144,7 @@ DoseResult computeDose(const DoseRow &row, const Strength &strength, std::option
         const auto dFrom = from ? from->times(factor, Rounding::Up) : std::nullopt;
         const auto dTo = to ? to->times(factor, Rounding::Down) : std::nullopt;
         if (!dFrom || !dTo)
-            return refusal(outOfRange());
+            return refusal(outOfRange(row, strength));
         const auto pFrom = dFrom->times(per, Rounding::Up), pTo = dTo->times(per, Rounding::Down);
         low = pFrom ? pFrom->dividedBy(*concentration, Rounding::Up) : std::nullopt;
         high = pTo ? pTo->dividedBy(*concentration, Rounding::Down) : std::nullopt;
@@ -162,15 +165,15 @@ DoseResult computeDose(const DoseRow &row, const Strength &strength, std::option
         }
     }
     if (!low || !high || !result.substanceFrom || !result.substanceTo)
-        return refusal(outOfRange());
+        return refusal(outOfRange(row, strength));
     if (row.single) { // one value: both bounds are the same exact amount
         low = high;
         result.substanceFrom = result.substanceTo;
     }
 
     // The cap on one dose, in the form's own unit.
+    std::optional<Decimal> capMeasured;
     if (row.maxSingle) {
-        std::optional<Decimal> capMeasured;
         std::optional<Decimal> capSubstance;
         if (convertible(row.maxSingleUnit, work)) {
             const auto capWork = convert(*row.maxSingle, row.maxSingleUnit, work);
@@ -187,7 +190,7 @@ DoseResult computeDose(const DoseRow &row, const Strength &strength, std::option
                                .arg(unitText(row.maxSingleUnit), unitText(row.unit)));
         }
         if (!capMeasured)
-            return refusal(outOfRange());
+            return refusal(outOfRange(row, strength));
         if (*high > *capMeasured) {
             result.capped = true;
             result.cap = *row.maxSingle;
@@ -218,7 +221,7 @@ DoseResult computeDose(const DoseRow &row, const Strength &strength, std::option
     const auto up = exactLow.roundedTo(step, Rounding::Up);
     const auto down = exactHigh.roundedTo(step, Rounding::Down);
     if (!up || !down)
-        return refusal(outOfRange());
+        return refusal(outOfRange(row, strength));
     if (exactLow != exactHigh && *up <= *down) {
         result.measuredFrom = *up;
         result.measuredTo = *down;
@@ -230,16 +233,29 @@ DoseResult computeDose(const DoseRow &row, const Strength &strength, std::option
         else
             nearest = result.capped || *exactLow.minus(*down) <= *up->minus(exactHigh) ? down : up;
         if (!nearest)
-            return refusal(outOfRange());
+            return refusal(outOfRange(row, strength));
+        // The cap bounds what is measured out too: a step past it gives way to the largest under it.
+        bool overCap = false;
+        if (capMeasured && *nearest > *capMeasured) {
+            nearest = capMeasured->roundedTo(step, Rounding::Down);
+            if (!nearest)
+                return refusal(outOfRange(row, strength));
+            overCap = true;
+            result.capped = true;
+            result.cap = *row.maxSingle;
+            result.capUnit = row.maxSingleUnit;
+        }
         const Decimal reference = *nearest < exactLow ? exactLow : exactHigh;
         if (*nearest != reference) {
             if (nearest->isZero() || moreThanTenPercentApart(*nearest, reference)) {
                 return refusal(
                     QStringLiteral("Отмерить точно нельзя: по расчёту нужно %1, а ближайшее, что можно "
-                                   "отмерить, — %2 (разница больше 10 %)")
+                                   "отмерить%3, — %2 (разница больше 10 %)")
                         .arg(amountText(computedShown(exactLow), computedShown(exactHigh),
                                         unitWordFor(strength.perUnit, exactHigh)),
-                             amountText(*nearest, unitWordFor(strength.perUnit, *nearest))));
+                             amountText(*nearest, unitWordFor(strength.perUnit, *nearest)),
+                             overCap ? QStringLiteral(", не превышая максимальной разовой дозы")
+                                     : QString()));
             }
             result.rounded = true;
             result.computedFrom = exactLow;

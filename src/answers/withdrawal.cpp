@@ -149,14 +149,56 @@ QString noDataText()
     return QStringLiteral("нет данных");
 }
 
-std::optional<QDateTime> parseLastDose(const QString &text)
+namespace {
+
+const QString kLastDoseFormat = QStringLiteral("dd.MM.yyyy HH:mm");
+
+// The moments the local clock shows as `wall`: two in the hour it goes back, else one. Qt reads
+// such a time as the earlier moment and cannot be asked for the other, so each offset in use
+// around it is tried: the moment it gives counts when the clock shows that time then.
+QList<QDateTime> readingsOf(const QDateTime &parsed)
 {
-    const QString format = QStringLiteral("dd.MM.yyyy HH:mm");
-    const QDateTime moment = QDateTime::fromString(text.trimmed(), format);
+    const QDateTime wall(parsed.date(), parsed.time(), Qt::UTC);
+    QList<QDateTime> readings;
+    for (const int hours : {-6, 0, 6}) {
+        const int offset = parsed.addSecs(qint64(hours) * 3600).offsetFromUtc();
+        const QDateTime moment = wall.addSecs(-offset).toLocalTime();
+        if (moment.date() == parsed.date() && moment.time() == parsed.time() && !readings.contains(moment))
+            readings << moment;
+    }
+    std::sort(readings.begin(), readings.end());
+    return readings;
+}
+
+std::optional<QDateTime> typedMoment(const QString &text)
+{
+    const QDateTime moment = QDateTime::fromString(text.trimmed(), kLastDoseFormat);
     // A time the clock skips comes back moved; only the time as typed is accepted.
-    if (!moment.isValid() || moment.toString(format) != text.trimmed())
+    if (!moment.isValid() || moment.toString(kLastDoseFormat) != text.trimmed())
         return std::nullopt;
     return moment;
+}
+
+} // namespace
+
+std::optional<QDateTime> parseLastDose(const QString &text)
+{
+    const auto moment = typedMoment(text);
+    if (!moment)
+        return std::nullopt;
+    // Of two moments the later one: the release then falls later, never too early.
+    const QList<QDateTime> readings = readingsOf(*moment);
+    return readings.isEmpty() ? *moment : readings.last();
+}
+
+QString repeatedHourNote(const QString &text)
+{
+    const auto moment = typedMoment(text);
+    if (!moment || readingsOf(*moment).size() < 2)
+        return QString();
+    return QStringLiteral("В этот час часы переводят назад, и %1 наступает дважды; сроки отсчитаны от "
+                          "второго, более позднего раза")
+        .arg(moment->toString(QStringLiteral("HH:mm")));
 }
 
 QString formatDateTime(const QDateTime &moment)

@@ -70,7 +70,10 @@ WithdrawalTable withdrawalTable(QList<WithdrawalRow> rowsOfSpecies, bool foodPro
 
 QString noDataText(); // "нет данных"
 
-// "DD.MM.YYYY HH:MM" in local time; none for anything else or a time the clock skips.
+// "DD.MM.YYYY HH:MM" in local time; none for anything else or a time the clock skips. A time
+// in the hour the clock goes back is the later of its two moments.
 std::optional<QDateTime> parseLastDose(const QString &text);
+// The words to show beside such a time, saying which moment was taken; empty for any other text.
+QString repeatedHourNote(const QString &text);
 // "05.03.2027 08:00"; a moment inside a minute is shown as the next minute, never earlier.
 QString formatDateTime(const QDateTime &moment);

@@ -368,7 +368,7 @@ void AnswersPanel::recomputeWithdrawal()
     std::optional<QDateTime> last;
     if (!text.isEmpty()) {
         last = parseLastDose(text);
-        m_lastDoseNote->setText(last ? QString() : lastDoseFormatHint());
+        m_lastDoseNote->setText(last ? repeatedHourNote(text) : lastDoseFormatHint());
     } else {
         m_lastDoseNote->clear();
     }

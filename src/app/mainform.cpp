@@ -7,6 +7,7 @@
 #include "app/messageboxes.h"
 #include "app/searchcombobox.h"
 #include "app/splashhooks.h"
+#include "db/emptyvalues.h"
 #include "db/location.h"
 #include "db/options.h"
 #include "text/packedcontent.h"
@@ -239,6 +240,11 @@ void TKalmedaRamuxMainForm::openDatabase()
         m_opening.get(); // rethrows what the opening threw
     else
         DBConn.openConnectionString(m_connectionString);
+    try {
+        structuredvalues::clearEmptyValues(DBConn);
+    } catch (const RamuxError &) {
+        // A file it cannot write keeps its '' values; the readers take them for absent too.
+    }
     DBConnAfterConnect();
 }
 

@@ -1,6 +1,7 @@
 #include "update/syncapply.h"
 
 #include "db/options.h"
+#include "db/schema.h"
 #include "db/sqlitedb.h"
 #include "search/textindex.h"
 
@@ -39,6 +40,7 @@ TableSync::TableSync(Database &db, const QString &table, bool counted)
     m_keyColumn = *key;
     m_quotedTable = quoteIdentifier(table);
     m_quotedKey = quoteIdentifier(m_keyColumn);
+    m_emptyIsNull = schema::isStructuredTable(table);
     // Whether an index exists is asked again by every page (see applyPage).
     if (table == QLatin1String("items"))
         m_index = std::make_unique<textindex::Writer>(db);
@@ -110,10 +112,13 @@ SyncRow TableSync::readRow(const PageRowText &row)
     result.isDelete = row.action && *row.action == QLatin1String("DELETE");
     if (result.isDelete)
         return result;
-    for (const auto &[name, value] : row.fields) {
+    for (const auto &[name, text] : row.fields) {
         const std::optional<QString> column = columnFor(name);
         if (!column)
             continue;
+        // A column the publisher cleared comes as an empty element. In the structured tables
+        // every reader takes NULL for "not stated", so that is what is stored.
+        const QString value = m_emptyIsNull && text.isEmpty() ? QString() : text;
         auto same = std::find_if(result.fields.begin(), result.fields.end(),
                                  [&](const auto &f) { return f.first == *column; });
         if (same != result.fields.end())

@@ -100,6 +100,8 @@ private:
     QString m_quotedKey;
     QString m_keyColumn;
     bool m_counted;
+    // In the structured tables an empty value is an absent one, kept as NULL (see readRow).
+    bool m_emptyIsNull = false;
     QHash<QString, std::optional<QString>> m_columnByName;
     std::map<QString, std::unique_ptr<Statement>> m_statements;
     std::unique_ptr<textindex::Writer> m_index; // items only

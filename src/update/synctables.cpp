@@ -1,5 +1,6 @@
 #include "update/synctables.h"
 
+#include "db/emptyvalues.h"
 #include "db/options.h"
 #include "db/schema.h"
 #include "db/sqlitedb.h"
@@ -79,6 +80,14 @@ void SyncTables(Database &db, UpdateFields &fields, UpdateHost &host, SyncStats 
     } catch (const DbError &e) {
         structuredReady = false;
         qCWarning(lcSyncApply).noquote() << "structured tables not added:" << e.message();
+    }
+    if (structuredReady) {
+        try {
+            structuredvalues::clearEmptyValues(db);
+        } catch (const DbError &e) {
+            // The readers take '' for absent as well; only the stored form waits for the next run.
+            qCWarning(lcSyncApply).noquote() << "empty structured values not cleared:" << e.message();
+        }
     }
 
     QStringList parameters;

@@ -170,6 +170,15 @@ void TestDoseCommands::doseBlocksAndRefusals()
         QVERIFY2(r.err.contains(QString::fromUtf8(c.reason)), qPrintable(r.err));
     }
 
+    // A product the store does not have is named as such, by both commands.
+    for (const QStringList &args : {QStringList{"dose", "ITEM:99999", "--species", "dog", "--weight", "5"},
+                                    QStringList{"withdrawal", "ITEM:99999", "--species", "dog"}}) {
+        r = run(args);
+        QCOMPARE(r.code, 3);
+        QVERIFY(r.out.isEmpty());
+        QCOMPARE(r.err, QString::fromUtf8("Препарата ITEM:99999 в справочнике нет\n"));
+    }
+
     // Usage errors: exit 2.
     QCOMPARE(dose({"--species", "dog"}).code, 2);
     QCOMPARE(run({"dose", "SECT:1", "--species", "dog", "--weight", "5"}).code, 2);
@@ -182,6 +191,13 @@ void TestDoseCommands::withdrawalLinesAndReleaseDates()
     Run r = run({"withdrawal", "ITEM:1", "--species", "cattle", "--last", "01.03.2027 08:00"});
     QCOMPARE(r.code, 0);
     QCOMPARE(r.out, QString::fromUtf8("meat\t28 сут.\t29.03.2027 08:00\nmilk\t96 ч\t05.03.2027 08:00\n"));
+    QVERIFY(r.err.isEmpty());
+    // 02:30 comes twice when the clock goes back: the later one counts (never 01:30), in words too.
+    r = run({"withdrawal", "ITEM:1", "--species", "cattle", "--last", "31.10.2027 02:30"});
+    QCOMPARE(r.code, 0);
+    QCOMPARE(r.out, QString::fromUtf8("meat\t28 сут.\t28.11.2027 02:30\nmilk\t96 ч\t04.11.2027 02:30\n"));
+    QCOMPARE(r.err, QString::fromUtf8("В этот час часы переводят назад, и 02:30 наступает дважды; сроки "
+                                      "отсчитаны от второго, более позднего раза\n"));
     r = run({"withdrawal", "ITEM:1", "--species", "cattle"});
     QCOMPARE(r.out, QString::fromUtf8("meat\t28 сут.\t-\nmilk\t96 ч\t-\n"));
 
@@ -215,7 +231,8 @@ void TestDoseCommands::olderDatabaseHasNoAnswers()
         Database db;
         db.open(older, schema::databasePassword());
         db.exec(QStringLiteral("DROP TABLE IF EXISTS species; DROP TABLE IF EXISTS item_strengths;"
-                               "DROP TABLE IF EXISTS item_doses; DROP TABLE IF EXISTS item_withdrawals;"));
+                               "DROP TABLE IF EXISTS item_doses; DROP TABLE IF EXISTS item_withdrawals;"
+                               "INSERT INTO items (id, name) VALUES (1, 'Альбен');"));
     }
     Run r = run({"dose", "ITEM:1", "--species", "dog", "--weight", "5"}, older);
     QCOMPARE(r.code, 3);

@@ -128,6 +128,16 @@ private slots:
             auto first = f.start();
             before = dump(first->TreeView1);
         }
+        // A product with withdrawal rows for dogs and no dose row for them counts for dogs too.
+        const qint64 withdrawalOnly =
+            *idsOf(f.path, QStringLiteral("SELECT min(item_id) FROM item_doses WHERE "
+                                          "item_id NOT IN (SELECT item_id FROM item_doses "
+                                          "WHERE species_id = 1)"))
+                 .begin();
+        f.run(QStringLiteral("INSERT INTO item_withdrawals (id, item_id, ord, species_id, tissue, period, "
+                             "period_unit, forbidden, source_field, source_quote) VALUES (90001, %1, 1, 1, "
+                             "'meat', '1', 'd', 0, 'special_conditions', 'через 1 сутки')")
+                  .arg(withdrawalOnly));
         auto w = f.start();
         QVERIFY(w->SpeciesBox->isVisible());
         QCOMPARE(w->SpeciesBox->currentText(), QStringLiteral("все"));
@@ -149,6 +159,7 @@ private slots:
         const QSet<QString> shown = shownProducts(w->TreeView1);
         QVERIFY(!shown.isEmpty() && shown.size() < all.size());
         QCOMPARE(shown, keepOnly(all, dogs));
+        QVERIFY(shown.contains(QStringLiteral("0/%1").arg(withdrawalOnly)));
         choose(w.get(), QStringLiteral("все"));
         QCOMPARE(shownProducts(w->TreeView1), all);
         choose(w.get(), QStringLiteral("собаки"));

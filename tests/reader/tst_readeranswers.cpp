@@ -4,8 +4,10 @@
 #include "readerfixture.h"
 
 #include "content/publish.h"
+#include "db/sqlitedb.h"
 
 #include <QTemporaryDir>
+#include <ctime>
 
 namespace {
 
@@ -65,6 +67,8 @@ private:
 void TestReaderAnswers::initTestCase()
 {
     QVERIFY(m_dir.isValid());
+    qputenv("TZ", "Europe/Berlin"); // a zone where the clock goes back
+    tzset();
     const QString sources = m_dir.filePath(QStringLiteral("src"));
     copyTree(qEnvironmentVariable("RAMUX_SOURCE_DIR") + QStringLiteral("/tests/content/fixture"), sources);
     writeFile(sources + QStringLiteral("/animals.tsv"), kAnimals);
@@ -192,6 +196,13 @@ void TestReaderAnswers::withdrawalTableAndReleaseDates()
         QVERIFY(page.contains(QStringLiteral("<input type=\"hidden\" name=\"last\" value=\"") +
                               last.toHtmlEscaped()));
     }
+    // 02:30 twice on 31.10.2027 (the test runs in Berlin): the later one, said under the form.
+    const QString autumn = m_reader->get(QStringLiteral("/item/103?last=31.10.2027%2002%3A30")).text();
+    QVERIFY2(autumn.contains(QStringLiteral("<td>96 ч</td><td>04.11.2027 02:30</td>")), qPrintable(autumn));
+    QVERIFY(
+        autumn.contains(QStringLiteral("<p class=\"hint\" id=\"last-dose-note\">В этот час часы переводят "
+                                       "назад, и 02:30 наступает дважды")));
+    QVERIFY(!plain.contains(QStringLiteral("last-dose-note")));
     const QString wrong = m_reader->get(QStringLiteral("/item/103?last=31.02.2027")).text();
     QVERIFY(wrong.contains(QStringLiteral("id=\"last-dose-refusal\"")));
     QVERIFY(!wrong.contains(QStringLiteral("Можно использовать с")));
@@ -213,6 +224,20 @@ void TestReaderAnswers::pagesWithParametersAreCachedByThem()
         304);
     QVERIFY(m_reader->get(QStringLiteral("/item/103?last=01.03.2027%2008:00")).header("ETag") !=
             plain.header("ETag"));
+
+    // A dose row changed with its own stamp alone, no publish: a new validator and the new dose.
+    {
+        Database db;
+        db.open(m_content, QByteArray());
+        db.exec(QStringLiteral("UPDATE item_doses SET dose_from = '6', last_update = last_update + 100000 "
+                               "WHERE item_id = 103 AND species_id = 1"));
+    }
+    const Reply changed = m_reader->get(QStringLiteral("/item/103?species=1&weight=12%2C5"),
+                                        {{"If-None-Match", a.header("ETag")}});
+    QCOMPARE(changed.status, 200);
+    QVERIFY(changed.header("ETag") != a.header("ETag"));
+    QVERIFY2(resultOf(changed.text()).contains(QStringLiteral("1,5–2,5 мл")),
+             qPrintable(resultOf(changed.text())));
 }
 
 QTEST_GUILESS_MAIN(TestReaderAnswers)

@@ -258,6 +258,14 @@ void TestAnswersPanel::withdrawalDatesInTwoZones()
         QVERIFY2(tables(panel).contains(QStringLiteral("молоко: 96 ч, можно использовать с 31.03.2027 %1")
                                             .arg(berlin ? QStringLiteral("09:00") : QStringLiteral("08:00"))),
                  qPrintable(tables(panel)));
+        // 02:30 comes twice in Berlin on 31.10.2027: the later one counts, never 01:30, in words too.
+        last->clear();
+        QTest::keyClicks(last, QStringLiteral("31.10.2027 02:30"));
+        QVERIFY2(
+            tables(panel).contains(QStringLiteral("молоко: 96 ч, можно использовать с 04.11.2027 02:30")),
+            qPrintable(tables(panel)));
+        QCOMPARE(panel->lastDoseNote()->text().startsWith(QStringLiteral("В этот час часы переводят назад")),
+                 berlin);
         last->clear();
         QTest::keyClicks(last, QStringLiteral("1.3.2027"));
         QCOMPARE(panel->lastDoseNote()->text(), lastDoseFormatHint());

@@ -331,6 +331,11 @@ QString withdrawals(qint64 itemId, const ProductAnswers &answers, const QList<Sp
         html +=
             QStringLiteral("<p class=\"refusal\" id=\"last-dose-refusal\">Дата и время последнего введения — "
                            "в виде ДД.ММ.ГГГГ ЧЧ:ММ, например 01.03.2027 08:00</p>");
+    if (last) {
+        const QString note = repeatedHourNote(last->toString(QStringLiteral("dd.MM.yyyy HH:mm")));
+        if (!note.isEmpty())
+            html += QStringLiteral("<p class=\"hint\" id=\"last-dose-note\">%1</p>").arg(escape(note));
+    }
     return html + tables + QStringLiteral("</section>");
 }
 

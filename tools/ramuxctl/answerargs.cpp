@@ -3,6 +3,7 @@
 
 #include "answers/answerstore.h"
 #include "command.h"
+#include "db/sqlitedb.h"
 #include "pages/links.h"
 
 std::optional<qint64> productOfLink(const QString &link)
@@ -11,6 +12,16 @@ std::optional<qint64> productOfLink(const QString &link)
     if (!parsed || parsed->target != LinkTarget::Item)
         return std::nullopt;
     return parsed->id;
+}
+
+bool productListed(Database &db, qint64 itemId)
+{
+    Statement st = db.prepare(QStringLiteral("SELECT 1 FROM items WHERE id = ?1"));
+    st.bind(1, itemId);
+    if (st.step())
+        return true;
+    printErr(QStringLiteral("Препарата ITEM:%1 в справочнике нет\n").arg(itemId));
+    return false;
 }
 
 std::optional<Species> speciesArgument(Database &db, const QString &codeOrName)

@@ -92,6 +92,8 @@ int dose(CommandContext &ctx)
 
     Database db;
     db.open(path, schema::databasePassword());
+    if (!productListed(db, *item))
+        return kAllRefused;
     const auto species = speciesArgument(db, speciesText);
     if (!species)
         return kAllRefused;

@@ -41,6 +41,8 @@ int withdrawal(CommandContext &ctx)
 
     Database db;
     db.open(path, schema::databasePassword());
+    if (!productListed(db, *item))
+        return kNoRows;
     const auto species = speciesArgument(db, speciesText);
     if (!species)
         return kNoRows;
@@ -62,6 +64,9 @@ int withdrawal(CommandContext &ctx)
         return kNoRows;
     }
     printOut(out);
+    // Which of two moments a time in the hour the clock goes back was taken as: beside the lines.
+    if (const QString note = repeatedHourNote(lastText); !note.isEmpty())
+        printErr(note + QLatin1Char('\n'));
     return 0;
 }
 
