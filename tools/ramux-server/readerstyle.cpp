@@ -103,7 +103,10 @@ h1 { font-size: 1.6rem; line-height: 1.25; margin: 1rem 0; }
 .source { margin: 0.5rem 0 0; padding: 0 0 0 0.75rem; border-left: 2px solid var(--line); color: var(--fg); }
 .source-label { color: var(--muted); }
 .jumps a { display: inline-block; padding: 0.6rem 0; font-weight: 600; }
-.withdrawal-table { width: 100%; }
+.withdrawal-table { width: 100%; table-layout: fixed; }
+.answers .withdrawal-table th, .answers .withdrawal-table td { overflow-wrap: anywhere; hyphens: auto; padding: 0.4rem; }
+.withdrawal-table thead th:nth-child(1), .withdrawal-table thead th:nth-child(2) { width: 30%; }
+.withdrawal-table thead th { font-size: 0.85rem; }
 .quote-row td { font-size: 0.95rem; border-top: 0; }
 .visually-hidden {
   position: absolute; width: 1px; height: 1px; margin: -1px; padding: 0; overflow: hidden;
