@@ -33,6 +33,7 @@ class QTreeWidget;
 class QThread;
 class QTreeWidgetItem;
 class AnswersPanel;
+class SheetWindow;
 class TPBearHTMLRenderer;
 class TSearchComboBox;
 struct AnimalFilter;
@@ -185,6 +186,8 @@ public:
     // The product panel below the product view (mainform_answers.cpp).
     AnswersPanel *m_answers = nullptr;
     QPushButton *btnDose = nullptr;
+    SheetWindow *m_sheet = nullptr; // "Лист назначения", wired in installAnswersPanel
+    QPushButton *btnSheet = nullptr;
     void installAnswersPanel();
     void showAnswersFor(std::optional<qint64> itemId);
     void OpenDoseCalculator();

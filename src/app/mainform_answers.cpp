@@ -5,6 +5,8 @@
 
 #include "answers/answerstore.h"
 #include "app/answerspanel.h"
+#include "app/sheetsettingsbox.h"
+#include "app/sheetwindow.h"
 #include "db/runstatus.h"
 #include "pages/ui/htmlrenderer.h"
 
@@ -66,6 +68,29 @@ void TKalmedaRamuxMainForm::installAnswersPanel()
     auto *keys = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_R), this);
     keys->setContext(Qt::WindowShortcut);
     connect(keys, &QShortcut::activated, this, [this] { OpenDoseCalculator(); });
+
+    // The treatment sheet: its own window, fed by the panel and opened from the strip or Ctrl+L.
+    m_sheet = new SheetWindow(DBConn, this);
+    btnSheet = new QPushButton(QStringLiteral("Лист назначения"), Panel11);
+    btnSheet->setObjectName(QStringLiteral("btnSheet"));
+    btnSheet->setFixedHeight(22);
+    btnSheet->setToolTip(QStringLiteral("Лист назначения для владельца (Ctrl+L)"));
+    if (QBoxLayout *row = rowHolding(Panel11->layout(), btnDose))
+        row->insertWidget(row->indexOf(btnDose) + 1, btnSheet);
+    connect(btnSheet, &QPushButton::clicked, m_sheet, &SheetWindow::showSheet);
+    auto *sheetKeys = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_L), this);
+    sheetKeys->setContext(Qt::WindowShortcut);
+    connect(sheetKeys, &QShortcut::activated, m_sheet, &SheetWindow::showSheet);
+    connect(m_answers, &AnswersPanel::sheetLineRequested, m_sheet,
+            [this](qint64 itemId, const DoseCalculation &calculation, const QString &lastDose) {
+                m_sheet->addCalculation(itemId, calculation, lastDose);
+                m_sheet->showSheet();
+            });
+    if (auto *page = qobject_cast<QBoxLayout *>(tsSettings->layout()))
+        page->insertWidget(qMax(0, page->count() - 1), new SheetSettingsBox(DBConn, tsSettings));
+    connect(m_sheet, &SheetWindow::productRequested, this, [this](const QString &link) {
+        PageLinkClick(m_productView, link);
+    });
 
     // The paper gets the calculation and the dates the user made; without them it is the page.
     const auto pagePrint = m_productView->PrintFilter;
