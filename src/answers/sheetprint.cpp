@@ -41,9 +41,10 @@ QString linesHtml(const SheetComposition &sheet, const SheetPrintOptions &option
             html += small(changedSincePrintText(options.printedBefore.at(i)));
         if (!line.quote.isEmpty())
             html += small(QStringLiteral("Из инструкции: «%1»").arg(line.quote));
-        if (line.lastDose)
+        // A refused line shows words only; its times would read as a schedule.
+        if (line.lastDose && line.computed())
             html += small(QStringLiteral("Последнее введение: %1").arg(formatDateTime(*line.lastDose)));
-        if (line.severalDays && !line.withdrawals.isEmpty())
+        if (line.severalDays && line.computed() && !line.withdrawals.isEmpty())
             html += small(countsFromLastDoseText());
     }
     return html;

@@ -68,6 +68,9 @@ AnswersPanel::AnswersPanel(QWidget *parent) : QFrame(parent)
     content->setContentsMargins(0, 0, 0, 0);
     buildDoseBox();
     buildWithdrawalBox();
+    // From the result on to the last dose; the sheet's button comes after the dates.
+    setTabOrder(m_result, m_lastDose);
+    setTabOrder(m_now, m_toSheet);
     content->addWidget(m_doseBox);
     content->addWidget(m_withdrawalBox);
     content->addStretch(1);

@@ -373,7 +373,10 @@ QString SheetWindow::html(bool paper) const
     // The screen tells the vet what changed since the owner's copy; the new copy just says it.
     for (int i = 0; !paper && i < m_entries.size() && i < m_sheet.lines.size(); ++i) {
         const QString before = m_entries.at(i).printed;
-        options.printedBefore << (before.isEmpty() || before == m_sheet.lines.at(i).resultText() ? QString() : before);
+        const SheetLine &line = m_sheet.lines.at(i);
+        // A product gone from the reference shows no number, not even the one printed before.
+        const bool changed = !before.isEmpty() && line.inReference && before != line.resultText();
+        options.printedBefore << (changed ? before : QString());
     }
     return sheetHtml(m_sheet, options);
 }
