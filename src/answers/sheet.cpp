@@ -200,7 +200,7 @@ SheetComposition composeSheet(const SheetPatient &patient, const QList<SheetLine
             if (answer.row.id != 0) {
                 line.dose = answer;
                 line.quote = answer.row.sourceQuote;
-                line.severalDays = namesSeveralDays(answer.row.duration);
+                line.severalDays = namesSeveralDays(answer.row.duration + QLatin1Char(' ') + answer.row.frequency);
             }
             // A wrong weight is named before anything the rows would say.
             line.refusal = !weight.kg ? weight.refusal : answer.result.refusal;
