@@ -5,6 +5,7 @@
 #include "app/sheetwindow.h"
 #include "db/keptsheets.h"
 #include "db/notesfile.h"
+#include "db/sheetsettings.h"
 #include "db/schema.h"
 #include "db/sqlitedb.h"
 
@@ -188,6 +189,7 @@ void TestSheet::windowPrintsAndKeepsSheets()
     window.weightEdit()->setText(QStringLiteral("12"));
     for (qint64 item : {5, 6, 7})
         window.addLine(item, SheetChoice{});
+    sheetsettings::save(db, {QStringLiteral("Клиника «Лесная»"), QStringLiteral("Врач Орлова А. П."), false, false});
     const QString pdf = m_dir.filePath(QStringLiteral("dog.pdf"));
     QVERIFY(window.writePdf(pdf));
     const QString text = pdfText(pdf);
@@ -196,6 +198,7 @@ void TestSheet::windowPrintsAndKeepsSheets()
                              "Витам: 2,4 мл подкожно, однократно", "«собакам 0,2 мг/кг»"})
         QVERIFY2(text.contains(QString::fromUtf8(part)), qPrintable(text));
     QVERIFY(!text.contains(QStringLiteral("Сроки ожидания")));
+    QVERIFY(text.startsWith(QStringLiteral("Клиника «Лесная» Врач Орлова А. П. Лист назначения")));
 
     // Printing kept the sheet; a republish puts a new row before the chosen one, a sync deletes
     // a product: the line keeps its choice, the gone product keeps its quote without a number.
