@@ -37,7 +37,7 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
 fi
 targets=(ramuxctl ramux-server demo_db bench_startup bench_lists bench_search bench_pages bench_reading bench_server bench_sync
          bench_sync_gui bench_responsiveness bench_fulltext
-         bench_publish bench_nginx bench_reader bench_answers)
+         bench_publish bench_nginx bench_reader bench_answers bench_sheet)
 cmake --build "$build" -j2 --target "${targets[@]}" > "$build/bench-build.log" 2>&1 || {
     tail -n 30 "$build/bench-build.log" >&2
     exit 1
@@ -145,6 +145,15 @@ row "product click: panel filled minus no panel (medians of 50)" "<= 10 ms" \
     "$(pick "$logs/answers.txt" "panel adds to the click: median")" le 10 ms
 row "ramuxctl dose / ramuxctl page, same product (medians of 10)" "<= 2.0x" \
     "$(pick "$logs/answers.txt" "dose vs page process time:")" le 2.0 x
+
+# --- the treatment sheet: a line added, ten lines recomputed, the PDF, medians inside -----------
+bench bench_sheet "$logs/sheet.txt" --db "$client" --runs 50
+row "sheet: line added to painted (median of 50)" "<= 30 ms" \
+    "$(pick "$logs/sheet.txt" "line added to painted \\(tenth line\\) +median")" le 30 ms
+row "sheet: weight changed, 10 lines to painted (median of 50)" "<= 30 ms" \
+    "$(pick "$logs/sheet.txt" "weight changed, ten lines recomputed, painted +median")" le 30 ms
+row "sheet: PDF of 10 lines (median of 10)" "<= 1000 ms" \
+    "$(pick "$logs/sheet.txt" "PDF of ten lines +median")" le 1000 ms
 
 # --- the forgiving search and the text index: medians inside, the build once -------------------
 bench bench_fulltext "$logs/fulltext.txt" "$client"

@@ -69,6 +69,9 @@ AnswersPanel::AnswersPanel(QWidget *parent) : QFrame(parent)
     content->setContentsMargins(0, 0, 0, 0);
     buildDoseBox();
     buildWithdrawalBox();
+    // From the result on to the last dose; the sheet's button comes after the dates.
+    setTabOrder(m_result, m_lastDose);
+    setTabOrder(m_now, m_toSheet);
     content->addWidget(m_doseBox);
     content->addWidget(m_withdrawalBox);
     content->addStretch(1);
@@ -139,6 +142,14 @@ void AnswersPanel::buildDoseBox()
     grid->addWidget(m_formLabel, 2, 0);
     grid->addWidget(m_formBox, 2, 1, 1, 3);
     grid->addWidget(m_result, 3, 0, 1, 5);
+    m_toSheet = new QPushButton(QStringLiteral("В лист назначения"), m_doseBox);
+    m_toSheet->setObjectName(QStringLiteral("DoseToSheet"));
+    m_toSheet->setToolTip(QStringLiteral("Добавить этот расчёт в лист назначения"));
+    grid->addWidget(m_toSheet, 0, 4, Qt::AlignRight);
+    connect(m_toSheet, &QPushButton::clicked, this, [this] {
+        if (m_itemId)
+            emit sheetLineRequested(*m_itemId, calculation(), m_lastDose->text().trimmed());
+    });
     grid->setColumnStretch(4, 1);
     setTabOrder(m_speciesBox, m_weight);
     setTabOrder(m_weight, m_routeBox);

@@ -50,8 +50,12 @@ public:
     Readout *withdrawalView() const { return m_withdrawal; }
     QLabel *lastDoseNote() const { return m_lastDoseNote; }
 
+    QPushButton *toSheetButton() const { return m_toSheet; }
+
 signals:
     void collapsedChanged(bool collapsed);
+    // "В лист назначения": the calculation as shown, and the last dose as typed.
+    void sheetLineRequested(qint64 itemId, const DoseCalculation &calculation, const QString &lastDoseText);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -84,7 +88,7 @@ private:
     QComboBox *m_speciesBox = nullptr, *m_routeBox = nullptr, *m_formBox = nullptr;
     QLabel *m_routeLabel = nullptr, *m_formLabel = nullptr;
     QLineEdit *m_weight = nullptr, *m_lastDose = nullptr;
-    QPushButton *m_now = nullptr;
+    QPushButton *m_now = nullptr, *m_toSheet = nullptr;
     Readout *m_result = nullptr, *m_withdrawal = nullptr;
     QLabel *m_lastDoseNote = nullptr;
 };

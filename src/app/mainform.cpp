@@ -6,6 +6,7 @@
 #include "app/look.h"
 #include "app/messageboxes.h"
 #include "app/searchcombobox.h"
+#include "app/sheetwindow.h"
 #include "app/splashhooks.h"
 #include "db/emptyvalues.h"
 #include "db/location.h"
@@ -315,6 +316,8 @@ bool TKalmedaRamuxMainForm::ApplicationEventsMessage(QEvent *event)
     if (event->type() == StructuredDataChangedMessage()) {
         if (!m_updateOnly)
             showAnswersFor(m_shownItemId); // quietly: no reload, no details window
+        if (!m_updateOnly && m_sheet)
+            m_sheet->reload();
         return true;
     }
     if (event->type() != DataReloadMessage())
@@ -349,6 +352,8 @@ void TKalmedaRamuxMainForm::reloadData()
     CloseSplash();
     historyAfterReload();
     showAnswersFor(m_shownItemId); // the reload brought the structured rows too
+    if (m_sheet)
+        m_sheet->reload();
     // The application's general error report: the error's text in a message box.
     if (!failure.isNull())
         showErrorBox(failure);

@@ -34,6 +34,7 @@ class QThread;
 class QTreeWidgetItem;
 class AnswersPanel;
 class ProductPanel;
+class SheetWindow;
 class SpeciesFilter;
 class TPBearHTMLRenderer;
 class TSearchComboBox;
@@ -186,6 +187,8 @@ public:
     AnswersPanel *m_answers = nullptr;
     QPushButton *btnDose = nullptr;
     ProductPanel *m_productPanel = nullptr;
+    SheetWindow *m_sheet = nullptr; // "Лист назначения", wired in installAnswersPanel
+    QPushButton *btnSheet = nullptr;
     void installAnswersPanel();
     void showAnswersFor(std::optional<qint64> itemId);
     void OpenDoseCalculator();

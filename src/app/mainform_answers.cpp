@@ -6,9 +6,14 @@
 
 #include "app/answerspanel.h"
 #include "app/productpanel.h"
+#include "app/sheetsettingsbox.h"
+#include "app/sheetwindow.h"
 #include "app/speciesfilter.h"
+#include "pages/ui/htmlrenderer.h"
 
+#include <QBoxLayout>
 #include <QPushButton>
+#include <QShortcut>
 #include <QStackedWidget>
 
 void TKalmedaRamuxMainForm::installAnswersPanel()
@@ -26,6 +31,28 @@ void TKalmedaRamuxMainForm::installAnswersPanel()
                 &SpeciesFilter::followCalculator);
         m_productPanel->setWindowSpecies(m_speciesFilter->choice());
     }
+
+    // The treatment sheet: its own window, fed by the panel and opened from the strip or Ctrl+L.
+    m_sheet = new SheetWindow(DBConn, this);
+    btnSheet = new QPushButton(QStringLiteral("Лист назначения"), Panel11);
+    btnSheet->setObjectName(QStringLiteral("btnSheet"));
+    btnSheet->setFixedHeight(22);
+    btnSheet->setToolTip(QStringLiteral("Лист назначения для владельца (Ctrl+L)"));
+    m_productPanel->addToStrip(btnSheet);
+    connect(btnSheet, &QPushButton::clicked, m_sheet, &SheetWindow::showSheet);
+    auto *sheetKeys = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_L), this);
+    sheetKeys->setContext(Qt::WindowShortcut);
+    connect(sheetKeys, &QShortcut::activated, m_sheet, &SheetWindow::showSheet);
+    connect(m_answers, &AnswersPanel::sheetLineRequested, m_sheet,
+            [this](qint64 itemId, const DoseCalculation &calculation, const QString &lastDose) {
+                m_sheet->addCalculation(itemId, calculation, lastDose);
+                m_sheet->showSheet();
+            });
+    if (auto *page = qobject_cast<QBoxLayout *>(tsSettings->layout()))
+        page->insertWidget(qMax(0, page->count() - 1), new SheetSettingsBox(DBConn, tsSettings));
+    connect(m_sheet, &SheetWindow::productRequested, this, [this](const QString &link) {
+        PageLinkClick(m_productView, link);
+    });
     showAnswersFor(m_shownItemId);
 }
 

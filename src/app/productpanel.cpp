@@ -97,6 +97,13 @@ void ProductPanel::attachPrinting(TPBearHTMLRenderer *view)
     };
 }
 
+void ProductPanel::addToStrip(QWidget *widget)
+{
+    QWidget *strip = m_button->parentWidget();
+    if (QBoxLayout *row = rowHolding(strip ? strip->layout() : nullptr, m_button))
+        row->insertWidget(row->indexOf(m_button) + 1, widget);
+}
+
 void ProductPanel::showProduct(std::optional<qint64> itemId)
 {
     if (!m_panel)

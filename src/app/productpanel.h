@@ -30,6 +30,8 @@ public:
     void attachPrinting(TPBearHTMLRenderer *view);
     AnswersPanel *panel() const { return m_panel; }
     QPushButton *button() const { return m_button; }
+    // Another button of the strip, placed right after the panel's own.
+    void addToStrip(QWidget *widget);
 
 public slots:
     // Reads the product's rows (none: the panel, its button and Ctrl+R go away); the same

@@ -1,5 +1,6 @@
 #include "db/notesfile.h"
 
+#include "db/keptsheets.h"
 #include "db/sqlitedb.h"
 #include "db/userdata.h"
 #include "text/boundedfile.h"
@@ -83,7 +84,32 @@ userdata::UserItem readRecord(const QJsonValue &value, int index)
     return item;
 }
 
-QVector<userdata::UserItem> parse(const QByteArray &json)
+struct Parsed
+{
+    QVector<userdata::UserItem> records;
+    QList<keptsheets::Sheet> sheets;
+};
+
+// The `sheets` key is optional: a file from before kept sheets has none.
+QList<keptsheets::Sheet> readSheets(const QJsonValue &value)
+{
+    QList<keptsheets::Sheet> sheets;
+    if (value.isUndefined())
+        return sheets;
+    if (!value.isArray())
+        refuse(QStringLiteral("список листов назначения повреждён"));
+    const QJsonArray array = value.toArray();
+    for (int i = 0; i < array.size(); ++i) {
+        QString why;
+        const auto sheet = array.at(i).isObject() ? keptsheets::fromJson(array.at(i).toObject(), &why) : std::nullopt;
+        if (!sheet)
+            refuse(QStringLiteral("лист назначения %1: %2").arg(i + 1).arg(why.isEmpty() ? QStringLiteral("не объект") : why));
+        sheets << *sheet;
+    }
+    return sheets;
+}
+
+Parsed parse(const QByteArray &json)
 {
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(json, &error);
@@ -100,12 +126,13 @@ QVector<userdata::UserItem> parse(const QByteArray &json)
     const QJsonValue items = root.value(QStringLiteral("items"));
     if (!items.isArray())
         refuse(QStringLiteral("в файле нет списка записей"));
-    QVector<userdata::UserItem> records;
+    Parsed parsed;
     const QJsonArray array = items.toArray();
-    records.reserve(array.size());
+    parsed.records.reserve(array.size());
     for (int i = 0; i < array.size(); ++i)
-        records.push_back(readRecord(array.at(i), i));
-    return records;
+        parsed.records.push_back(readRecord(array.at(i), i));
+    parsed.sheets = readSheets(root.value(QStringLiteral("sheets")));
+    return parsed;
 }
 
 } // namespace
@@ -126,12 +153,17 @@ QByteArray exportNotes(Database &db)
     root.insert(QStringLiteral("format"), kFormat);
     root.insert(QStringLiteral("version"), kVersion);
     root.insert(QStringLiteral("items"), items);
+    QJsonArray sheets;
+    for (const keptsheets::Sheet &sheet : keptsheets::all(db))
+        sheets.append(keptsheets::toJson(sheet));
+    root.insert(QStringLiteral("sheets"), sheets);
     return QJsonDocument(root).toJson(QJsonDocument::Indented);
 }
 
 ImportResult importNotes(Database &db, const QByteArray &json)
 {
-    const QVector<userdata::UserItem> records = parse(json); // refuses before anything is written
+    const Parsed parsed = parse(json); // refuses before anything is written
+    const QVector<userdata::UserItem> &records = parsed.records;
     userdata::ensureTables(db);
     ImportResult result;
     Transaction transaction(db);
@@ -155,6 +187,15 @@ ImportResult importNotes(Database &db, const QByteArray &json)
             winner.lastName = it->lastName;
         userdata::store(db, winner);
         merged.insert(record.id, winner);
+        ++result.taken;
+    }
+    for (keptsheets::Sheet sheet : parsed.sheets) {
+        const std::optional<keptsheets::Sheet> here = keptsheets::find(db, sheet.id);
+        if (here && sheet.changed <= here->changed) {
+            ++result.kept;
+            continue;
+        }
+        keptsheets::store(db, sheet, true);
         ++result.taken;
     }
     transaction.commit();

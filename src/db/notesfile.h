@@ -1,5 +1,6 @@
 // Favourites and notes as a JSON file, to carry them to another computer:
-// {"format": "ramux-notes", "version": 1, "items": [{"id", "name", "favourite", "note", "changed"}]}.
+// {"format": "ramux-notes", "version": 1, "items": [{"id", "name", "favourite", "note", "changed"}],
+//  "sheets": [kept treatment sheets]}; a reader that does not know "sheets" ignores it.
 #pragma once
 
 #include <QByteArray>
@@ -20,7 +21,7 @@ struct ImportResult
     int kept = 0;  // records of the file that lost to a later change here
 };
 
-// Merges a file into the user data by product id: per product the record with the later
+// Merges a file into the user data by product id (kept sheets by their id, alike): per product the record with the later
 // `changed` wins whole (a tie keeps what is here). Products the reference lacks are kept.
 // A file that does not parse, is of another format or a later version, or holds a record
 // that is not sound is refused whole with RamuxError; nothing is written then.

@@ -6,6 +6,7 @@
 
 #include "app/answerspanel.h"
 #include "app/readout.h"
+#include "app/sheetwindow.h"
 #include "update/datareloadevent.h"
 #include "update/structuredchangedevent.h"
 
@@ -311,6 +312,17 @@ void TestAnswersPanel::keyboardAndCollapsedStateAcrossStarts()
     w->btnDose->click();
     QVERIFY(!panel->isCollapsed());
     QVERIFY(panel->weightEdit()->hasFocus());
+    // The treatment sheet: Ctrl+L and the strip open it; the panel's button adds the calculation.
+    QTest::keyClick(w.get(), Qt::Key_L, Qt::ControlModifier);
+    QVERIFY(w->m_sheet->isVisible());
+    w->m_sheet->close();
+    w->btnSheet->click();
+    QVERIFY(w->m_sheet->isVisible());
+    w->m_sheet->close();
+    panel->toSheetButton()->click();
+    QVERIFY(w->m_sheet->isVisible());
+    QCOMPARE(w->m_sheet->composition().lines.size(), 1);
+    QVERIFY(w->m_sheet->composition().lines.first().sentence().contains(QStringLiteral("10,0 мл")));
     w->close();
     auto again = f.start();
     QVERIFY(!again->m_answers->isCollapsed());

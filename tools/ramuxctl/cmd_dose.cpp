@@ -1,6 +1,7 @@
 // ramuxctl dose LINK --species S --weight KG [--form N] [--route R] [--indication TEXT] [--db PATH]:
 // the dose calculator of the product panel, one block of tab-separated lines per fitting row.
 #include "answerargs.h"
+#include "doseblock.h"
 #include "command.h"
 
 #include "answers/answerstore.h"
@@ -20,53 +21,6 @@ int usageError(const QString &why = {})
         printErr(QStringLiteral("ramuxctl dose: %1\n").arg(why));
     printErr(QStringLiteral("usage: ramuxctl %1\n").arg(QLatin1String(kUsage)));
     return kBadUsage;
-}
-
-QString line(const QString &key, const QStringList &values)
-{
-    QString text = key;
-    for (const QString &value : values)
-        text += QLatin1Char('\t') + field(value);
-    return text + QLatin1Char('\n');
-}
-
-QString doseUnit(const DoseRow &row)
-{
-    return unitText(row.unit) +
-           (row.basis == Basis::Kg ? QStringLiteral("/кг") : QStringLiteral("/животное"));
-}
-
-QString block(const Species &species, const DoseAnswer &answer, Decimal weight)
-{
-    const QChar point = QLatin1Char('.');
-    const DoseRow &row = answer.row;
-    const DoseResult &r = answer.result;
-    const auto measured = [&](Decimal v) {
-        return isCountable(r.measuredUnit) ? v.toString(point)
-                                           : v.toFixed(r.measuredDigits, Rounding::HalfUp, point);
-    };
-    QString out = line(QStringLiteral("species"), {species.code, species.name});
-    out += line(QStringLiteral("route"), {row.route});
-    out += line(QStringLiteral("indication"), {row.indication});
-    out += line(QStringLiteral("weight_kg"), {weight.toString(point)});
-    out += line(QStringLiteral("dose"), {row.from.toString(point), row.to.toString(point), doseUnit(row)});
-    out += line(QStringLiteral("form"), {answer.strength ? answer.strength->describe(point) : QString()});
-    out += line(QStringLiteral("amount"),
-                {measured(r.measuredFrom), measured(r.measuredTo), unitText(r.measuredUnit)});
-    out += line(QStringLiteral("frequency"), {row.frequency});
-    out += line(QStringLiteral("duration"), {row.duration});
-    if (r.rounded) {
-        QStringList computed{r.computedFrom.toString(point)};
-        if (r.computedTo != r.computedFrom)
-            computed << r.computedTo.toString(point);
-        out += line(QStringLiteral("rounded"), computed);
-    }
-    if (r.capped)
-        out += line(QStringLiteral("capped"), {r.cap.toString(point), unitText(r.capUnit)});
-    for (const QString &warning : r.warnings)
-        out += line(QStringLiteral("warning"), {warning});
-    out += line(QStringLiteral("source"), {row.sourceQuote});
-    return out;
 }
 
 int dose(CommandContext &ctx)
@@ -115,7 +69,7 @@ int dose(CommandContext &ctx)
     for (const DoseAnswer &answer :
          computeDoses(answers, species->id, weight.kg, route, indication, strength)) {
         if (answer.result.ok()) {
-            blocks << block(*species, answer, *weight.kg);
+            blocks << doseBlock(*species, answer, *weight.kg);
             continue;
         }
         QStringList where;
