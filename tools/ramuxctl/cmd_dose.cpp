@@ -1,5 +1,6 @@
 // ramuxctl dose LINK --species S --weight KG [--form N] [--route R] [--indication TEXT] [--db PATH]:
 // the dose calculator of the product panel, one block of tab-separated lines per fitting row.
+// `--weight ""` is no weight: the rows per animal are computed, those per kg refused.
 #include "answerargs.h"
 #include "command.h"
 
@@ -32,11 +33,12 @@ QString line(const QString &key, const QStringList &values)
 
 QString doseUnit(const DoseRow &row)
 {
-    return unitText(row.unit) +
-           (row.basis == Basis::Kg ? QStringLiteral("/кг") : QStringLiteral("/животное"));
+    if (row.basis == Basis::Kg && row.perKg != Decimal::fromInt(1))
+        return row.unitName() + QStringLiteral("/%1 кг").arg(row.perKg.toString(QLatin1Char('.')));
+    return row.unitName() + (row.basis == Basis::Kg ? QStringLiteral("/кг") : QStringLiteral("/животное"));
 }
 
-QString block(const Species &species, const DoseAnswer &answer, Decimal weight)
+QString block(const Species &species, const DoseAnswer &answer, const std::optional<Decimal> &weight)
 {
     const QChar point = QLatin1Char('.');
     const DoseRow &row = answer.row;
@@ -48,7 +50,7 @@ QString block(const Species &species, const DoseAnswer &answer, Decimal weight)
     QString out = line(QStringLiteral("species"), {species.code, species.name});
     out += line(QStringLiteral("route"), {row.route});
     out += line(QStringLiteral("indication"), {row.indication});
-    out += line(QStringLiteral("weight_kg"), {weight.toString(point)});
+    out += line(QStringLiteral("weight_kg"), {weight ? weight->toString(point) : QString()});
     out += line(QStringLiteral("dose"), {row.from.toString(point), row.to.toString(point), doseUnit(row)});
     out += line(QStringLiteral("form"), {answer.strength ? answer.strength->describe(point) : QString()});
     out += line(QStringLiteral("amount"),
@@ -73,11 +75,12 @@ int dose(CommandContext &ctx)
 {
     const QString path = takeDatabasePath(ctx.args);
     const QString speciesText = takeOption(ctx.args, QStringLiteral("--species"));
-    const QString weightText = takeOption(ctx.args, QStringLiteral("--weight"));
+    const QString absent = QStringLiteral("\x01");
+    const QString weightText = takeOption(ctx.args, QStringLiteral("--weight"), absent);
     const QString formText = takeOption(ctx.args, QStringLiteral("--form"));
     const QString route = takeOption(ctx.args, QStringLiteral("--route"));
     const QString indication = takeOption(ctx.args, QStringLiteral("--indication"));
-    if (ctx.args.size() != 1 || speciesText.isEmpty() || weightText.isEmpty())
+    if (ctx.args.size() != 1 || speciesText.isEmpty() || weightText == absent)
         return usageError();
     const auto item = productOfLink(ctx.args.first());
     if (!item)
@@ -96,24 +99,20 @@ int dose(CommandContext &ctx)
     if (!species)
         return kAllRefused;
     const WeightInput weight = parseWeight(weightText);
-    if (!weight.kg) {
-        printErr(weight.refusal + QLatin1Char('\n'));
-        return kAllRefused;
-    }
     const ProductAnswers answers = loadProductAnswers(db, *item);
-    std::optional<Strength> strength;
+    std::optional<qint64> strength;
     if (form > 0) {
         if (form > answers.strengths.size())
             return usageError(QStringLiteral("the product has %1 form(s)").arg(answers.strengths.size()));
-        strength = answers.strengths.at(form - 1);
+        strength = answers.strengths.at(form - 1).id;
     }
 
     QStringList blocks;
     QString refusals;
     for (const DoseAnswer &answer :
-         computeDoses(answers, species->id, weight.kg, route, indication, strength)) {
+         answerDoses(answers, species->id, weightText, route, indication, strength)) {
         if (answer.result.ok()) {
-            blocks << block(*species, answer, *weight.kg);
+            blocks << block(*species, answer, weight.kg);
             continue;
         }
         QStringList where;
