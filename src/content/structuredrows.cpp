@@ -224,7 +224,10 @@ void addItemRows(const std::vector<ItemBlocks> &items, ContentSet &set, QStringL
                 known << *parsed;
                 known.last().id = row.id;
             } else {
-                check.fail(Checker::lineOf(r, why.contains(QStringLiteral("дел")) ? "fractions" : "per"), why);
+                check.fail(Checker::lineOf(r, why.contains(QStringLiteral("дел"))           ? "fractions"
+                                              : why.contains(QStringLiteral("содержание")) ? "amount"
+                                                                                            : "per"),
+                           why);
             }
         }
 

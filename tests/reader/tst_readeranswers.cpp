@@ -118,7 +118,7 @@ void TestReaderAnswers::badInputIsRefusedInWords()
         {QStringLiteral("species=1&weight=abc"), QStringLiteral("Масса тела — не число: «abc»")},
         {QStringLiteral("species=1&weight=5000"),
          QStringLiteral("Масса тела должна быть от 0,01 до 2000 кг")},
-        {QStringLiteral("species=1&weight="), QStringLiteral("Масса тела должна быть от 0,01")},
+        {QStringLiteral("species=1&weight="), QStringLiteral("Укажите массу тела в килограммах")},
         {QStringLiteral("species=8&weight=3"),
          QStringLiteral("Для этого вида дозировка в инструкции не указана")},
         {QStringLiteral("species=999999999999&weight=3"),
