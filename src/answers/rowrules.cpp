@@ -66,9 +66,10 @@ QString doseRowProblem(const DoseRow &row, const QList<Strength> &strengths, con
         return fail(key, "substance",
                     QStringLiteral("у препарата нет силы действия для вещества \"%1\"").arg(row.substance));
     if (row.substance.isEmpty() && substances.size() > 1)
-        return fail(key, "substance",
-                    QStringLiteral("у препарата несколько веществ (%1): строка дозы называет своё (substance)")
-                        .arg(substances.join(QStringLiteral(", "))));
+        return fail(
+            key, "substance",
+            QStringLiteral("у препарата несколько веществ (%1): строка дозы называет своё (substance)")
+                .arg(substances.join(QStringLiteral(", "))));
     if (row.unit == Unit::Gram && row.of == DoseOf::Unsaid) {
         for (const Strength &s : matching) {
             if (s.perUnit == Unit::Gram)

@@ -15,16 +15,16 @@ struct UnitWord
 
 // The closed list of written unit forms, in lower case.
 constexpr UnitWord kUnitWords[] = {
-    {"мкг", Unit::Microgram},      {"мг", Unit::Milligram},       {"г", Unit::Gram},
-    {"ме", Unit::IU},              {"ед", Unit::IU},              {"мл", Unit::Millilitre},
-    {"таблетка", Unit::Tablet},    {"таблетки", Unit::Tablet},    {"таблеток", Unit::Tablet},
-    {"таблетку", Unit::Tablet},    {"таблетке", Unit::Tablet},    {"табл.", Unit::Tablet},
-    {"болюс", Unit::Bolus},        {"болюса", Unit::Bolus},       {"болюсов", Unit::Bolus},
-    {"болюсу", Unit::Bolus},       {"капсула", Unit::Capsule},    {"капсулы", Unit::Capsule},
-    {"капсул", Unit::Capsule},     {"капсулу", Unit::Capsule},    {"капсуле", Unit::Capsule},
-    {"пипетка", Unit::Pipette},    {"пипетки", Unit::Pipette},    {"пипеток", Unit::Pipette},
-    {"пипетку", Unit::Pipette},    {"пипетке", Unit::Pipette},    {"доза", Unit::Dose},
-    {"дозы", Unit::Dose},          {"доз", Unit::Dose},           {"дозу", Unit::Dose},
+    {"мкг", Unit::Microgram},   {"мг", Unit::Milligram},    {"г", Unit::Gram},
+    {"ме", Unit::IU},           {"ед", Unit::IU},           {"мл", Unit::Millilitre},
+    {"таблетка", Unit::Tablet}, {"таблетки", Unit::Tablet}, {"таблеток", Unit::Tablet},
+    {"таблетку", Unit::Tablet}, {"таблетке", Unit::Tablet}, {"табл.", Unit::Tablet},
+    {"болюс", Unit::Bolus},     {"болюса", Unit::Bolus},    {"болюсов", Unit::Bolus},
+    {"болюсу", Unit::Bolus},    {"капсула", Unit::Capsule}, {"капсулы", Unit::Capsule},
+    {"капсул", Unit::Capsule},  {"капсулу", Unit::Capsule}, {"капсуле", Unit::Capsule},
+    {"пипетка", Unit::Pipette}, {"пипетки", Unit::Pipette}, {"пипеток", Unit::Pipette},
+    {"пипетку", Unit::Pipette}, {"пипетке", Unit::Pipette}, {"доза", Unit::Dose},
+    {"дозы", Unit::Dose},       {"доз", Unit::Dose},        {"дозу", Unit::Dose},
     {"дозе", Unit::Dose},
 };
 
@@ -35,9 +35,9 @@ struct PeriodWord
 };
 
 constexpr PeriodWord kPeriodWords[] = {
-    {"ч", PeriodUnit::Hours},    {"час", PeriodUnit::Hours},  {"часа", PeriodUnit::Hours},
+    {"ч", PeriodUnit::Hours},     {"час", PeriodUnit::Hours}, {"часа", PeriodUnit::Hours},
     {"часов", PeriodUnit::Hours}, {"сут.", PeriodUnit::Days}, {"суток", PeriodUnit::Days},
-    {"сутки", PeriodUnit::Days}, {"день", PeriodUnit::Days},  {"дня", PeriodUnit::Days},
+    {"сутки", PeriodUnit::Days},  {"день", PeriodUnit::Days}, {"дня", PeriodUnit::Days},
     {"дней", PeriodUnit::Days},
 };
 
@@ -58,7 +58,8 @@ bool isDigitAt(const QString &text, qsizetype at)
 
 bool isSeparatorAt(const QString &text, qsizetype at)
 {
-    return at >= 0 && at < text.size() && (text.at(at) == QLatin1Char(',') || text.at(at) == QLatin1Char('.'));
+    return at >= 0 && at < text.size() &&
+           (text.at(at) == QLatin1Char(',') || text.at(at) == QLatin1Char('.'));
 }
 
 // One quantity of the text: a number or a range, and the word after it.
@@ -116,7 +117,8 @@ void readWord(const QString &t, qsizetype &at, Quantity &q)
     if (i == at)
         return;
     QString word = t.mid(at, i - at);
-    if (charAt(t, i) == QLatin1Char('.') && (unitOfWord(word + QLatin1Char('.')) || periodOfWord(word + QLatin1Char('.')))) {
+    if (charAt(t, i) == QLatin1Char('.') &&
+        (unitOfWord(word + QLatin1Char('.')) || periodOfWord(word + QLatin1Char('.')))) {
         word += QLatin1Char('.');
         ++i;
     }
@@ -177,7 +179,8 @@ QList<Quantity> quantitiesIn(const QString &t)
 QString written(const Quantity &q)
 {
     const QChar comma = QLatin1Char(',');
-    return q.range ? q.from.toString(comma) + QStringLiteral("–") + q.to.toString(comma) : q.from.toString(comma);
+    return q.range ? q.from.toString(comma) + QStringLiteral("–") + q.to.toString(comma)
+                   : q.from.toString(comma);
 }
 
 // What the words after a dose, up to the end of its clause, say it is counted per.
@@ -205,7 +208,8 @@ Per basisAfter(const QString &t, qsizetype from)
         }
         if (c == QLatin1Char(';') || c == QLatin1Char(')') || c == QLatin1Char(':'))
             break;
-        if ((c == QLatin1Char('.') || c == QLatin1Char(',')) && !(isDigitAt(t, at - 1) && isDigitAt(t, at + 1)))
+        if ((c == QLatin1Char('.') || c == QLatin1Char(',')) &&
+            !(isDigitAt(t, at - 1) && isDigitAt(t, at + 1)))
             break;
         tail += c;
     }
@@ -225,7 +229,8 @@ Per basisAfter(const QString &t, qsizetype from)
     Per per;
     qsizetype first = tail.size();
     for (const Pattern &p : patterns) {
-        const QRegularExpression re(QString::fromUtf8(p.regex), QRegularExpression::UseUnicodePropertiesOption);
+        const QRegularExpression re(QString::fromUtf8(p.regex),
+                                    QRegularExpression::UseUnicodePropertiesOption);
         const QRegularExpressionMatch m = re.match(tail);
         if (m.hasMatch() && m.capturedStart() < first) {
             first = m.capturedStart();
@@ -302,13 +307,15 @@ bool occursAsWords(const QString &text, const QString &quote)
         const qsizetype end = at + quote.size();
         // Not inside a word or a number: "5 мг" out of "15 мг" or "2,5 мг", "000 МЕ" out of "5 000 МЕ".
         const bool startInside =
-            isWordChar(quote, 0) && (isWordChar(text, at - 1) || (isDigitAt(quote, 0) && isSeparatorAt(text, at - 1) &&
-                                                                 isDigitAt(text, at - 2)));
+            isWordChar(quote, 0) &&
+            (isWordChar(text, at - 1) ||
+             (isDigitAt(quote, 0) && isSeparatorAt(text, at - 1) && isDigitAt(text, at - 2)));
         const bool groupInside = isDigitAt(quote, 0) && isDigitAt(quote, 2) && !isDigitAt(quote, 3) &&
                                  charAt(text, at - 1) == QLatin1Char(' ') && isDigitAt(text, at - 2);
         const bool endInside =
-            isWordChar(quote, last) && (isWordChar(text, end) || (isDigitAt(quote, last) && isSeparatorAt(text, end) &&
-                                                                  isDigitAt(text, end + 1)));
+            isWordChar(quote, last) &&
+            (isWordChar(text, end) ||
+             (isDigitAt(quote, last) && isSeparatorAt(text, end) && isDigitAt(text, end + 1)));
         if (!startInside && !groupInside && !endInside)
             return true;
     }
@@ -348,7 +355,8 @@ QString capProblem(const QString &quote, const DoseRow &row)
         if (!q.range && q.unit == row.maxSingleUnit && q.from == *row.maxSingle)
             return QString();
     }
-    return missing(row.maxSingle->toString(QLatin1Char(',')) + QLatin1Char(' ') + unitText(row.maxSingleUnit));
+    return missing(row.maxSingle->toString(QLatin1Char(',')) + QLatin1Char(' ') +
+                   unitText(row.maxSingleUnit));
 }
 
 QString periodProblem(const QString &quote, const WithdrawalRow &row)
@@ -373,7 +381,8 @@ QString periodProblem(const QString &quote, const WithdrawalRow &row)
     if (otherUnit)
         return hours ? QStringLiteral("в цитате срок в сутках, а в строке — в часах")
                      : QStringLiteral("в цитате срок в часах, а в строке — в сутках");
-    return missing(row.period.toString(QLatin1Char(',')) + (hours ? QStringLiteral(" ч") : QStringLiteral(" сут.")));
+    return missing(row.period.toString(QLatin1Char(',')) +
+                   (hours ? QStringLiteral(" ч") : QStringLiteral(" сут.")));
 }
 
 } // namespace quotecheck

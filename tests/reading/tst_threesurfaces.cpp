@@ -98,7 +98,8 @@ void TestThreeSurfaces::sameAnswerEverywhere()
     for (const auto &c : cases) {
         const QString weight = QString::fromUtf8(c.weight);
         const QString expected = QString::fromUtf8(c.answer);
-        const QString where = QStringLiteral("ITEM:%1 %2 «%3»").arg(c.item).arg(QLatin1String(c.code), weight);
+        const QString where =
+            QStringLiteral("ITEM:%1 %2 «%3»").arg(c.item).arg(QLatin1String(c.code), weight);
 
         selectNode(w->TreeView1, c.item);
         panel->speciesBox()->setCurrentIndex(panel->speciesBox()->findText(QString::fromUtf8(c.name)));
@@ -107,18 +108,20 @@ void TestThreeSurfaces::sameAnswerEverywhere()
         const QString window = windowAnswer(panel->resultView()->accessibleDescription());
 
         QProcess p;
-        p.start(tool, {QStringLiteral("dose"), QStringLiteral("ITEM:%1").arg(c.item), QStringLiteral("--species"),
-                       QLatin1String(c.code), QStringLiteral("--weight"), weight, QStringLiteral("--db"), f.path});
+        p.start(tool,
+                {QStringLiteral("dose"), QStringLiteral("ITEM:%1").arg(c.item), QStringLiteral("--species"),
+                 QLatin1String(c.code), QStringLiteral("--weight"), weight, QStringLiteral("--db"), f.path});
         QVERIFY(p.waitForFinished(30000));
         const QString line = commandLineAnswer(QString::fromUtf8(p.readAllStandardOutput()),
                                                QString::fromUtf8(p.readAllStandardError()));
 
-        const QString web = readerAnswer(
-            reader.get(QStringLiteral("/item/%1?species=%2&weight=%3")
-                           .arg(c.item)
-                           .arg(c.speciesId)
-                           .arg(QString::fromLatin1(QUrl::toPercentEncoding(weight))))
-                .text());
+        const QString web =
+            readerAnswer(reader
+                             .get(QStringLiteral("/item/%1?species=%2&weight=%3")
+                                      .arg(c.item)
+                                      .arg(c.speciesId)
+                                      .arg(QString::fromLatin1(QUrl::toPercentEncoding(weight))))
+                             .text());
 
         QVERIFY2(window.startsWith(expected), qPrintable(where + QStringLiteral(" window: ") + window));
         QVERIFY2(line.contains(expected), qPrintable(where + QStringLiteral(" ramuxctl: ") + line));
