@@ -15,9 +15,10 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# Loaded at run time, so invisible to the library scan: the platform plugins and the SVG icon
-# engine. Wayland support and the elevated start of program updates are welcome, not required.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libqt6svg6")
+# Loaded at run time, so invisible to the library scan: the platform plugins, the SVG icon
+# engine and Qt's Russian words for its own dialogs. Wayland support and the elevated start of
+# program updates are welcome, not required.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libqt6svg6, qt6-translations-l10n")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland, pkexec")
 # The extended description, below the summary; CPack indents its lines and turns the empty one
 # into the " ." paragraph break that control files want.

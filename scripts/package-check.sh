@@ -18,7 +18,7 @@ version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/CMakeCache.txt)
 [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "package version is not $version"
 [ "$(basename "$deb")" = "ramux_${version}_$(dpkg --print-architecture).deb" ] || fail "unexpected file name $deb"
 depends=$(dpkg-deb -f "$deb" Depends)
-for needed in qt6-qpa-plugins libqt6svg6 libqt6widgets6 libsqlcipher; do
+for needed in qt6-qpa-plugins libqt6svg6 qt6-translations-l10n libqt6widgets6 libsqlcipher; do
   grep -q "$needed" <<<"$depends" || fail "Depends lacks $needed: $depends"
 done
 grep -q qt6-wayland <<<"$(dpkg-deb -f "$deb" Recommends)" || fail "Recommends lacks qt6-wayland"

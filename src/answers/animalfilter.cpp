@@ -1,5 +1,6 @@
 #include "answers/animalfilter.h"
 
+#include "answers/amounttext.h"
 #include "answers/answerstore.h"
 #include "db/sqlitedb.h"
 
@@ -64,10 +65,9 @@ AnimalIndex loadAnimalIndex(Database &db)
     AnimalIndex index;
     if (!hasAnswerTables(db))
         return index;
-    for (const QString &sql :
-         {QStringLiteral("SELECT species_id, item_id FROM item_withdrawals"),
-          QStringLiteral("SELECT d.species_id, d.item_id FROM item_doses d WHERE ") +
-              QLatin1String(kOfferedDose)}) {
+    for (const QString &sql : {QStringLiteral("SELECT species_id, item_id FROM item_withdrawals"),
+                               QStringLiteral("SELECT d.species_id, d.item_id FROM item_doses d WHERE ") +
+                                   QLatin1String(kOfferedDose)}) {
         Statement st = db.prepare(sql);
         while (st.step()) {
             index.bySpecies[st.int64(0)].insert(st.int64(1));
@@ -90,7 +90,7 @@ QString narrowedNotice(const QString &speciesName, int withoutAnswers)
     // "у 1 препарата", "у 21 препарата", but "у 11 препаратов", "у 5 препаратов".
     const bool one = withoutAnswers % 10 == 1 && withoutAnswers % 100 != 11;
     return shown + QStringLiteral("; у %1 %2 структурированных данных нет — они видны при выборе «все»")
-                       .arg(withoutAnswers)
+                       .arg(amountText(Decimal::fromInt(withoutAnswers)))
                        .arg(one ? QStringLiteral("препарата") : QStringLiteral("препаратов"));
 }
 

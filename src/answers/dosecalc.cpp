@@ -2,6 +2,8 @@
 // direction: a range's lower bound up, its upper bound down, a single value to the nearest step.
 #include "answers/dosecalc.h"
 
+#include "answers/amounttext.h"
+
 namespace {
 
 const Decimal kMinWeight = Decimal::fromRaw(Decimal::One / 100); // 0,01 kg
@@ -11,7 +13,8 @@ const Decimal kHundredthMl = Decimal::fromRaw(Decimal::One / 100);
 
 QString weightRange()
 {
-    return QStringLiteral("Масса тела должна быть от 0,01 до 2000 кг");
+    return QStringLiteral("Масса тела должна быть от %1 до %2")
+        .arg(amountText(kMinWeight), amountText(kMaxWeight, QStringLiteral("кг")));
 }
 
 DoseResult refusal(const QString &reason)
@@ -45,12 +48,12 @@ QString notComputedReason(Basis basis)
 }
 
 // A computed value for reading: at most four fraction digits, never rounded to zero.
-QString computedString(Decimal value, QChar separator)
+Decimal computedShown(Decimal value)
 {
     const auto shown = Decimal::parse(value.toFixed(4, Rounding::HalfUp));
     if (!shown || (shown->isZero() && !value.isZero()))
-        return value.toString(separator);
-    return shown->toString(separator);
+        return value;
+    return *shown;
 }
 
 // |a - b| > b / 10, exactly.
@@ -235,18 +238,12 @@ DoseResult computeDose(const DoseRow &row, const Strength &strength, std::option
         const Decimal reference = *nearest < exactLow ? exactLow : exactHigh;
         if (*nearest != reference) {
             if (nearest->isZero() || moreThanTenPercentApart(*nearest, reference)) {
-                const QString computed =
-                    exactLow == exactHigh ? computedString(exactLow, QLatin1Char(','))
-                                          : computedString(exactLow, QLatin1Char(',')) + QStringLiteral("–") +
-                                                computedString(exactHigh, QLatin1Char(','));
-                const QString step =
-                    nearest->toFixed(result.measuredDigits, Rounding::HalfUp, QLatin1Char(','));
                 return refusal(
-                    QStringLiteral("Отмерить точно нельзя: по расчёту нужно %1 %2, а ближайшее, что можно "
-                                   "отмерить, — %3 %4 (разница больше 10 %)")
-                        .arg(computed, unitWordFor(strength.perUnit, exactHigh),
-                             isCountable(strength.perUnit) ? nearest->toString(QLatin1Char(',')) : step,
-                             unitWordFor(strength.perUnit, *nearest)));
+                    QStringLiteral("Отмерить точно нельзя: по расчёту нужно %1, а ближайшее, что можно "
+                                   "отмерить, — %2 (разница больше 10 %)")
+                        .arg(amountText(computedShown(exactLow), computedShown(exactHigh),
+                                        unitWordFor(strength.perUnit, exactHigh)),
+                             amountText(*nearest, unitWordFor(strength.perUnit, *nearest))));
             }
             result.rounded = true;
             result.computedFrom = exactLow;
@@ -256,8 +253,8 @@ DoseResult computeDose(const DoseRow &row, const Strength &strength, std::option
         result.measuredTo = *nearest;
     }
     if (result.capped)
-        result.warnings << QStringLiteral("Доза ограничена максимальной разовой дозой: %1 %2")
-                               .arg(result.cap.toString(QLatin1Char(',')), unitText(result.capUnit));
+        result.warnings << QStringLiteral("Доза ограничена максимальной разовой дозой: %1")
+                               .arg(amountText(result.cap, unitText(result.capUnit)));
     if (perAnimal)
         result.warnings << QStringLiteral("Доза на животное: от массы тела не зависит");
     return result;
@@ -267,30 +264,28 @@ QString DoseResult::measuredText(QChar separator) const
 {
     if (!ok())
         return {};
-    const auto number = [&](Decimal v) {
-        return isCountable(measuredUnit) ? v.toString(separator)
-                                         : v.toFixed(measuredDigits, Rounding::HalfUp, separator);
+    // On the form's grid already, so the shortest digits are the grid's.
+    const auto amount = [separator](Decimal from, Decimal to, const QString &unit) {
+        if (separator == QLatin1Char(','))
+            return amountText(from, to, unit);
+        QString text = from.toString(separator);
+        if (to != from)
+            text += QStringLiteral("–") + to.toString(separator);
+        return text + QLatin1Char(' ') + unit;
     };
-    QString text = number(measuredFrom);
-    if (measuredTo != measuredFrom)
-        text += QStringLiteral("–") + number(measuredTo);
-    text += QLatin1Char(' ') + unitWordFor(measuredUnit, measuredTo);
+    const QString text = amount(measuredFrom, measuredTo, unitWordFor(measuredUnit, measuredTo));
     if (!rounded)
         return text;
-    QString computed = computedString(computedFrom, separator);
-    if (computedTo != computedFrom)
-        computed += QStringLiteral("–") + computedString(computedTo, separator);
-    return QStringLiteral("≈ %1 (расчёт: %2 %3)").arg(text, computed, unitWordFor(measuredUnit, computedTo));
+    return QStringLiteral("≈ %1 (расчёт: %2)")
+        .arg(text, amount(computedShown(computedFrom), computedShown(computedTo),
+                          unitWordFor(measuredUnit, computedTo)));
 }
 
-QString DoseResult::substanceText(QChar separator) const
+QString DoseResult::substanceText() const
 {
     if (!ok() || !substanceFrom || !substanceTo)
         return {};
-    QString text = computedString(*substanceFrom, separator);
-    if (*substanceTo != *substanceFrom)
-        text += QStringLiteral("–") + computedString(*substanceTo, separator);
-    return text + QLatin1Char(' ') + unitText(substanceUnit);
+    return amountText(computedShown(*substanceFrom), computedShown(*substanceTo), unitText(substanceUnit));
 }
 
 QString unitWordFor(Unit unit, Decimal value)

@@ -49,10 +49,11 @@ struct DoseResult
     bool perAnimal = false; // the dose does not depend on the weight
     QStringList warnings;   // the window's wording, e.g. the volume under 0,1 мл
 
-    // "1,3–2,5 мл", "≈ 1,3 мл (расчёт: 1,25 мл)", "1,5–2 таблетки".
+    // "1,3–2,5 мл", "≈ 1,3 мл (расчёт: 1,25 мл)", "1,5–2 таблетки", "6 мл": a comma writes the
+    // numbers for people (amountText), a point as plain digits.
     QString measuredText(QChar separator = QLatin1Char(',')) const;
-    // "62,5–125 мг" or empty when the substance is not known.
-    QString substanceText(QChar separator = QLatin1Char(',')) const;
+    // "62,5–125 мг", "200 000 МЕ", or empty when the substance is not known.
+    QString substanceText() const;
 };
 
 // Which strengths a row refers to: the same substance, or every strength when the row names none.

@@ -1,6 +1,8 @@
 // Dose rows checked into values.
 #include "answers/doserow.h"
 
+#include "answers/amounttext.h"
+
 namespace {
 
 std::optional<DoseRow> refuse(QString *why, const QString &reason)
@@ -85,10 +87,15 @@ std::optional<DoseRow> parseDoseRow(const DoseRowText &text, QString *why)
 
 QString DoseRow::describe(QChar separator) const
 {
-    QString text = from.toString(separator);
-    if (!single)
-        text += QStringLiteral("–") + to.toString(separator);
-    text += QLatin1Char(' ') + unitName();
+    QString text;
+    if (separator == QLatin1Char(',')) {
+        text = amountText(from, single ? from : to, unitName());
+    } else {
+        text = from.toString(separator);
+        if (!single)
+            text += QStringLiteral("–") + to.toString(separator);
+        text += QLatin1Char(' ') + unitName();
+    }
     switch (basis) {
     case Basis::Kg:
         if (perKg != Decimal::fromInt(1))

@@ -58,8 +58,8 @@ struct DoseRow
     QString sourceField;
     QString sourceQuote;
 
-    // "5–10 мг/кг", "1 таблетка на животное", "2 г на 1 л воды" (the separator of the numbers
-    // given: a comma for the window, a point for the command line).
+    // "5–10 мг/кг", "1 таблетка на животное", "2 г на 1 л воды" (a comma: the numbers written for
+    // people by amountText; a point: the command line's plain digits).
     QString describe(QChar separator = QLatin1Char(',')) const;
     // "мг", "г препарата": the unit as a person reads it.
     QString unitName() const;

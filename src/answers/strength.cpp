@@ -1,6 +1,8 @@
 // Strength rows checked into values, percentages resolved, and the measuring step of each form.
 #include "answers/strength.h"
 
+#include "answers/amounttext.h"
+
 namespace {
 
 std::optional<Strength> refuse(QString *why, const QString &reason)
@@ -90,17 +92,19 @@ Decimal Strength::measureStep() const
 
 QString Strength::describe(QChar separator) const
 {
+    const auto number = [separator](Decimal value) {
+        return separator == QLatin1Char(',') ? amountText(value) : value.toString(separator);
+    };
     QString text = form;
     if (!text.isEmpty())
         text += QStringLiteral(", ");
     if (!substance.isEmpty())
         text += substance + QLatin1Char(' ');
-    text += amount.toString(separator) + QLatin1Char(' ') + unitText(amountUnit);
+    text += number(amount) + QLatin1Char(' ') + unitText(amountUnit);
     if (amountUnit == Unit::Percent) {
-        text +=
-            QStringLiteral(" (%1 мг в 1 %2)").arg(substanceAmount().toString(separator), unitText(perUnit));
+        text += QStringLiteral(" (%1 мг в 1 %2)").arg(number(substanceAmount()), unitText(perUnit));
     } else if (!isCountable(perUnit) || perAmount != Decimal::fromInt(1)) {
-        text += QStringLiteral(" в %1 %2").arg(perAmount.toString(separator), unitText(perUnit));
+        text += QStringLiteral(" в %1 %2").arg(number(perAmount), unitText(perUnit));
     }
     if (perUnit == Unit::Tablet || perUnit == Unit::Bolus) {
         if (fractions == 2)

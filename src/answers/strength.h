@@ -42,7 +42,8 @@ struct Strength
     // The smallest amount of the form that can be measured: 0.1 мл, 0.1 г, a tablet's allowed
     // fraction, one whole capsule, pipette or dose.
     Decimal measureStep() const;
-    // "суспензия, альбендазол 25 мг в 1 мл", "таблетка, 50 мг", "раствор, 10 % (100 мг в 1 мл)".
+    // "суспензия, альбендазол 25 мг в 1 мл", "таблетка, 50 мг", "раствор, 10 % (100 мг в 1 мл)";
+    // a comma writes the numbers for people (amountText), a point as plain digits.
     QString describe(QChar separator = QLatin1Char(',')) const;
 };
 

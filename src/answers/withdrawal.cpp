@@ -2,6 +2,8 @@
 // local time, so a clock change moves one and not the other.
 #include "answers/withdrawal.h"
 
+#include "answers/amounttext.h"
+
 #include <algorithm>
 
 namespace {
@@ -105,8 +107,10 @@ QString WithdrawalRow::periodText(QChar separator) const
         return QStringLiteral("не допускается");
     if (period.isZero())
         return QStringLiteral("0");
-    return period.toString(separator) +
-           (unit == PeriodUnit::Hours ? QStringLiteral(" ч") : QStringLiteral(" сут."));
+    const QString word = unit == PeriodUnit::Hours ? QStringLiteral("ч") : QStringLiteral("сут.");
+    if (separator == QLatin1Char(','))
+        return amountText(period, word);
+    return period.toString(separator) + QLatin1Char(' ') + word;
 }
 
 std::optional<QDateTime> WithdrawalRow::releaseAfter(const QDateTime &lastDose) const

@@ -47,7 +47,8 @@ struct WithdrawalRow
     QString sourceField;
     QString sourceQuote;
 
-    // "96 ч", "28 сут.", "0", "не допускается".
+    // "96 ч", "28 сут.", "0", "не допускается"; a comma writes the number for people (amountText),
+    // a point as plain digits.
     QString periodText(QChar separator = QLatin1Char(',')) const;
     // The first moment the tissue may be used; none for "не допускается" or an invalid time.
     // A fraction of a second is waited out in full.

@@ -20,6 +20,7 @@ namespace {
 
 constexpr int kMinBodyHeight = 120;
 constexpr int kBodyShareOfPage = 50; // percent of the product page the open panel may take
+constexpr int kMinPageView = 90;     // pixels of the page view left above an opened calculator
 
 QComboBox *comboBox(QWidget *parent, const char *name, const QString &accessibleName)
 {
@@ -165,7 +166,10 @@ void AnswersPanel::buildDoseBox()
         if (!m_filling)
             recompute();
     });
-    connect(m_weight, &QLineEdit::textChanged, this, [this] { recompute(); });
+    connect(m_weight, &QLineEdit::textChanged, this, [this] {
+        m_calculating = true;
+        recompute();
+    });
 }
 
 void AnswersPanel::buildWithdrawalBox()
@@ -234,6 +238,7 @@ void AnswersPanel::setProduct(std::optional<qint64> itemId, const ProductAnswers
         if (!same) {
             m_weight->clear();
             m_lastDose->clear();
+            m_calculating = false;
         }
     }
     fillSpecies(keepSpecies);
@@ -352,6 +357,8 @@ void AnswersPanel::recompute()
     // Announced by screen readers when it changes, and read out when the result has the focus.
     m_result->display(doseBlocksHtml(blocks), doseBlocksText(blocks));
     fitBodyHeight();
+    if (m_calculating && !m_collapsed)
+        m_body->ensureWidgetVisible(m_result, 0, 0);
 }
 
 void AnswersPanel::recomputeWithdrawal()
@@ -398,7 +405,9 @@ void AnswersPanel::openCalculator()
 {
     if (!hasRows())
         return;
+    m_calculating = true;
     setCollapsed(false);
+    fitBodyHeight();
     QWidget *target = m_doseBox->isVisibleTo(this) ? static_cast<QWidget *>(m_weight) : m_lastDose;
     target->setFocus(Qt::ShortcutFocusReason);
     if (auto *edit = qobject_cast<QLineEdit *>(target))
@@ -413,11 +422,19 @@ void AnswersPanel::fitBodyHeight()
     // As tall as its contents, up to half of the product page; the page view keeps the rest.
     const int width = qMax(200, m_body->viewport()->width());
     QLayout *layout = m_content->layout();
+    auto *content = static_cast<QVBoxLayout *>(layout);
     layout->activate();
     const int wanted =
         layout->hasHeightForWidth() ? layout->totalHeightForWidth(width) : layout->totalSizeHint().height();
     const int page = parentWidget() ? parentWidget()->height() : 600;
-    const int cap = qMax(kMinBodyHeight, page * kBodyShareOfPage / 100);
+    int cap = qMax(kMinBodyHeight, page * kBodyShareOfPage / 100);
+    if (m_calculating && m_doseBox->isVisibleTo(m_content)) {
+        // Once the calculator is in use its whole result - the amount, a cap or a warning, the
+        // quote - is read without scrolling; the page keeps a strip above it.
+        m_doseBox->layout()->activate();
+        const int dose = m_doseBox->sizeHint().height() + content->spacing();
+        cap = qMax(cap, qMin(dose, page - kMinPageView));
+    }
     m_body->setFixedHeight(qMin(wanted + 2 * m_body->frameWidth(), cap));
 }
 

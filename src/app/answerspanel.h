@@ -73,7 +73,8 @@ private:
     ProductAnswers m_answers;
     QList<Species> m_species; // every species the product has rows for
     bool m_collapsed = false;
-    bool m_filling = false; // combo boxes being refilled: no recomputation per step
+    bool m_filling = false;     // combo boxes being refilled: no recomputation per step
+    bool m_calculating = false; // opened for the calculator or a weight typed: its result shows whole
 
     QToolButton *m_toggle = nullptr;
     QLabel *m_speciesLine = nullptr;

@@ -2,6 +2,8 @@
 // them, so the screen, the screen reader and the printed page say the same.
 #include "app/answerstext.h"
 
+#include "answers/amounttext.h"
+
 namespace {
 
 QString esc(const QString &text)
@@ -37,12 +39,15 @@ QString blockHtml(const DoseBlock &block, bool withTitle)
     QString html;
     if (withTitle && !block.title.isEmpty())
         html += QStringLiteral("<b>%1</b><br/>").arg(esc(block.title));
-    if (block.hint)
+    if (block.hint) {
         html += QStringLiteral("<i>%1</i>").arg(linesHtml(block.lines));
-    else if (block.refused)
-        html += QStringLiteral("<b>%1</b>").arg(linesHtml(block.lines));
-    else
-        html += linesHtml(block.lines);
+    } else if (!block.lines.isEmpty()) {
+        // The amount to measure out, or why there is none, is what the eye looks for first: a
+        // result's first line weighs as much as a refusal.
+        html += QStringLiteral("<b>%1</b>").arg(esc(block.lines.first()));
+        if (block.lines.size() > 1)
+            html += QStringLiteral("<br/>") + linesHtml(block.lines.mid(1));
+    }
     return html;
 }
 
@@ -79,18 +84,19 @@ QList<DoseBlock> doseBlocks(const DoseCalculation &calculation)
             block.refused = true;
             block.lines << r.refusal;
         } else {
-            block.lines << QStringLiteral("Доза по инструкции: %1").arg(answer.row.describe());
-            if (answer.strength)
-                block.lines << QStringLiteral("Форма: %1").arg(answer.strength->describe());
+            // What to draw up first; what it was computed from after the cap or the warning.
+            block.lines << QStringLiteral("Отмерить: %1").arg(r.measuredText());
             const QString substance = r.substanceText();
             if (!substance.isEmpty())
                 block.lines << QStringLiteral("Действующего вещества: %1").arg(substance);
-            block.lines << QStringLiteral("Отмерить: %1").arg(r.measuredText());
             if (!answer.row.frequency.trimmed().isEmpty())
                 block.lines << QStringLiteral("Кратность: %1").arg(answer.row.frequency.trimmed());
             if (!answer.row.duration.trimmed().isEmpty())
                 block.lines << QStringLiteral("Длительность: %1").arg(answer.row.duration.trimmed());
             block.lines << r.warnings;
+            block.lines << QStringLiteral("Доза по инструкции: %1").arg(answer.row.describe());
+            if (answer.strength)
+                block.lines << QStringLiteral("Форма: %1").arg(answer.strength->describe());
         }
         blocks << block;
     }
@@ -213,9 +219,9 @@ QString printedAnswersHtml(const DoseCalculation &calculation, const QList<Withd
         return {};
     QString html = QStringLiteral("<hr/>");
     if (dose) {
-        html +=
-            QStringLiteral("<h3>Расчёт дозы</h3><p>Вид животного: %1<br/>Масса тела: %2 кг")
-                .arg(esc(calculation.speciesName), esc(calculation.weight.kg->toString(QLatin1Char(','))));
+        html += QStringLiteral("<h3>Расчёт дозы</h3><p>Вид животного: %1<br/>Масса тела: %2")
+                    .arg(esc(calculation.speciesName),
+                         esc(amountText(*calculation.weight.kg, QStringLiteral("кг"))));
         if (!calculation.routeChoice.isEmpty())
             html += QStringLiteral("<br/>Путь введения, показание: %1").arg(esc(calculation.routeChoice));
         if (!calculation.formText.isEmpty())

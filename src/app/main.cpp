@@ -1,6 +1,7 @@
 // Program entry of the desktop reference.
 #include "app/look.h"
 #include "app/mainform.h"
+#include "app/qttranslation.h"
 #include "app/workerhook.h"
 
 #include <QApplication>
@@ -18,6 +19,7 @@ int main(int argc, char *argv[])
     // Ties the windows to the installed desktop entry (its name and icon on Wayland).
     QGuiApplication::setDesktopFileName(QStringLiteral("org.ramux.Ramux"));
     applyRamuxLook(app);
+    installQtTranslation(app);
 
     TKalmedaRamuxMainForm window(QApplication::arguments().mid(1));
     StartUpdateWorker(&window);

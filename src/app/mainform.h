@@ -33,12 +33,12 @@ class QTreeWidget;
 class QThread;
 class QTreeWidgetItem;
 class AnswersPanel;
+class ProductPanel;
+class SpeciesFilter;
 class TPBearHTMLRenderer;
 class TSearchComboBox;
 struct AnimalFilter;
-struct AnimalState;
 struct FindPageState;
-struct SearchCatalogs;
 
 class TKalmedaRamuxMainForm : public QMainWindow
 {
@@ -182,15 +182,17 @@ public:
     Q_INVOKABLE void ShowSearchResults(const QString &query);
     QPushButton *FindButton = nullptr; // "Найти" at the search box's right end
 
-    // The product panel below the product view (mainform_answers.cpp).
+    // The product panel below the product view (mainform_answers.cpp, wired by ProductPanel).
     AnswersPanel *m_answers = nullptr;
     QPushButton *btnDose = nullptr;
+    ProductPanel *m_productPanel = nullptr;
     void installAnswersPanel();
     void showAnswersFor(std::optional<qint64> itemId);
     void OpenDoseCalculator();
     // The species filter (mainform_animals.cpp): "Вид животного" beside the search box narrows
     // the product tree, the drop-down, the product lists of group and maker pages and the
-    // results page to the products with rows for one species.
+    // results page to the products with rows for one species (its state is SpeciesFilter's).
+    SpeciesFilter *m_speciesFilter = nullptr;
     QComboBox *SpeciesBox = nullptr;
     QLabel *SpeciesNotice = nullptr; // above the product tree while it is narrowed
     // Reads the species anew (the structured data changed), keeping the choice while its
@@ -261,15 +263,11 @@ private:
     bool loadSearchResults(const QString &query);
     void recomposeShownResults();
 
-    // The species filter (mainform_animals.cpp).
+    // The species filter (mainform_animals.cpp): placed by the window, the pages it shows
+    // composed again when the choice changes.
     void attachAnimalControls(QHBoxLayout *searchLayout);
-    void refreshAnimals(bool shownPagesToo);
-    void applyAnimalChoice(bool shownPagesToo);
-    void narrowProductTree();
+    void recomposeFilteredPages();
     void recomposeKeepingPlace(TPBearHTMLRenderer *view, const std::function<void()> &compose);
-    const NameList &shownNames(bool latin) const;
-    const SearchCatalogs &animalSearchCatalogs(const SearchCatalogs &all);
-    std::shared_ptr<AnimalState> m_animals;
 
     bool m_updateOnly = false;
     bool m_emptyPageShown = false;

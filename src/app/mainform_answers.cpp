@@ -1,108 +1,38 @@
-// The product panel in the main window: placed below the product view, filled whenever the view
-// shows a product, refreshed quietly when an update run changed only the structured rows, opened
-// from the product strip or with Ctrl+R, and printed after the page when the user made something.
+// The product panel in the main window: below the product view, filled whenever the view shows a
+// product, refreshed quietly when an update run changed only the structured rows, opened from the
+// product strip or with Ctrl+R, and sharing one species with the species filter. The panel's own
+// wiring lives in ProductPanel.
 #include "app/mainform.h"
 
-#include "answers/answerstore.h"
 #include "app/answerspanel.h"
-#include "db/runstatus.h"
-#include "pages/ui/htmlrenderer.h"
+#include "app/productpanel.h"
+#include "app/speciesfilter.h"
 
-#include <QBoxLayout>
-#include <QFrame>
-#include <QLoggingCategory>
 #include <QPushButton>
-#include <QShortcut>
 #include <QStackedWidget>
-
-Q_LOGGING_CATEGORY(lcPanel, "ramux.panel")
-
-namespace {
-
-// The box layout that holds the widget, searched from the top layout down.
-QBoxLayout *rowHolding(QLayout *layout, QWidget *widget)
-{
-    if (!layout)
-        return nullptr;
-    if (layout->indexOf(widget) >= 0)
-        return qobject_cast<QBoxLayout *>(layout);
-    for (int i = 0; i < layout->count(); ++i) {
-        if (QBoxLayout *inner = rowHolding(layout->itemAt(i)->layout(), widget))
-            return inner;
-    }
-    return nullptr;
-}
-
-// The page printed with the panel's additions before the closing of its body.
-QString withAppendix(const QString &html, const QString &appendix)
-{
-    if (appendix.isEmpty())
-        return html;
-    const qsizetype body = html.lastIndexOf(QLatin1String("</body>"), -1, Qt::CaseInsensitive);
-    if (body < 0)
-        return html + appendix;
-    QString out = html;
-    out.insert(body, appendix);
-    return out;
-}
-
-} // namespace
 
 void TKalmedaRamuxMainForm::installAnswersPanel()
 {
-    m_answers = new AnswersPanel(Panel2);
-    Panel2->layout()->addWidget(m_answers);
-
-    btnDose = new QPushButton(QStringLiteral("Расчёт дозы"), Panel11);
-    btnDose->setObjectName(QStringLiteral("btnDose"));
-    btnDose->setFixedHeight(22);
-    btnDose->setToolTip(QStringLiteral("Расчёт дозы и сроки ожидания (Ctrl+R)"));
-    btnDose->setAccessibleName(QStringLiteral("Расчёт дозы"));
-    btnDose->setAccessibleDescription(QStringLiteral("Открыть расчёт дозы и сроки ожидания (Ctrl+R)"));
-    QWidget *after = btnNote ? static_cast<QWidget *>(btnNote) : BitBtn1;
-    if (QBoxLayout *row = rowHolding(Panel11->layout(), after))
-        row->insertWidget(row->indexOf(after) + 1, btnDose);
-    connect(btnDose, &QPushButton::clicked, this, [this] { OpenDoseCalculator(); });
-    auto *keys = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_R), this);
-    keys->setContext(Qt::WindowShortcut);
-    connect(keys, &QShortcut::activated, this, [this] { OpenDoseCalculator(); });
-
-    // The paper gets the calculation and the dates the user made; without them it is the page.
-    const auto pagePrint = m_productView->PrintFilter;
-    m_productView->PrintFilter = [this, pagePrint](const QString &html) {
-        const QString page = pagePrint ? pagePrint(html) : html;
-        if (!m_answers || !m_answers->isVisibleTo(Panel2))
-            return page;
-        QString asOf;
-        try {
-            asOf = runstatus::statusLine(DBConn);
-        } catch (const std::exception &) {
-        }
-        return withAppendix(page, m_answers->printHtml(asOf));
-    };
+    m_productPanel = new ProductPanel(DBConn, this);
+    m_productPanel->attach(Panel2, Panel11, btnNote ? static_cast<QWidget *>(btnNote) : BitBtn1, this);
+    m_productPanel->attachPrinting(m_productView);
+    m_answers = m_productPanel->panel();
+    btnDose = m_productPanel->button();
+    connect(m_productPanel, &ProductPanel::openRequested, this, [this] { OpenDoseCalculator(); });
+    if (m_speciesFilter) {
+        connect(m_speciesFilter, &SpeciesFilter::speciesChanged, m_productPanel,
+                &ProductPanel::setWindowSpecies);
+        connect(m_productPanel, &ProductPanel::speciesChosen, m_speciesFilter,
+                &SpeciesFilter::followCalculator);
+        m_productPanel->setWindowSpecies(m_speciesFilter->choice());
+    }
     showAnswersFor(m_shownItemId);
 }
 
 void TKalmedaRamuxMainForm::showAnswersFor(std::optional<qint64> itemId)
 {
-    if (!m_answers)
-        return;
-    ProductAnswers answers;
-    QList<Species> species;
-    if (itemId && DBConn.isOpen()) {
-        try {
-            answers = loadProductAnswers(DBConn, *itemId);
-            if (!answers.isEmpty())
-                species = loadSpecies(DBConn);
-        } catch (const std::exception &e) {
-            // The page stays readable without its panel.
-            qCWarning(lcPanel) << "structured rows of" << *itemId << "not read:" << e.what();
-            answers = ProductAnswers{};
-        }
-    }
-    m_answers->setProduct(itemId, answers, species);
-    if (btnDose)
-        btnDose->setEnabled(m_answers->hasRows());
+    if (m_productPanel)
+        m_productPanel->showProduct(itemId);
 }
 
 void TKalmedaRamuxMainForm::OpenDoseCalculator()
@@ -111,5 +41,5 @@ void TKalmedaRamuxMainForm::OpenDoseCalculator()
         return;
     if (PageControl1->currentWidget() != tsDrugs)
         ChangePage(tbDrugs);
-    m_answers->openCalculator();
+    m_productPanel->openCalculator();
 }

@@ -3,6 +3,7 @@
 #include "app/mainform.h"
 
 #include "app/searchcombobox.h"
+#include "app/speciesfilter.h"
 #include "pages/links.h"
 #include "pages/searchpage.h"
 #include "pages/ui/htmlrenderer.h"
@@ -92,7 +93,7 @@ bool TKalmedaRamuxMainForm::loadSearchResults(const QString &query)
     }
     const AnimalFilter *filter = animalFilter();
     const SearchPage page = composeSearchPage(
-        sources, filter ? animalSearchCatalogs(state.catalogs) : state.catalogs, query, filter);
+        sources, filter ? m_speciesFilter->searchCatalogs(state.catalogs) : state.catalogs, query, filter);
     try {
         m_productView->LoadDocument(page.page.document);
     } catch (const std::exception &) {

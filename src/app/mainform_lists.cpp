@@ -4,6 +4,7 @@
 
 #include "app/productletters.h"
 #include "app/searchcombobox.h"
+#include "app/speciesfilter.h"
 #include "app/splashhooks.h"
 
 #include <QComboBox>
@@ -259,7 +260,8 @@ void TKalmedaRamuxMainForm::LoadItemsTree()
         TreeView1->addTopLevelItems(makeProductTreeItems(std::move(tree)));
         TreeView1->setCurrentItem(nullptr);
     }
-    refreshAnimals(false); // the species filter narrows the new tree as it did the old one
+    if (m_speciesFilter)
+        m_speciesFilter->refresh(false); // the filter narrows the new tree as it did the old one
     showEmptyReferencePage();
 }
 

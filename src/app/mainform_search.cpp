@@ -2,6 +2,7 @@
 #include "app/mainform.h"
 
 #include "app/searchcombobox.h"
+#include "app/speciesfilter.h"
 #include "db/namesearch.h"
 
 #include <QAbstractListModel>
@@ -70,7 +71,7 @@ void TKalmedaRamuxMainForm::ComboBox2Change()
     TNameListModel *model = resultsModel(ComboBox2);
     NameList found;
     if (text.size() >= namesearch::kMinimumLength)
-        found = searchNames(shownNames(ComboBox1->currentIndex() == 1), text);
+        found = searchNames(m_speciesFilter->shownNames(ComboBox1->currentIndex() == 1), text);
     const int count = int(found.size());
     model->setEntries(std::move(found));
     ComboBox2->setCurrentIndex(-1);

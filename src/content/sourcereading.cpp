@@ -1,6 +1,8 @@
 #include "content/sourcereading.h"
 
+#include "content/htmlallowlist.h"
 #include "content/sourcefile.h"
+#include "content/sourcereader.h"
 #include "text/base64.h"
 #include "text/cp1251.h"
 #include "text/packedcontent.h"
@@ -73,6 +75,12 @@ QString SourceReader::pack(const QString &html, const QString &file, int firstLi
         QStringLiteral("<HTML>") + Base64EncodeString(encodeCp1251Html(html)) + QStringLiteral("</HTML>");
     static const QRegularExpression src(QStringLiteral("<img\\b[^>]*?\\bsrc=\"([^\"]*)\""),
                                         QRegularExpression::CaseInsensitiveOption);
+    // What the web reader's allow-list would drop is told, never refused: the desktop shows it.
+    QVector<htmlallowlist::Dropped> dropped;
+    const QStringList images = referencedImages(html);
+    htmlallowlist::clean(html, QSet<QString>(images.begin(), images.end()), &dropped);
+    for (const htmlallowlist::Dropped &d : dropped)
+        warning(file, firstLine + d.line - 1, QStringLiteral("на сайте будет убрано: %1").arg(d.what));
     QStringList names;
     // Most fields have no image and no record link: skip the expressions for them.
     if (containsWord(html, "href"))

@@ -4,6 +4,20 @@
 #include "text/cp1251.h"
 #include "text/packedcontent.h"
 
+namespace {
+thread_local PackedFieldFilter::Filter packedFilter = nullptr;
+}
+
+PackedFieldFilter::PackedFieldFilter(Filter filter) : m_previous(packedFilter)
+{
+    packedFilter = filter;
+}
+
+PackedFieldFilter::~PackedFieldFilter()
+{
+    packedFilter = m_previous;
+}
+
 void THTMLJoiner::AddHTML(const QString &text)
 {
     m_body += text;
@@ -11,6 +25,11 @@ void THTMLJoiner::AddHTML(const QString &text)
 
 void THTMLJoiner::AddPacked(QStringView text)
 {
+    QString filtered;
+    if (packedFilter) {
+        filtered = packedFilter(text.toString());
+        text = filtered;
+    }
     scanPackedContent(text, [this](QString &name, QString &content) {
         if (trimControl(name).toUpper() == QLatin1String("HTML")) {
             const QString data = trimControl(content);

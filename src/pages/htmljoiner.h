@@ -3,6 +3,21 @@
 
 #include <QString>
 
+// While one lives, every packed field joined on its thread passes through `filter` first (the
+// web reader's allow-list of publisher HTML); the desktop joins fields as they are.
+class PackedFieldFilter final
+{
+public:
+    using Filter = QString (*)(const QString &packed);
+    explicit PackedFieldFilter(Filter filter);
+    ~PackedFieldFilter();
+    PackedFieldFilter(const PackedFieldFilter &) = delete;
+    PackedFieldFilter &operator=(const PackedFieldFilter &) = delete;
+
+private:
+    Filter m_previous;
+};
+
 class THTMLJoiner final
 {
 public:

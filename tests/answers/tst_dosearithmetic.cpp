@@ -1,5 +1,6 @@
 // The exact decimal, the unit list and its one conversion, at the edges where a slip would
 // turn milligrams into micrograms or 0.3 into 0.30000000000000004.
+#include "answers/amounttext.h"
 #include "answers/decimal.h"
 #include "answers/dosecalc.h"
 #include "answers/units.h"
@@ -13,6 +14,8 @@ class TestDoseArithmetic : public QObject
 private slots:
     void decimalParsesAndFormats_data();
     void decimalParsesAndFormats();
+    void amountsAreWrittenAsPeopleActOnThem_data();
+    void amountsAreWrittenAsPeopleActOnThem();
     void decimalRoundsInTheNamedDirection_data();
     void decimalRoundsInTheNamedDirection();
     void unitsConvertOnlyWithinTheirKind_data();
@@ -77,6 +80,45 @@ void TestDoseArithmetic::decimalParsesAndFormats()
     QFETCH(QString, comma);
     QCOMPARE(value->toString(), point);
     QCOMPARE(value->toString(QLatin1Char(',')), comma);
+}
+
+void TestDoseArithmetic::amountsAreWrittenAsPeopleActOnThem_data()
+{
+    QTest::addColumn<QString>("from");
+    QTest::addColumn<QString>("to"); // empty: one value
+    QTest::addColumn<QString>("unit");
+    QTest::addColumn<QString>("written"); // "_" stands for the no-break space
+    const auto row = [](const char *name, const char *from, const char *to, const char *unit,
+                        const char *written) {
+        QTest::newRow(name) << QString::fromUtf8(from) << QString::fromUtf8(to) << QString::fromUtf8(unit)
+                            << QString::fromUtf8(written);
+    };
+    row("0,05", "0.05", "", "мл", "0,05 мл");
+    row("0,5 with its leading zero", "0.5", "", "мл", "0,5 мл");
+    row("1", "1", "", "таблетка", "1 таблетка");
+    row("1,0 computed", "1.000", "", "мл", "1 мл");
+    row("a fraction keeps its digits", "1.25", "", "мл", "1,25 мл");
+    row("10", "10.0", "", "мл", "10 мл");
+    row("999", "999", "", "мг", "999 мг");
+    row("1 000", "1000", "", "мг", "1_000 мг");
+    row("grouped whole part only", "1234.5678", "", "мкг", "1_234,5678 мкг");
+    row("200 000", "200000", "", "МЕ", "200_000 МЕ");
+    row("4 500 000", "4500000", "", "МЕ", "4_500_000 МЕ");
+    row("range", "1.5", "2.0", "таблетки", "1,5–2 таблетки");
+    row("grouped range", "100000", "200000", "МЕ", "100_000–200_000 МЕ");
+    row("equal bounds are one value", "6", "6.0", "мл", "6 мл");
+    row("zero, no unit", "0", "", "", "0");
+}
+
+void TestDoseArithmetic::amountsAreWrittenAsPeopleActOnThem()
+{
+    QFETCH(QString, from);
+    QFETCH(QString, to);
+    QFETCH(QString, unit);
+    QFETCH(QString, written);
+    const Decimal low = *Decimal::parse(from);
+    const QString text = to.isEmpty() ? amountText(low, unit) : amountText(low, *Decimal::parse(to), unit);
+    QCOMPARE(text, QString(written).replace(QLatin1Char('_'), QChar(0x00A0)));
 }
 
 void TestDoseArithmetic::decimalRoundsInTheNamedDirection_data()
@@ -242,7 +284,7 @@ void TestDoseArithmetic::doseIsMeasuredOrRefused_data()
     QTest::newRow("20 kg, 0.01-0.03 mg/kg, 0.6 mg/ml: 0.33 rounds up inside") << "20"
                                                                               << "0.01|0.03|мг|kg||"
                                                                               << "0.6|мг||мл|"
-                                                                              << "0,4–1,0 мл"
+                                                                              << "0,4–1 мл"
                                                                               << "0,2–0,6 мг"
                                                                               << "";
     QTest::newRow("1 ml per 10 kg at 12.5 kg, a single value") << "12.5"
@@ -266,14 +308,14 @@ void TestDoseArithmetic::doseIsMeasuredOrRefused_data()
     QTest::newRow("10 kg, 10 ug/kg, 100 ug/ml") << "10"
                                                 << "10||мкг|kg||"
                                                 << "100|мкг||мл|"
-                                                << "1,0 мл"
+                                                << "1 мл"
                                                 << "100 мкг"
                                                 << "";
     QTest::newRow("the same row mis-published as mg/kg hits the 0.5 mg cap")
         << "10"
         << "10||мг|kg|0.5|мг"
         << "100|мкг||мл|"
-        << "5,0 мл"
+        << "5 мл"
         << "0,5 мг"
         << "Доза ограничена максимальной разовой дозой: 0,5 мг";
     QTest::newRow("12 kg, 5-10 mg/kg, 50 mg tablets in halves: never 2.5") << "12.0"
@@ -285,13 +327,13 @@ void TestDoseArithmetic::doseIsMeasuredOrRefused_data()
     QTest::newRow("10 % is 100 mg/ml: 4 kg at 50-150 mg/kg") << "4"
                                                              << "50|150|мг|kg||"
                                                              << "10|%||мл|"
-                                                             << "2,0–6,0 мл"
+                                                             << "2–6 мл"
                                                              << "200–600 мг"
                                                              << "";
     QTest::newRow("10 % w/w powder is 100 mg/g") << "4"
                                                  << "50||мг|kg||"
                                                  << "10|%||г|"
-                                                 << "2,0 г"
+                                                 << "2 г"
                                                  << "200 мг"
                                                  << "";
     QTest::newRow("3 kg x 0.1 ml/kg is 0.3 ml exactly") << "3"
@@ -303,13 +345,13 @@ void TestDoseArithmetic::doseIsMeasuredOrRefused_data()
     QTest::newRow("25 mg in 5 ml") << "10"
                                    << "5||мг|kg||"
                                    << "25|мг|5|мл|"
-                                   << "10,0 мл"
+                                   << "10 мл"
                                    << "50 мг"
                                    << "";
     QTest::newRow("g dose against a mg strength") << "500"
                                                   << "0.01||г|kg||"
                                                   << "100|мг||мл|"
-                                                  << "50,0 мл"
+                                                  << "50 мл"
                                                   << "5 г"
                                                   << "";
     QTest::newRow("IU dose against a mg strength is refused")
@@ -371,7 +413,7 @@ void TestDoseArithmetic::doseIsMeasuredOrRefused_data()
     QTest::newRow("a cap in millilitres") << "40"
                                           << "0.1||мл|kg|2|мл"
                                           << "50|мг||мл|"
-                                          << "2,0 мл"
+                                          << "2 мл"
                                           << "100 мг"
                                           << "Доза ограничена максимальной разовой дозой: 2 мл";
     QTest::newRow("a cap in an unrelated unit is refused")
@@ -381,12 +423,13 @@ void TestDoseArithmetic::doseIsMeasuredOrRefused_data()
         << ""
         << ""
         << "Единицы максимальной разовой дозы и дозы несовместимы: МЕ и мг";
-    QTest::newRow("a per-kg dose without a weight is refused") << ""
-                                                               << "5|10|мг|kg||"
-                                                               << "50|мг||мл|"
-                                                               << ""
-                                                               << ""
-                                                               << "Масса тела должна быть от 0,01 до 2000 кг";
+    QTest::newRow("a per-kg dose without a weight is refused")
+        << ""
+        << "5|10|мг|kg||"
+        << "50|мг||мл|"
+        << ""
+        << ""
+        << "Масса тела должна быть от 0,01 до 2\u00a0000 кг";
     QTest::newRow("a single value below the grid stays one value") << "0.333333333"
                                                                    << "0.5||мг|kg||"
                                                                    << "0.1|мг||мл|"
@@ -480,16 +523,16 @@ void TestDoseArithmetic::weightIsReadOrRefusedInWords_data()
                               << "";
     QTest::newRow("too light") << "0,009"
                                << ""
-                               << "Масса тела должна быть от 0,01 до 2000 кг";
+                               << "Масса тела должна быть от 0,01 до 2\u00a0000 кг";
     QTest::newRow("too heavy") << "2000,1"
                                << ""
-                               << "Масса тела должна быть от 0,01 до 2000 кг";
+                               << "Масса тела должна быть от 0,01 до 2\u00a0000 кг";
     QTest::newRow("negative") << "-5"
                               << ""
-                              << "Масса тела должна быть от 0,01 до 2000 кг";
+                              << "Масса тела должна быть от 0,01 до 2\u00a0000 кг";
     QTest::newRow("zero") << "0"
                           << ""
-                          << "Масса тела должна быть от 0,01 до 2000 кг";
+                          << "Масса тела должна быть от 0,01 до 2\u00a0000 кг";
     QTest::newRow("word") << "двенадцать"
                           << ""
                           << "Масса тела — не число: «двенадцать»";

@@ -179,7 +179,7 @@ void TestDoseCommands::doseBlocksAndRefusals()
         {{"--species", "rabbit", "--weight", "2"}, "Для этого вида дозировка в инструкции не указана"},
         // МЕ against strengths in мг: not offered, as publishing would refuse it
         {{"--species", "cattle", "--weight", "400"}, "Для этого вида дозировка в инструкции не указана"},
-        {{"--species", "dog", "--weight", "3000"}, "Масса тела должна быть от 0,01 до 2000 кг"},
+        {{"--species", "dog", "--weight", "3000"}, "Масса тела должна быть от 0,01 до 2\u00a0000 кг"},
         {{"--species", "dog", "--weight", "abc"}, "Масса тела — не число"},
         {{"--species", "dog", "--weight", "12", "--route", "подкожно"},
          "Для этого вида с таким путём введения или показанием дозировка в инструкции не указана"},

@@ -1,7 +1,9 @@
 // The web reader in a real browser: accessibility audit (light and dark), a keyboard-only round,
-// a phone-width layout without sideways scrolling, and screenshots to look at.
+// a phone-width layout without sideways scrolling, the answers in a phone's first screen, a
+// publisher's hostile markup that must do nothing, and screenshots to look at.
 // Usage: node reader.mjs BASE_URL SHOT_DIR   (CHROMIUM overrides /usr/bin/chromium)
 import fs from 'node:fs';
+import net from 'node:net';
 import path from 'node:path';
 import { createRequire } from 'node:module';
 import puppeteer from 'puppeteer-core';
@@ -53,12 +55,15 @@ const groupHref = await firstLink('/groups', '/group/');
 const makerHref = await firstLink('/makers', '/maker/');
 check(productHref && groupHref && makerHref, 'lists lead to a product, a group and a maker');
 
+// A product's release dates after a last dose, as its withdrawal form asks for them.
+const periodsUrl = process.env.PERIODS_ITEM ? `/item/${process.env.PERIODS_ITEM}?last=01.03.2027+08%3A00` : null;
 const audited = [
   ['home', '/'],
   ['results', '/search?q=' + encodeURIComponent('собак')],
   ['product', productHref],
   ['group', groupHref],
   ['maker', makerHref],
+  ['periods', periodsUrl],
 ].filter(([, url]) => url);
 
 for (const scheme of ['light', 'dark']) {
@@ -123,6 +128,58 @@ for (const scheme of ['light', 'dark']) {
   }));
   check(widths.scroll <= widths.client, `360 px: no horizontal scrolling on /item/${longest} (${widths.scroll} <= ${widths.client})`);
   await page.close();
+}
+
+// A 360 px phone: the way to the calculator is in the first screen, and every release date of
+// the withdrawal table lies inside the viewport (the quote under its row, not in a column).
+if (periodsUrl) {
+  const { page, response } = await open(periodsUrl, { width: 360, height: 740 });
+  check(response.status() === 200, `${periodsUrl} answers 200`);
+  const seen = await page.evaluate(() => {
+    const width = document.documentElement.clientWidth;
+    const link = document.querySelector('#answer-jumps a[href="#calc"]');
+    const box = link && link.getBoundingClientRect();
+    const dates = [...document.querySelectorAll('.withdrawal-table td.release')].map((td) => {
+      const r = td.getBoundingClientRect();
+      return r.left >= 0 && r.right <= width;
+    });
+    const zone = document.querySelector('#release-zone');
+    return { link: !!box && box.top >= 0 && box.bottom <= window.innerHeight, dates,
+             zone: zone ? zone.textContent : '' };
+  });
+  check(seen.link, '360 px: the link to the calculator is in the first screen');
+  check(seen.dates.length > 0 && seen.dates.every(Boolean),
+        `360 px: each release date lies inside the viewport (${seen.dates.filter(Boolean).length} of ${seen.dates.length})`);
+  check(/время сервера: \S+/.test(seen.zone), `the release dates name their zone ("${seen.zone}")`);
+  await page.close();
+}
+
+// A publisher's refresh, base and foreign form do nothing, even with the page's policy bypassed:
+// no navigation, and a listener at the address they name receives nothing.
+if (process.env.HOSTILE_ITEM && process.env.HOSTILE_PORT) {
+  let contacts = 0;
+  const listener = net.createServer((socket) => { contacts += 1; socket.destroy(); });
+  await new Promise((resolve) => listener.listen(Number(process.env.HOSTILE_PORT), '127.0.0.1', resolve));
+  const url = '/item/' + process.env.HOSTILE_ITEM;
+  const { page, response } = await open(url);
+  check(response.status() === 200, `${url} answers 200`);
+  await new Promise((resolve) => setTimeout(resolve, 2000));
+  check(page.url() === base + url, `hostile markup: no refresh to another address (${page.url()})`);
+  const left = await page.evaluate(() => ({
+    base: document.querySelectorAll('base').length,
+    refresh: document.querySelectorAll('meta[http-equiv]').length,
+    forms: [...document.forms].map((f) => f.action).filter((a) => !a.startsWith(location.origin)),
+  }));
+  check(left.base === 0 && left.refresh === 0 && left.forms.length === 0,
+        `hostile markup: no base, refresh or foreign form left (${JSON.stringify(left)})`);
+  await page.focus('input[name="q"]');
+  await page.keyboard.type('амоксициллин');
+  await Promise.all([page.waitForNavigation({ waitUntil: 'load' }), page.keyboard.press('Enter')]);
+  check(page.url().startsWith(base + '/search?'), `hostile markup: the search form still asks this server (${page.url()})`);
+  await page.close();
+  await new Promise((resolve) => setTimeout(resolve, 500));
+  check(contacts === 0, `hostile markup: the listener received nothing (${contacts} connections)`);
+  await new Promise((resolve) => listener.close(resolve));
 }
 
 // The dose calculator with the keyboard alone: Tab to the species, Tab to the weight, type,

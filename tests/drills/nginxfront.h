@@ -51,9 +51,9 @@ struct RawAnswer
     QByteArray body;
 };
 
-// One GET with exactly the headers given (no library adding or decoding anything), the
-// body as it came over the wire.
-inline RawAnswer rawGet(int port, const QByteArray &target, const QByteArray &extraHeaders = {})
+// Sends `request` as it is (from the loopback address `from`, when given) and reads until the
+// server closes; the head parsed, the body as it came over the wire.
+inline RawAnswer rawRequest(int port, const QByteArray &request, const char *from = nullptr)
 {
     RawAnswer answer;
     const int sock = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -63,10 +63,14 @@ inline RawAnswer rawGet(int port, const QByteArray &target, const QByteArray &ex
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     timeval wait{30, 0};
     ::setsockopt(sock, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof(wait));
+    if (from) {
+        sockaddr_in source{};
+        source.sin_family = AF_INET;
+        ::inet_pton(AF_INET, from, &source.sin_addr);
+        ::bind(sock, reinterpret_cast<sockaddr *>(&source), sizeof(source));
+    }
     QByteArray whole;
     if (::connect(sock, reinterpret_cast<sockaddr *>(&address), sizeof(address)) == 0) {
-        const QByteArray request =
-            "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n" + extraHeaders + "\r\n";
         ::send(sock, request.constData(), size_t(request.size()), MSG_NOSIGNAL);
         char chunk[65536];
         for (ssize_t n; (n = ::recv(sock, chunk, sizeof(chunk), 0)) > 0;)
@@ -86,6 +90,16 @@ inline RawAnswer rawGet(int port, const QByteArray &target, const QByteArray &ex
     }
     answer.body = whole.mid(end + 4);
     return answer;
+}
+
+// One GET with exactly the headers given (no library adding or decoding anything).
+inline RawAnswer rawGet(int port, const QByteArray &target, const QByteArray &extraHeaders = {},
+                        const char *from = nullptr)
+{
+    return rawRequest(port,
+                      "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n" + extraHeaders +
+                          "\r\n",
+                      from);
 }
 
 class NginxFront final
@@ -152,6 +166,7 @@ public:
     int port() const { return m_port; }
     QString address() const { return QStringLiteral("http://127.0.0.1:%1/api.php").arg(m_port); }
     QString accessLog() const { return m_prefix + QStringLiteral("/access.log"); }
+    QString cacheDir() const { return m_prefix + QStringLiteral("/cache"); }
 
     // Counts of cache=STATUS over the access log's api.php lines.
     QMap<QString, int> cacheStatuses() const

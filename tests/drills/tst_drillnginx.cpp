@@ -2,8 +2,10 @@
 // ramux-server processes on one content file, 50 clients (ramuxctl sync, the program's own
 // synchronisation) syncing from empty databases while a publish of 200 changed products lands,
 // then syncing once more after the cache time and holding exactly the published content; a
-// client asking for compression first, after which plain clients still get plain XML; and 500
-// connections that send half a request and wait, which must not hold up anyone else.
+// client asking for compression first, after which plain clients still get plain XML; 500
+// connections that send half a request and wait, which must not hold up anyone else; a request
+// smuggled in a GET body (one and two servers), which must answer no one; junk spellings of a
+// page, which add nothing to the cache; and the rate limit, met by a flood and not by a person.
 #include "drillkit.h"
 #include "nginxfront.h"
 
@@ -134,7 +136,7 @@ private slots:
                  0);
         QCOMPARE(runProgram(QStringLiteral("ramuxctl"), {QStringLiteral("export"), m_content, m_sources}), 0);
         const QStringList serve{QStringLiteral("--content"), m_content, QStringLiteral("--max-age"),
-                                QStringLiteral("1")};
+                                QStringLiteral("1"), QStringLiteral("--reader")};
         m_serverA = std::make_unique<ServerProcess>(serve);
         m_serverB = std::make_unique<ServerProcess>(serve);
         QVERIFY(!m_serverA->address().isEmpty() && !m_serverB->address().isEmpty());
@@ -329,6 +331,91 @@ private slots:
         QCOMPARE(res->get_header_value("X-Cache-Status"), std::string("MISS"));
         qInfo("a request past 500 half-sent ones: %lld ms", ms);
         QVERIFY2(ms < 1500, qPrintable(QString::number(ms)));
+    }
+
+    void aRequestInAGetBodyAnswersNoOne_data()
+    {
+        QTest::addColumn<int>("backends");
+        QTest::newRow("one server") << 1;
+        QTest::newRow("two servers") << 2;
+    }
+
+    void aRequestInAGetBodyAnswersNoOne()
+    {
+        QFETCH(int, backends);
+        std::unique_ptr<NginxFront> single;
+        int port = m_nginx->port();
+        if (backends == 1) {
+            single = std::make_unique<NginxFront>(qEnvironmentVariable("RAMUX_SOURCE_DIR"),
+                                                  m_dir.filePath(QStringLiteral("nginx-single")),
+                                                  QStringList{QUrl(m_serverA->address()).authority()});
+            QVERIFY2(single->error().isEmpty(), qPrintable(single->error()));
+            port = single->port();
+        }
+        const int direct = QUrl(m_serverA->address()).port();
+        // Each hidden request is left open, to take the head of whatever the connection carries next.
+        for (const QByteArray &hidden :
+             {QByteArray("GET /item/103 HTTP/1.1\r\nHost: x\r\nX-Pad: "),
+              QByteArray("GET /api.php?action=get_table&table=items&date=999999999 HTTP/1.1\r\nHost: x\r\nX-Pad: ")})
+            rawRequest(port, "GET /item/102 HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\nContent-Length: " +
+                                 QByteArray::number(hidden.size()) + "\r\n\r\n" + hidden);
+        QStringList targets;
+        for (int i = 0; i < 6; ++i) {
+            targets << QStringLiteral("/item/101?species=1&weight=%1").arg(backends * 100 + i)
+                    << QStringLiteral("/api.php?action=get_table&table=items&date=0&limit=%1").arg(backends * 100 + i);
+        }
+        for (const bool cached : {false, true}) {
+            for (const QString &target : targets) {
+                const RawAnswer via = rawGet(port, target.toLatin1());
+                const RawAnswer want = rawGet(direct, target.toLatin1());
+                QCOMPARE(via.status, 200);
+                QVERIFY2(via.body == want.body, qPrintable(target + QStringLiteral(": another answer")));
+                if (cached)
+                    QCOMPARE(via.headers.value("x-cache-status"), QByteArray("HIT"));
+            }
+        }
+    }
+
+    void junkSpellingsOfAPageAddNoCachedBody()
+    {
+        const auto cachedBodies = [this] {
+            int n = 0;
+            for (QDirIterator it(m_nginx->cacheDir(), QDir::Files, QDirIterator::Subdirectories); it.hasNext(); it.next())
+                ++n;
+            return n;
+        };
+        QCOMPARE(rawGet(m_nginx->port(), "/item/7").status, 200);
+        const int before = cachedBodies();
+        for (int i = 0; i < 40; ++i) {
+            const QByteArray junk[] = {"/item/7?utm=" + QByteArray::number(i), "/item/" + QByteArray(i % 5 + 1, '0') + "7",
+                                       "/item/7?Species=" + QByteArray::number(i) + "&species=1"};
+            const RawAnswer answer = rawGet(m_nginx->port(), junk[i % 3]);
+            QCOMPARE(answer.status, 301);
+            QVERIFY(answer.headers.value("location").startsWith("/item/7"));
+        }
+        QThread::msleep(200);
+        QCOMPARE(cachedBodies(), before);
+        const RawAnswer again = rawGet(m_nginx->port(), "/item/7");
+        QCOMPARE(again.headers.value("x-cache-status"), QByteArray("HIT"));
+        QCOMPARE(again.headers.value("server"), QByteArray("nginx")); // no version
+    }
+
+    void searchesAndCalculationsHaveALimitNoPersonMeets()
+    {
+        // A person: a search or a calculation every quarter of a second for five seconds.
+        for (int i = 0; i < 20; ++i) {
+            const QByteArray target = i % 2 ? "/search?q=person" + QByteArray::number(i)
+                                             : "/item/101?species=1&weight=" + QByteArray::number(i + 1);
+            QCOMPARE(rawGet(m_nginx->port(), target).status, 200);
+            QThread::msleep(250);
+        }
+        // A flood from another address is answered 429 past its burst; the person still is not.
+        int limited = 0;
+        for (int i = 0; i < 300; ++i)
+            limited += rawGet(m_nginx->port(), "/search?q=flood", {}, "127.0.0.2").status == 429 ? 1 : 0;
+        QCOMPARE(rawGet(m_nginx->port(), "/search?q=person").status, 200);
+        qInfo("a flood of 300 searches: %d answered 429", limited);
+        QVERIFY2(limited >= 200, qPrintable(QString::number(limited)));
     }
 };
 

@@ -2,17 +2,23 @@
 // the window, toolbar icons and pages of both looks, and paper that stays light.
 #include "app/look.h"
 #include "app/mainform.h"
+#include "app/qttranslation.h"
 #include "mainwindow/fixture.h"
 #include "pages/theme.h"
 #include "pages/ui/htmlrenderer.h"
 
 #include <QApplication>
+#include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QFrame>
+#include <QMessageBox>
 #include <QPrinter>
 #include <QProcess>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QTextDocument>
 #include <QToolButton>
+#include <QTranslator>
 
 #include <cmath>
 
@@ -260,6 +266,33 @@ private slots:
                  false);
         QTRY_COMPARE(mostCommonColour(w.m_productView->Viewer()->viewport()->grab().toImage()),
                      QColor(QRgb(kDarkPageBackground)));
+    }
+
+    // Qt's own dialogs speak the program's language: the buttons of a message box and of the
+    // file dialog "Сохранить в PDF…" opens.
+    void qtDialogsReadInRussian()
+    {
+        QVERIFY(installQtTranslation(*qApp));
+        QMessageBox box(QMessageBox::Question, QStringLiteral("Ramux"), QStringLiteral("?"),
+                        QMessageBox::Save | QMessageBox::Cancel | QMessageBox::Yes | QMessageBox::No);
+        const std::pair<QMessageBox::StandardButton, const char *> buttons[] = {
+            {QMessageBox::Save, "Сохранить"},
+            {QMessageBox::Cancel, "Отмена"},
+            {QMessageBox::Yes, "Да"},
+            {QMessageBox::No, "Нет"}};
+        for (const auto &[button, text] : buttons)
+            QCOMPARE(box.button(button)->text().remove(QLatin1Char('&')), QString::fromUtf8(text));
+        QFileDialog files(nullptr, QStringLiteral("Сохранить в PDF"));
+        files.setOption(QFileDialog::DontUseNativeDialog);
+        files.setAcceptMode(QFileDialog::AcceptSave);
+        const auto *row = files.findChild<QDialogButtonBox *>();
+        QVERIFY(row);
+        QCOMPARE(row->button(QDialogButtonBox::Save)->text().remove(QLatin1Char('&')),
+                 QStringLiteral("Сохранить"));
+        QCOMPARE(row->button(QDialogButtonBox::Cancel)->text().remove(QLatin1Char('&')),
+                 QStringLiteral("Отмена"));
+        for (QTranslator *translator : qApp->findChildren<QTranslator *>())
+            QCoreApplication::removeTranslator(translator);
     }
 };
 

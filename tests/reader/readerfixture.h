@@ -3,6 +3,7 @@
 #pragma once
 
 #include "contentserver.h"
+#include "readerrequest.h"
 #include "readerroutes.h"
 #include "readersite.h"
 #include "serverapi.h"
@@ -75,7 +76,12 @@ struct ReaderServer
     {
         httplib::Client client("127.0.0.1", server->port());
         client.set_read_timeout(20);
-        const std::string path = QUrl(target).toString(QUrl::FullyEncoded).toStdString();
+        client.set_url_encode(false); // sent as written: a "+" in a query is a space
+        // As a browser gets there: the page's own address, which any other spelling is
+        // redirected to (the library would decode the redirect's Location, so it is not followed).
+        std::string path = QUrl(target).toString(QUrl::FullyEncoded).toStdString();
+        if (!target.startsWith(QLatin1String("/api.php")))
+            path = readReaderRequest(path).canonical.toStdString();
         const auto res = head ? client.Head(path.c_str(), headers) : client.Get(path.c_str(), headers);
         if (!res)
             return {};

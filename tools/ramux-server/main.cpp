@@ -52,12 +52,16 @@ const char *const kUsage =
     "                         next request on a kept-alive connection (1; that wait at most 2)\n"
     "  --request-timeout N    seconds a request may take from its first byte to its last (5);\n"
     "                         then the connection is closed, however slowly bytes still come\n"
+    "  --write-timeout N      seconds a client may take no byte of its answer (10); then the\n"
+    "                         connection is closed (a slow link that keeps reading goes on)\n"
     "  --reader               serve the reference as web pages under / (on with --demo)\n"
     "  --no-reader            no web pages, only the api (the default with --content)\n"
     "A request's line and headers are at most 16 KiB and 100 header lines (431 and the connection\n"
     "closed otherwise). Answers are never compressed, whatever a client asks for.\n"
-    "A public update service runs behind nginx (see tools/ramux-server/README.md): this server\n"
-    "gives each connection being read a thread, so many slow clients can still hold them all.\n";
+    "A GET or HEAD with a body is answered 400 and the connection closed. Range is served on\n"
+    "/download/ only, one range at most. When every reading thread is taken, idle kept-alive\n"
+    "connections are closed first. A public update service runs behind nginx (see\n"
+    "tools/ramux-server/README.md): this server gives each connection being read a thread.\n";
 
 void print(const QString &text)
 {
@@ -153,6 +157,8 @@ int serve(QStringList args)
             options.maxAgeSeconds = takeNumber(a, value(), 0, 31536000);
         else if (a == QLatin1String("--read-timeout"))
             options.readTimeoutSeconds = takeNumber(a, value(), 1, 600);
+        else if (a == QLatin1String("--write-timeout"))
+            options.writeTimeoutSeconds = takeNumber(a, value(), 1, 600);
         else if (a == QLatin1String("--request-timeout"))
             options.requestTimeoutMs = 1000 * takeNumber(a, value(), 1, 600);
         else {

@@ -3,10 +3,12 @@
 // ramuxctl. Everything shown is escaped here; nothing needs a script.
 #include "readerpages.h"
 
+#include "answers/amounttext.h"
 #include "answers/answerstore.h"
 #include "pages/webpage.h"
 
 #include <QRegularExpression>
+#include <QTimeZone>
 
 using webpage::escape;
 
@@ -138,7 +140,9 @@ QString doseAnswerHtml(const DoseAnswer &answer, const QString &species, const Q
     if (answer.strength)
         html += term(QStringLiteral("Форма"), escape(answer.strength->describe()));
     if (!r.perAnimal)
-        html += term(QStringLiteral("Масса тела"), escape(weightText.trimmed() + QStringLiteral(" кг")));
+        html +=
+            term(QStringLiteral("Масса тела"),
+                 escape(amountText(parseWeight(weightText).kg.value_or(Decimal()), QStringLiteral("кг"))));
     html += term(QStringLiteral("Кратность"), escape(answer.row.frequency));
     html += term(QStringLiteral("Длительность"), escape(answer.row.duration));
     html += QStringLiteral("</dl>");
@@ -191,7 +195,7 @@ QString calculator(qint64 itemId, const ProductAnswers &answers, const QList<Spe
     html +=
         QStringLiteral(
             "<div class=\"field\"><label for=\"calc-weight\">Масса тела, кг</label>"
-            "<p class=\"hint\" id=\"calc-weight-hint\">От 0,01 до 2000 кг, например 12,5</p>"
+            "<p class=\"hint\" id=\"calc-weight-hint\">От 0,01 до 2&nbsp;000 кг, например 12,5</p>"
             "<input id=\"calc-weight\" name=\"weight\" type=\"text\" inputmode=\"decimal\" "
             "autocomplete=\"off\" maxlength=\"%1\" value=\"%2\" aria-describedby=\"calc-weight-hint\"></div>")
             .arg(kMaxValue)
@@ -238,24 +242,38 @@ QString withdrawalTableHtml(const Species &species, const WithdrawalTable &table
     QString html = QStringLiteral("<h3>%1</h3>").arg(escape(species.name));
     if (table.noData)
         return html + QStringLiteral("<p class=\"no-data\">Сроки ожидания: %1</p>").arg(escape(noDataText()));
-    html +=
-        QStringLiteral("<div class=\"table-scroll\" tabindex=\"0\" role=\"region\" aria-label=\"%1\"><table>"
-                       "<thead><tr><th scope=\"col\">Продукция</th><th scope=\"col\">Срок ожидания</th>")
-            .arg(escape(QStringLiteral("Сроки ожидания: ") + species.name));
+    // Three narrow columns at most, the instruction's words in a row of their own under each:
+    // on a phone the period and the date stay in sight without scrolling sideways.
+    html += QStringLiteral("<div class=\"table-scroll\" tabindex=\"0\" role=\"region\" aria-label=\"%1\">"
+                           "<table class=\"withdrawal-table\"><thead><tr><th scope=\"col\">Продукция</th>"
+                           "<th scope=\"col\">Срок ожидания</th>")
+                .arg(escape(QStringLiteral("Сроки ожидания: ") + species.name));
     if (last)
         html += QStringLiteral("<th scope=\"col\">Можно использовать с</th>");
-    html += QStringLiteral("<th scope=\"col\">Из инструкции</th></tr></thead><tbody>");
+    html += QStringLiteral("</tr></thead><tbody>");
     for (const WithdrawalRow &row : table.rows) {
         html += QStringLiteral("<tr><th scope=\"row\">%1</th><td>%2</td>")
                     .arg(escape(tissueName(row.tissue)), escape(row.periodText()));
         if (last) {
             const std::optional<QDateTime> release = row.releaseAfter(*last);
-            html += QStringLiteral("<td>%1</td>")
+            html += QStringLiteral("<td class=\"release\">%1</td>")
                         .arg(escape(release ? formatDateTime(*release) : row.periodText()));
         }
-        html += QStringLiteral("<td>%1</td></tr>").arg(escape(row.sourceQuote.trimmed()));
+        html += QStringLiteral("</tr>");
+        if (!row.sourceQuote.trimmed().isEmpty())
+            html += QStringLiteral("<tr class=\"quote-row\"><td colspan=\"%1\"><span class=\"source-label\">Из "
+                                   "инструкции:</span> «%2»</td></tr>")
+                        .arg(last ? 3 : 2)
+                        .arg(escape(row.sourceQuote.trimmed()));
     }
     return html + QStringLiteral("</tbody></table></div>");
+}
+
+// The zone the typed last dose is read in and the release dates are written in: the server's.
+QString serverZone()
+{
+    const QString id = QString::fromUtf8(QTimeZone::systemTimeZoneId());
+    return id.isEmpty() ? QTimeZone::systemTimeZone().abbreviation(QDateTime::currentDateTime()) : id;
 }
 
 // "DD.MM.YYYY HH:MM" as the program reads it; a date-time field's "YYYY-MM-DDTHH:MM" too.
@@ -290,8 +308,9 @@ QString withdrawals(qint64 itemId, const ProductAnswers &answers, const QList<Sp
             "<form class=\"answer-form\" id=\"withdrawal-form\" method=\"get\" "
             "action=\"/item/%1#withdrawal\">")
             .arg(itemId);
-    html += hidden("species", in.species) + hidden("weight", in.weight) + hidden("form", in.form) +
-            hidden("route", in.route) + hidden("indication", in.indication);
+    // In the calculator's order, so the submitted address is the page's canonical one.
+    html += hidden("species", in.species) + hidden("weight", in.weight) + hidden("route", in.route) +
+            hidden("indication", in.indication) + hidden("form", in.form);
     html += QStringLiteral("<div class=\"field\"><label for=\"last-dose\">Последнее введение</label>"
                            "<p class=\"hint\" id=\"last-dose-hint\">Дата и время: ДД.ММ.ГГГГ ЧЧ:ММ, например "
                            "01.03.2027 08:00</p>"
@@ -300,6 +319,9 @@ QString withdrawals(qint64 itemId, const ProductAnswers &answers, const QList<Sp
                            "<button type=\"submit\">Показать даты</button></form>")
                 .arg(kMaxValue)
                 .arg(escape(in.last));
+    if (last)
+        html += QStringLiteral("<p class=\"hint\" id=\"release-zone\">Даты — время сервера: %1</p>")
+                    .arg(escape(serverZone()));
     if (!in.last.trimmed().isEmpty() && !last)
         html +=
             QStringLiteral("<p class=\"refusal\" id=\"last-dose-refusal\">Дата и время последнего введения — "
@@ -311,11 +333,12 @@ QString withdrawals(qint64 itemId, const ProductAnswers &answers, const QList<Sp
 
 namespace readerpages {
 
-QString answersSection(const ReaderContext &context, qint64 itemId, const QHash<QString, QString> &parameters)
+AnswersHtml answersSection(const ReaderContext &context, qint64 itemId,
+                           const QHash<QString, QString> &parameters)
 {
     const ProductAnswers answers = loadProductAnswers(context.db, itemId);
     if (answers.isEmpty())
-        return QString();
+        return {};
     const QList<qint64> ids = answers.speciesIds();
     QList<Species> species;
     for (const Species &s : loadSpecies(context.db)) {
@@ -323,7 +346,7 @@ QString answersSection(const ReaderContext &context, qint64 itemId, const QHash<
             species << s;
     }
     if (species.isEmpty())
-        return QString();
+        return {};
     QStringList names;
     for (const Species &s : species)
         names << escape(s.name);
@@ -333,9 +356,20 @@ QString answersSection(const ReaderContext &context, qint64 itemId, const QHash<
                        "<p id=\"answer-species\"><span class=\"species-label\">Структурированные данные "
                        "есть для видов:</span> %1</p>")
             .arg(names.join(QStringLiteral(", ")));
-    html += calculator(itemId, answers, species, in, parameters.contains(QStringLiteral("species")));
-    html += withdrawals(itemId, answers, species, in);
-    return html + QStringLiteral("</div>");
+    const QString calc = calculator(itemId, answers, species, in, parameters.contains(QStringLiteral("species")));
+    const QString periods = withdrawals(itemId, answers, species, in);
+    // Under the name, on a phone's first screen: the way to the answers far down the page.
+    QStringList jumps;
+    if (!calc.isEmpty())
+        jumps << QStringLiteral("<a href=\"#calc\">Расчёт дозы</a>");
+    if (!periods.isEmpty())
+        jumps << QStringLiteral("<a href=\"#withdrawal\">Сроки ожидания</a>");
+    AnswersHtml out;
+    if (!jumps.isEmpty())
+        out.jumps = QStringLiteral("<p class=\"jumps\" id=\"answer-jumps\">") + jumps.join(QStringLiteral(" · ")) +
+                    QStringLiteral("</p>\n");
+    out.section = html + calc + periods + QStringLiteral("</div>");
+    return out;
 }
 
 } // namespace readerpages

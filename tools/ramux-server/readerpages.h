@@ -65,9 +65,13 @@ ReaderAnswer record(const ReaderContext &context, LinkTarget kind, qint64 id, st
 ReaderAnswer image(const ReaderContext &context, LinkTarget kind, qint64 id, const QString &name);
 ReaderAnswer search(const ReaderContext &context, const QString &typed);
 
-// readeranswers.cpp: a product's calculator and withdrawal table after its composed page;
-// empty for a product without structured rows.
-QString answersSection(const ReaderContext &context, qint64 itemId,
-                       const QHash<QString, QString> &parameters);
+// readeranswers.cpp: a product's calculator and withdrawal table after its composed page, and
+// the links to them under its name; both empty for a product without structured rows.
+struct AnswersHtml
+{
+    QString jumps;
+    QString section;
+};
+AnswersHtml answersSection(const ReaderContext &context, qint64 itemId, const QHash<QString, QString> &parameters);
 
 } // namespace readerpages

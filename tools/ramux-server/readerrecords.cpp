@@ -2,7 +2,9 @@
 // composers and made fit for the web by webpage::forWeb.
 #include "readerpages.h"
 
+#include "content/htmlallowlist.h"
 #include "db/sqlitedb.h"
+#include "pages/htmljoiner.h"
 #include "pages/grouppage.h"
 #include "pages/linkpage.h"
 #include "pages/productpage.h"
@@ -65,7 +67,7 @@ QString groupBreadcrumbs(const ReferenceSnapshot &s, qint64 id)
 
 ReaderAnswer composed(const ReaderContext &context, const QString &kind, const QString &title,
                       const ComposedPage &page, webpage::WebContext web, const QString &breadcrumbs = {},
-                      const QString &after = {})
+                      const readerpages::AnswersHtml &answers = {})
 {
     web.images = webpage::attachmentNames(page.document);
     Shell shell;
@@ -78,8 +80,8 @@ ReaderAnswer composed(const ReaderContext &context, const QString &kind, const Q
     const qsizetype at = body.indexOf(composedTitle);
     if (at >= 0)
         body.remove(at, composedTitle.size());
-    shell.main = QStringLiteral("<div class=\"record\" id=\"record\">") + webpage::forWeb(body, web) +
-                 QStringLiteral("</div>") + after;
+    shell.main = answers.jumps + QStringLiteral("<div class=\"record\" id=\"record\">") +
+                 webpage::forWeb(body, web) + QStringLiteral("</div>") + answers.section;
     ReaderAnswer answer;
     answer.body = render(context, shell);
     return answer;
@@ -130,6 +132,8 @@ QStringList packedTexts(const ReaderContext &context, LinkTarget kind, qint64 id
 ReaderAnswer record(const ReaderContext &context, LinkTarget kind, qint64 id, std::optional<qint64> from,
                     const QHash<QString, QString> &parameters)
 {
+    // The publisher's fields, not the composed page: the page's own wrappers stay as they are.
+    const PackedFieldFilter allowList(&htmlallowlist::cleanPacked);
     const ReaderModel &m = context.model;
     const ReferenceSnapshot &s = m.snapshot;
     const PageSources sources{context.db, s, m.names.russian, m.names.latin};

@@ -42,7 +42,7 @@ struct ReaderConnection
 namespace {
 
 // Raised when the pages change shape, so caches holding pages of an older server let them go.
-const QByteArray kMarkupRevision = "reader-2";
+const QByteArray kMarkupRevision = "reader-3";
 
 QByteArray contentVersion(ReaderConnection &connection, bool demo)
 {

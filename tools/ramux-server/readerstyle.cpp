@@ -102,6 +102,9 @@ h1 { font-size: 1.6rem; line-height: 1.25; margin: 1rem 0; }
 .refusal { font-weight: 600; padding: 0.5rem 0.75rem; background: var(--panel); border-left: 4px solid var(--focus); }
 .source { margin: 0.5rem 0 0; padding: 0 0 0 0.75rem; border-left: 2px solid var(--line); color: var(--fg); }
 .source-label { color: var(--muted); }
+.jumps a { display: inline-block; padding: 0.6rem 0; font-weight: 600; }
+.withdrawal-table { width: 100%; }
+.quote-row td { font-size: 0.95rem; border-top: 0; }
 .visually-hidden {
   position: absolute; width: 1px; height: 1px; margin: -1px; padding: 0; overflow: hidden;
   clip: rect(0 0 0 0); white-space: nowrap; border: 0;

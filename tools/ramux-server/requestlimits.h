@@ -7,6 +7,7 @@
 
 #include <httplib.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -20,14 +21,15 @@ struct RequestLimits
     std::chrono::milliseconds requestTime{5000}; // from a request's first byte to its last
     std::chrono::milliseconds pauseTime{1000};   // longest silence within a request
     std::chrono::milliseconds idleTime{2000};    // a kept-alive connection waiting for its next request
-    std::chrono::milliseconds writeTime{30000};  // longest stall while an answer is sent
+    std::chrono::milliseconds writeTime{10000};  // longest time an answer's client takes no byte
     int servedAtOnce = 16;                       // requests handled at once; more connections may be read
 };
 
 class LimitedServer final : public httplib::Server
 {
 public:
-    // remote address, the status logged (431: head too large, 408: not whole in time)
+    // remote address, the status logged (431: head too large, 408: not whole in time, 400: a body
+    // on a request that has none)
     using RefusalLog = std::function<void(const std::string &remote, int status)>;
 
     explicit LimitedServer(const RequestLimits &limits);
@@ -48,4 +50,7 @@ private:
     std::mutex m_slotMutex;
     std::condition_variable m_slotFreed;
     int m_freeSlots = 0;
+    int m_readers = 0;
+    std::atomic<int> m_waiting{0}; // accepted connections waiting for a reading thread
+    std::atomic<int> m_busy{0};    // reading threads at work
 };
