@@ -4,6 +4,7 @@
 
 #include "../reader/readerfixture.h"
 
+#include "answers/decimal.h"
 #include "app/answerspanel.h"
 #include "app/readout.h"
 #include "content/publish.h"
@@ -26,7 +27,10 @@ QString commandLineAnswer(const QString &out, const QString &err)
     }
     if (amount.isEmpty())
         return err.trimmed();
-    const auto comma = [](QString v) { return v.replace(QLatin1Char('.'), QLatin1Char(',')); };
+    // The machine's "1.0" as a person reads it: "1".
+    const auto comma = [](const QString &v) {
+        return Decimal::parse(v).value_or(Decimal()).toString(QLatin1Char(','));
+    };
     const QStringList f = amount.split(QLatin1Char('\t'));
     QString text = comma(f.at(1)) + (f.at(2) != f.at(1) ? QStringLiteral("–") + comma(f.at(2)) : QString()) +
                    QLatin1Char(' ') + f.at(3);
@@ -91,7 +95,7 @@ void TestThreeSurfaces::sameAnswerEverywhere()
         {102, 3, "cattle", "крупный рогатый скот", "12,5", "≈ 1,3 мл (расчёт: 1,25 мл)"}, // 1 мл на 10 кг
         {121, 5, "pig", "свиньи", "12,5", "≈ 1,3 г (расчёт: 1,25 г)"}, // 1 г of the powder на 10 кг
         {102, 3, "cattle", "крупный рогатый скот", "", "Укажите массу тела в килограммах"},
-        {250, 1, "dog", "собаки", "", "1,0 мл"}, // per animal, no strength: no weight needed
+        {250, 1, "dog", "собаки", "", "1 мл"}, // per animal, no strength: no weight needed
         {250, 1, "dog", "собаки", "abc", "Масса тела — не число: «abc»"},
         {250, 1, "dog", "собаки", "12 кг", "Масса тела — не число: «12 кг»"},
     };
