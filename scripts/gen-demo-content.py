@@ -731,7 +731,7 @@ SP_INDICATION = {"tel": "телята", "por": "поросята"}
 # Keys of the structured blocks in the order the program writes them back.
 BLOCK_KEYS = {
     "strengths": ["form", "substance", "amount", "per", "fractions"],
-    "doses": ["species", "route", "indication", "substance", "dose", "unit", "basis",
+    "doses": ["species", "route", "indication", "substance", "dose", "unit", "of", "basis",
               "frequency", "duration", "max_single", "source", "quote"],
     "withdrawal": ["species", "tissue", "period", "source", "quote"],
 }
@@ -743,6 +743,9 @@ def plain(html):
     out, i = [], 0
     while i < len(html):
         c = html[i]
+        if html.startswith("<!--", i):
+            i = html.index("-->", i) + 3
+            continue
         if c == "<":
             close = html.index(">", i)
             tag = html[i + 1:close].strip().lstrip("/")
@@ -775,10 +778,10 @@ def split_regimen(reg):
 
 
 def dose_row(sp, dose, unit, basis, quote, route=None, substance=None, reg="", max_single=None,
-             source="dose"):
+             source="dose", of=None):
     freq, dur = split_regimen(reg) if reg else (None, None)
     return {"species": SP_CODE.get(sp, sp), "route": route, "indication": SP_INDICATION.get(sp),
-            "substance": substance, "dose": dose, "unit": unit, "basis": basis,
+            "substance": substance, "dose": dose, "unit": unit, "of": of, "basis": basis,
             "frequency": freq or None, "duration": dur, "max_single": max_single,
             "source": source, "quote": quote}
 
@@ -1534,7 +1537,7 @@ PRODUCTS = [
     ("Амоксициллин 15% LA суспензия", "Amoxicillinum 15% LA", "amox", "susp", 150,
      "krs ovc svin sob kosh", {"route": "imsc", "salt": "в форме тригидрата"}),
     ("Амоксилор 15%", "Amoxilor 15%", "amox", "susp", 150, "krs ovc svin",
-     {"route": "im", "salt": "в форме тригидрата"}),
+     {"route": "im", "salt": "в форме тригидрата", "per_kg_rows": True}),
     ("Амоксивал 150", "Amoxival 150", "amox", "susp", 150, "krs svin sob kosh",
      {"route": "imsc", "salt": "в форме тригидрата"}),
     ("Амоксициллин-Зоо таблетки", "Amoxicillin-Zoo tabulettae", "amox", "tab", [50, 250],
@@ -1560,7 +1563,8 @@ PRODUCTS = [
               "Лошадям препарат вводят только в глубокие мышцы шеи.</p>",
       "active": "200 000 ЕД бензилпенициллина прокаина и 200 мг дигидрострептомицина сульфата"}),
     # cephalosporins
-    ("Цефкином 2,5% Вальторра", "Cefquinomum 2,5% Valtorra", "cefquin", "susp", 25, "krs svin", {"route": "im"}),
+    ("Цефкином 2,5% Вальторра", "Cefquinomum 2,5% Valtorra", "cefquin", "susp", 25, "krs svin",
+     {"route": "im", "per_kg_rows": True}),
     ("Цефквин-Север", "Cefquin-Sever", "cefquin", "susp", 25, "krs tel svin", {"route": "im"}),
     ("Цефтиофур 5% Ветсинтезис", "Ceftiofurum 5% Vetsintezis", "ceftiof", "susp", 50, "krs svin", {"route": "imsc"}),
     ("Цефтиофур-Ладога", "Ceftiofur-Ladoga", "ceftiof", "susp", 50, "krs svin",
@@ -1571,7 +1575,7 @@ PRODUCTS = [
     ("Окситетрациклин 20% LA", "Oxytetracyclinum 20% LA", "oxytet", "inj", 200,
      "krs ovc svin", {"route": "im", "salt": "в форме дигидрата"}),
     ("Окситетравет 200", "Oxytetravet 200", "oxytet", "inj", 200, "krs ovc svin",
-     {"route": "im"}),
+     {"route": "im", "per_kg_rows": True}),
     ("Тетраспан-10", "Tetraspan-10", "oxytet", "inj", 100, "krs ovc svin",
      {"route": "im", "regimen": "один раз в сутки в течение 3–5 дней", "dosek": 10}),
     ("Доксициклин 10% порошок", "Doxycyclinum 10% pulvis", "doxy", "powder", None, "ptic svin",
@@ -1582,7 +1586,10 @@ PRODUCTS = [
                                 "per": "г"}],
                  "doses": [dose_row("ptic", "1", "г", "water_l",
                                     "Птице — 1 г препарата на 1 л питьевой воды", "перорально",
-                                    reg="в течение 3–5 дней")]}}),
+                                    reg="в течение 3–5 дней", of="product"),
+                           dose_row("svin", "1", "г", "10 kg",
+                                    "Свиньям — 1 г на 10 кг массы тела в сутки", "перорально",
+                                    reg="в течение 5 дней", of="product")]}}),
     ("Доксициклин-Зоо 100", "Doxycyclin-Zoo 100", "doxy", "tab", [100], "sob kosh", {}),
     ("Доксипет", "Doxypet", "doxy", "tab", [50, 200], "sob kosh", {}),
     # macrolides
@@ -1993,8 +2000,8 @@ VACCINES = [
      "продолжительностью не менее 1 года.</p>",
      "<p>Профилактическая вакцинация собак, кошек, крупного рогатого скота, овец, лошадей и "
      "пушных зверей против бешенства.</p>",
-     "<p>Вакцину вводят однократно внутримышечно: собакам, кошкам и пушным зверям — 1 мл, "
-     "крупному рогатому скоту и лошадям — 2 мл. Собак и кошек вакцинируют с 3-месячного "
+     "<p>Вакцину вводят однократно внутримышечно: собакам, кошкам и пушным зверям — 1 мл на "
+     "животное, крупному рогатому скоту и лошадям — 2 мл на животное. Собак и кошек вакцинируют с 3-месячного "
      "возраста, ревакцинируют ежегодно.</p>", "DOG"),
     ("Рабикан-Вет", "Rabican-Vet pro felibus", [34],
      "<p>Вакцина антирабическая инактивированная, однодозовая форма для кошек. Во флаконах по "
@@ -2224,7 +2231,12 @@ def dose_liquid(s, p, rng):
     for sps, d, reg, quote in quotes:
         for sp in sps:
             cap_sp, cap_dose, cap_quote = p["opts"].get("cap", (None, None, None))
-            if sp == cap_sp:
+            vol, base = nice_volume(d, p["conc"])
+            if p["opts"].get("per_kg_rows") and base > 1:
+                # Written as the label gives it: "1 мл на 10 кг".
+                st["doses"].append(dose_row(sp, dec(vol), "мл", "%d kg" % base, quote, route, substance,
+                                            reg))
+            elif sp == cap_sp:
                 st["doses"].append(dose_row(sp, dec(d), "мг", "kg", cap_quote, route, substance,
                                             reg, cap_dose))
             else:
@@ -2444,10 +2456,10 @@ def product_sections(p, rng, name):
 # Per-animal doses of a vaccine, by its Latin name.
 VACCINE_ROWS = {
     "Rabican-Vet": [
-        ("sob", "1", "собакам, кошкам и пушным зверям — 1 мл"),
-        ("kosh", "1", "собакам, кошкам и пушным зверям — 1 мл"),
-        ("krs", "2", "крупному рогатому скоту и лошадям — 2 мл"),
-        ("losh", "2", "крупному рогатому скоту и лошадям — 2 мл"),
+        ("sob", "1", "собакам, кошкам и пушным зверям — 1 мл на животное"),
+        ("kosh", "1", "собакам, кошкам и пушным зверям — 1 мл на животное"),
+        ("krs", "2", "крупному рогатому скоту и лошадям — 2 мл на животное"),
+        ("losh", "2", "крупному рогатому скоту и лошадям — 2 мл на животное"),
     ],
 }
 

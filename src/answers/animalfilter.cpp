@@ -8,8 +8,12 @@ namespace {
 
 // A dose row counts once a strength it refers to is here, as in loadProductAnswers; an empty
 // substance is none.
-const char *const kOfferedDose = "EXISTS (SELECT 1 FROM item_strengths s WHERE s.item_id = d.item_id "
-                                 "AND (NULLIF(d.substance, '') IS NULL OR s.substance = d.substance))";
+const char *const kOfferedDose = "(EXISTS (SELECT 1 FROM item_strengths s WHERE s.item_id = d.item_id "
+                                 "AND (NULLIF(d.substance, '') IS NULL OR s.substance = d.substance))"
+                                 // a dose in the product's own measure needs no strength
+                                 " OR (d.dose_unit IN ('мл', 'таблетка', 'болюс', 'капсула', 'пипетка', "
+                                 "'доза', 'г препарата') AND NOT EXISTS (SELECT 1 FROM item_strengths s "
+                                 "WHERE s.item_id = d.item_id)))";
 
 } // namespace
 

@@ -1,12 +1,13 @@
 // The four tables read through bound statements; identifiers are fixed here, never from input.
 #include "answers/answerstore.h"
 
+#include "answers/rowrules.h"
 #include "db/sqlitedb.h"
 
 #include <QLoggingCategory>
 #include <algorithm>
 
-Q_LOGGING_CATEGORY(lcAnswers, "ramux.answers")
+Q_LOGGING_CATEGORY(lcAnswers, "ramux.answers", QtInfoMsg)
 
 namespace {
 
@@ -176,11 +177,13 @@ ProductAnswers loadProductAnswers(Database &db, qint64 itemId)
     answers.strengths = readStrengths(db, itemId);
     answers.withdrawals = readWithdrawals(db, itemId);
     for (const DoseRow &row : readDoses(db, itemId)) {
-        // Rows arrive before or after their strengths; until both are here the row waits.
-        const bool offered = std::any_of(answers.strengths.cbegin(), answers.strengths.cend(),
-                                         [&row](const Strength &s) { return doseRowFitsStrength(row, s); });
-        if (offered)
+        // The rule publishing applies; rows also arrive before or after their strengths, and
+        // until both are here the row waits.
+        const QString problem = doseRowProblem(row, answers.strengths);
+        if (problem.isEmpty())
             answers.doses << row;
+        else
+            qCDebug(lcAnswers) << "dose row" << row.id << "not offered:" << problem;
     }
     return answers;
 }
@@ -204,9 +207,12 @@ QSet<qint64> productsWithSpecies(Database &db, qint64 speciesId)
     // The same rule as loadProductAnswers: a dose row counts once a strength it refers to is here.
     Statement st = db.prepare(
         QStringLiteral("SELECT item_id FROM item_withdrawals WHERE species_id = ?1 "
-                       "UNION SELECT d.item_id FROM item_doses d WHERE d.species_id = ?1 AND EXISTS ("
+                       "UNION SELECT d.item_id FROM item_doses d WHERE d.species_id = ?1 AND (EXISTS ("
                        "SELECT 1 FROM item_strengths s WHERE s.item_id = d.item_id "
-                       "AND (NULLIF(d.substance, '') IS NULL OR s.substance = d.substance))"));
+                       "AND (NULLIF(d.substance, '') IS NULL OR s.substance = d.substance))"
+                       " OR (d.dose_unit IN ('мл', 'таблетка', 'болюс', 'капсула', 'пипетка', 'доза', "
+                       "'г препарата') AND NOT EXISTS (SELECT 1 FROM item_strengths s "
+                       "WHERE s.item_id = d.item_id)))"));
     st.bind(1, speciesId);
     while (st.step())
         items.insert(st.int64(0));

@@ -118,12 +118,16 @@ DoseResult computeDose(const DoseRow &row, const Strength &strength, std::option
     const bool perAnimal = row.basis == Basis::Animal;
     if (!perAnimal && (!weightKg || *weightKg < kMinWeight || *weightKg > kMaxWeight))
         return refusal(weightRange());
-    const Decimal factor = perAnimal ? Decimal::fromInt(1) : *weightKg;
+    // Per N kg ("1 мл на 10 кг") counts the weight in steps of N kg.
+    const auto perWeight = perAnimal ? Decimal::fromInt(1) : weightKg->dividedBy(row.perKg, Rounding::HalfUp);
+    if (!perWeight)
+        return refusal(outOfRange(row, strength));
+    const Decimal factor = *perWeight;
 
     // Substance per measured unit of the form, in the finer of the dose's and the strength's
-    // units, so that both convert exactly.
-    const bool bySubstance = convertible(row.unit, strength.substanceUnit());
-    if (!bySubstance && !convertible(row.unit, strength.perUnit))
+    // units, so that both convert exactly. A dose in г of the product is measured as it is.
+    const bool bySubstance = row.of != DoseOf::Product && convertible(row.unit, strength.substanceUnit());
+    if (!bySubstance && (row.of == DoseOf::Substance || !convertible(row.unit, strength.perUnit)))
         return refusal(QStringLiteral("Единицы дозы и концентрации несовместимы: %1 и %2")
                            .arg(unitText(row.unit), unitText(strength.amountUnit)));
     const Unit work = finerUnit(strength.substanceUnit(), row.unit);
@@ -175,7 +179,7 @@ DoseResult computeDose(const DoseRow &row, const Strength &strength, std::option
     std::optional<Decimal> capMeasured;
     if (row.maxSingle) {
         std::optional<Decimal> capSubstance;
-        if (convertible(row.maxSingleUnit, work)) {
+        if (bySubstance && convertible(row.maxSingleUnit, work)) {
             const auto capWork = convert(*row.maxSingle, row.maxSingleUnit, work);
             const auto times = capWork ? capWork->times(per, Rounding::Down) : std::nullopt;
             capMeasured = times ? times->dividedBy(*concentration, Rounding::Down) : std::nullopt;

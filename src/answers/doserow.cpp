@@ -12,7 +12,23 @@ std::optional<DoseRow> refuse(QString *why, const QString &reason)
     return std::nullopt;
 }
 
+const char kOfProduct[] = " препарата";
+const char kOfSubstance[] = " вещества";
+
 } // namespace
+
+QString doseUnitColumn(const QString &unit, DoseOf of)
+{
+    switch (of) {
+    case DoseOf::Product:
+        return unit + QString::fromUtf8(kOfProduct);
+    case DoseOf::Substance:
+        return unit + QString::fromUtf8(kOfSubstance);
+    case DoseOf::Unsaid:
+        break;
+    }
+    return unit;
+}
 
 std::optional<DoseRow> parseDoseRow(const DoseRowText &text, QString *why)
 {
@@ -30,6 +46,8 @@ std::optional<DoseRow> parseDoseRow(const DoseRowText &text, QString *why)
     const auto from = Decimal::parse(text.doseFrom);
     if (!from || from->isNegative())
         return refuse(why, QStringLiteral("доза «от» не число: «%1»").arg(text.doseFrom));
+    if (from->isZero())
+        return refuse(why, QStringLiteral("доза не может быть нулём"));
     row.from = *from;
     row.to = *from;
     if (!text.doseTo.isNull()) {
@@ -39,11 +57,19 @@ std::optional<DoseRow> parseDoseRow(const DoseRowText &text, QString *why)
         row.to = *to;
         row.single = *to == *from;
     }
-    const auto unit = unitFromText(text.doseUnit);
-    if (!unit || *unit == Unit::Percent)
+    QString unitWord = text.doseUnit;
+    for (const auto &[suffix, of] : {std::make_pair(kOfProduct, DoseOf::Product),
+                                     std::make_pair(kOfSubstance, DoseOf::Substance)}) {
+        if (unitWord.endsWith(QString::fromUtf8(suffix))) {
+            unitWord.chop(QString::fromUtf8(suffix).size());
+            row.of = of;
+        }
+    }
+    const auto unit = unitFromText(unitWord);
+    if (!unit || *unit == Unit::Percent || (row.of != DoseOf::Unsaid && *unit != Unit::Gram))
         return refuse(why, QStringLiteral("неизвестная единица дозы «%1»").arg(text.doseUnit));
     row.unit = *unit;
-    const auto basis = basisFromText(text.basis);
+    const auto basis = parseBasis(text.basis, &row.perKg);
     if (!basis)
         return refuse(why, QStringLiteral("неизвестная основа дозы «%1»").arg(text.basis));
     row.basis = *basis;
@@ -63,16 +89,18 @@ QString DoseRow::describe(QChar separator) const
 {
     QString text;
     if (separator == QLatin1Char(',')) {
-        text = amountText(from, single ? from : to, unitText(unit));
+        text = amountText(from, single ? from : to, unitName());
     } else {
         text = from.toString(separator);
         if (!single)
             text += QStringLiteral("–") + to.toString(separator);
-        text += QLatin1Char(' ') + unitText(unit);
+        text += QLatin1Char(' ') + unitName();
     }
     switch (basis) {
     case Basis::Kg:
-        return text + QStringLiteral("/кг");
+        if (perKg != Decimal::fromInt(1))
+            return text + QStringLiteral(" на %1 кг").arg(perKg.toString(separator));
+        return text + (of == DoseOf::Product ? QStringLiteral(" на 1 кг") : QStringLiteral("/кг"));
     case Basis::Animal:
         return text + QStringLiteral(" на животное");
     case Basis::WaterLitre:
@@ -85,4 +113,9 @@ QString DoseRow::describe(QChar separator) const
         return text + QStringLiteral(" на 1 м²");
     }
     return text;
+}
+
+QString DoseRow::unitName() const
+{
+    return of == DoseOf::Product ? unitText(unit) + QString::fromUtf8(kOfProduct) : unitText(unit);
 }

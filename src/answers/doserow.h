@@ -29,6 +29,13 @@ struct DoseRowText
     QString sourceQuote;
 };
 
+// What a dose in г is of, when the product itself is measured in г too (a powder).
+enum class DoseOf { Unsaid, Product, Substance };
+
+// How the dose unit column carries `of`: "г препарата", "г вещества". Programs that read only
+// the plain unit list take these for an unknown unit and leave the row out.
+QString doseUnitColumn(const QString &unit, DoseOf of);
+
 struct DoseRow
 {
     qint64 id = 0;
@@ -41,7 +48,9 @@ struct DoseRow
     Decimal to; // equal to from for a single value
     bool single = true;
     Unit unit = Unit::Milligram;
+    DoseOf of = DoseOf::Unsaid;
     Basis basis = Basis::Kg;
+    Decimal perKg = Decimal::fromInt(1); // Kg: the dose is per this many kg of body weight
     QString frequency;
     QString duration;
     std::optional<Decimal> maxSingle;
@@ -52,8 +61,11 @@ struct DoseRow
     // "5–10 мг/кг", "1 таблетка на животное", "2 г на 1 л воды" (a comma: the numbers written for
     // people by amountText; a point: the command line's plain digits).
     QString describe(QChar separator = QLatin1Char(',')) const;
+    // "мг", "г препарата": the unit as a person reads it.
+    QString unitName() const;
 };
 
-// Checks every column; none with the reason in `why` for a missing or negative number, from
-// above to, a unit outside the list (or a percentage), an unknown basis or a broken cap.
+// Checks every column; none with the reason in `why` for a missing, zero or negative number,
+// from above to, a unit outside the list (or a percentage), an unknown basis or a broken cap.
+// Publishing calls it on every row it writes, so what it refuses is never published.
 std::optional<DoseRow> parseDoseRow(const DoseRowText &text, QString *why = nullptr);

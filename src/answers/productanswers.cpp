@@ -1,6 +1,10 @@
 // Selecting a species' rows and computing each of them.
 #include "answers/productanswers.h"
 
+#include "answers/rowrules.h"
+
+#include <functional>
+
 std::optional<Species> findSpecies(const QList<Species> &species, const QString &codeOrName)
 {
     const QString wanted = codeOrName.trimmed();
@@ -48,12 +52,7 @@ QList<WithdrawalRow> ProductAnswers::withdrawalsFor(qint64 speciesId) const
 
 QList<Strength> ProductAnswers::strengthsFor(const DoseRow &row) const
 {
-    QList<Strength> fitting;
-    for (const Strength &s : strengths) {
-        if (doseRowFitsStrength(row, s))
-            fitting << s;
-    }
-    return fitting;
+    return chooseStrength(row, strengths).applicable;
 }
 
 WithdrawalTable ProductAnswers::withdrawalTableFor(const Species &species) const
@@ -66,9 +65,40 @@ QString noDoseForSpeciesText()
     return QStringLiteral("Для этого вида дозировка в инструкции не указана");
 }
 
-QList<DoseAnswer> computeDoses(const ProductAnswers &answers, qint64 speciesId,
-                               std::optional<Decimal> weightKg, const QString &route,
-                               const QString &indication, const std::optional<Strength> &strength)
+namespace {
+
+// A row in the product's own measure without a strength: "2 мл на животное" is measured as
+// written, whole when it is counted.
+Strength ownMeasure(const DoseRow &row)
+{
+    Strength s;
+    s.amount = Decimal::fromInt(1);
+    s.amountUnit = row.unit;
+    s.perUnit = row.unit;
+    return s;
+}
+
+DoseAnswer answerRow(const ProductAnswers &answers, const DoseRow &row, std::optional<Decimal> weightKg,
+                     std::optional<qint64> strengthId)
+{
+    DoseAnswer answer;
+    answer.row = row;
+    answer.strength = chooseStrength(row, answers.strengths, strengthId).used;
+    if (answer.strength) {
+        answer.result = computeDose(row, *answer.strength, weightKg);
+    } else if (doseRowProblem(row, {}).isEmpty()) {
+        answer.result = computeDose(row, ownMeasure(row), weightKg);
+        answer.result.substanceFrom.reset(); // no strength: nothing known of the substance
+        answer.result.substanceTo.reset();
+    } else {
+        answer.result.refusal = QStringLiteral("Для этой дозировки не указана форма выпуска");
+    }
+    return answer;
+}
+
+QList<DoseAnswer> answerRows(const ProductAnswers &answers, qint64 speciesId, const QString &route,
+                             const QString &indication,
+                             const std::function<DoseAnswer(const DoseRow &)> &answerOne)
 {
     QList<DoseAnswer> out;
     const QList<DoseRow> rows = answers.dosesFor(speciesId);
@@ -77,18 +107,7 @@ QList<DoseAnswer> computeDoses(const ProductAnswers &answers, qint64 speciesId,
             continue;
         if (!indication.isEmpty() && !row.indication.contains(indication.trimmed(), Qt::CaseInsensitive))
             continue;
-        DoseAnswer answer;
-        answer.row = row;
-        const QList<Strength> fitting = answers.strengthsFor(row);
-        if (strength) // the form the user chose, or a refusal naming the row's substance
-            answer.strength = strength;
-        else if (!fitting.isEmpty())
-            answer.strength = fitting.first();
-        if (answer.strength)
-            answer.result = computeDose(row, *answer.strength, weightKg);
-        else
-            answer.result.refusal = QStringLiteral("Для этой дозировки не указана форма выпуска");
-        out << answer;
+        out << answerOne(row);
     }
     if (out.isEmpty()) {
         DoseAnswer none;
@@ -99,4 +118,33 @@ QList<DoseAnswer> computeDoses(const ProductAnswers &answers, qint64 speciesId,
         out << none;
     }
     return out;
+}
+
+} // namespace
+
+QList<DoseAnswer> computeDoses(const ProductAnswers &answers, qint64 speciesId,
+                               std::optional<Decimal> weightKg, const QString &route,
+                               const QString &indication, const std::optional<Strength> &strength)
+{
+    const std::optional<qint64> chosen = strength ? std::optional<qint64>(strength->id) : std::nullopt;
+    return answerRows(answers, speciesId, route, indication,
+                      [&](const DoseRow &row) { return answerRow(answers, row, weightKg, chosen); });
+}
+
+QList<DoseAnswer> answerDoses(const ProductAnswers &answers, qint64 speciesId, const QString &weightText,
+                              const QString &route, const QString &indication,
+                              std::optional<qint64> strengthId)
+{
+    const WeightInput weight = parseWeight(weightText);
+    const bool typed = !weightText.trimmed().isEmpty();
+    return answerRows(answers, speciesId, route, indication, [&](const DoseRow &row) {
+        if (!weight.kg && (typed || row.basis == Basis::Kg)) {
+            // A weight that cannot be read is never taken for none, not even for a dose per animal.
+            DoseAnswer refused = answerRow(answers, row, std::nullopt, strengthId);
+            refused.result = DoseResult();
+            refused.result.refusal = weight.refusal;
+            return refused;
+        }
+        return answerRow(answers, row, weight.kg, strengthId);
+    });
 }

@@ -26,7 +26,7 @@ struct ProductAnswers
 {
     qint64 itemId = 0;
     QList<Strength> strengths; // in the source's order
-    QList<DoseRow> doses;      // only rows with at least one strength they refer to
+    QList<DoseRow> doses;      // only rows doseRowProblem() finds nothing wrong with
     QList<WithdrawalRow> withdrawals;
 
     bool isEmpty() const { return doses.isEmpty() && withdrawals.isEmpty(); }
@@ -34,7 +34,7 @@ struct ProductAnswers
     QList<qint64> speciesIds() const;
     QList<DoseRow> dosesFor(qint64 speciesId) const;
     QList<WithdrawalRow> withdrawalsFor(qint64 speciesId) const;
-    // The strengths a row may be given with, in the source's order.
+    // The strengths a row may be given with, in the source's order (chooseStrength()).
     QList<Strength> strengthsFor(const DoseRow &row) const;
     WithdrawalTable withdrawalTableFor(const Species &species) const;
 };
@@ -48,12 +48,20 @@ struct DoseAnswer
 };
 
 // Every row of the species that fits the route and indication (empty: any; compared without
-// regard to letter case; the indication as a part of the row's), each computed with `strength`
-// when one is chosen (a row of another substance is then refused), else with the row's first. No rows: one
-// refusal "Для этого вида дозировка в инструкции не указана".
+// regard to letter case; the indication as a part of the row's), each computed with the
+// strength chooseStrength() gives for it and `strength` (the user's choice, used where it
+// applies). A row in the product's own measure without a strength is measured as written. No
+// rows: one refusal "Для этого вида дозировка в инструкции не указана".
 QList<DoseAnswer> computeDoses(const ProductAnswers &answers, qint64 speciesId,
                                std::optional<Decimal> weightKg, const QString &route = {},
                                const QString &indication = {},
                                const std::optional<Strength> &strength = std::nullopt);
+
+// The same for a weight as typed, the one entry of the window, the command line and the web
+// reader: a weight that cannot be read refuses every row; none (an empty text) refuses the rows
+// per kg with "Укажите массу тела в килограммах" and computes those per animal.
+QList<DoseAnswer> answerDoses(const ProductAnswers &answers, qint64 speciesId, const QString &weightText,
+                              const QString &route = {}, const QString &indication = {},
+                              std::optional<qint64> strengthId = std::nullopt);
 
 QString noDoseForSpeciesText(); // "Для этого вида дозировка в инструкции не указана"

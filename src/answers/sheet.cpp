@@ -157,7 +157,7 @@ bool SheetComposition::allComputed() const
     return std::all_of(lines.cbegin(), lines.cend(), [](const SheetLine &l) { return l.computed(); });
 }
 
-DoseAnswer chooseSheetDose(const ProductAnswers &answers, qint64 speciesId, std::optional<Decimal> weightKg,
+DoseAnswer chooseSheetDose(const ProductAnswers &answers, qint64 speciesId, const QString &weightText,
                            const SheetChoice &choice)
 {
     std::optional<Strength> strength;
@@ -169,8 +169,9 @@ DoseAnswer chooseSheetDose(const ProductAnswers &answers, qint64 speciesId, std:
             return gone;
         }
     }
-    const QList<DoseAnswer> fitting =
-        computeDoses(answers, speciesId, weightKg, choice.route, choice.indication, strength);
+    // The panel's own entry: the same weight reading and the same choice of strength.
+    const QList<DoseAnswer> fitting = answerDoses(answers, speciesId, weightText, choice.route, choice.indication,
+                                                  strength ? std::optional<qint64>(strength->id) : std::nullopt);
     // The indication is matched as a part by the calculator; a kept choice names the row's own.
     for (const DoseAnswer &answer : fitting) {
         if (answer.row.indication.compare(choice.indication.trimmed(), Qt::CaseInsensitive) == 0)
@@ -196,7 +197,7 @@ SheetComposition composeSheet(const SheetPatient &patient, const QList<SheetLine
             line.refusal = productGoneText();
         } else {
             line.withdrawals = in.answers.withdrawalsFor(patient.species.id);
-            const DoseAnswer answer = chooseSheetDose(in.answers, patient.species.id, weight.kg, in.choice);
+            const DoseAnswer answer = chooseSheetDose(in.answers, patient.species.id, patient.weightText, in.choice);
             if (answer.row.id != 0) {
                 line.dose = answer;
                 line.quote = answer.row.sourceQuote;

@@ -86,7 +86,7 @@ struct SheetComposition
 // The choice applied to a product's rows for the species: the first row that fits the route
 // and indication (letter case aside) with the chosen strength. The one place a line's row and
 // strength are decided.
-DoseAnswer chooseSheetDose(const ProductAnswers &answers, qint64 speciesId, std::optional<Decimal> weightKg,
+DoseAnswer chooseSheetDose(const ProductAnswers &answers, qint64 speciesId, const QString &weightText,
                            const SheetChoice &choice);
 
 // Lines in the order given. A weight that is refused refuses every line with its words and

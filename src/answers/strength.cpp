@@ -30,8 +30,11 @@ std::optional<Strength> parseStrength(const StrengthText &text, QString *why)
     const auto perUnit = unitFromText(text.perUnit);
     if (!amountUnit)
         return refuse(why, QStringLiteral("неизвестная единица «%1»").arg(text.amountUnit));
-    if (!perUnit || *perUnit == Unit::Percent || unitKind(*perUnit) == UnitKind::IU)
-        return refuse(why, QStringLiteral("неизвестная единица формы «%1»").arg(text.perUnit));
+    // The product is measured in мл, in г or counted; nothing else holds an amount.
+    if (!perUnit || (*perUnit != Unit::Millilitre && *perUnit != Unit::Gram && !isCountable(*perUnit)))
+        return refuse(why, QStringLiteral("единица формы «%1» не из списка (мл, г, таблетка, болюс, "
+                                          "капсула, пипетка, доза)")
+                               .arg(text.perUnit));
     s.amountUnit = *amountUnit;
     s.perUnit = *perUnit;
     if (s.amountUnit == Unit::Percent) {
@@ -45,12 +48,17 @@ std::optional<Strength> parseStrength(const StrengthText &text, QString *why)
             return refuse(why, QStringLiteral("количество формы не число: «%1»").arg(text.perAmount));
         s.perAmount = *per;
     }
-    if (isCountable(s.perUnit) && text.fractions) {
+    if (text.fractions) {
         const qint64 f = *text.fractions;
         if (f != 1 && f != 2 && f != 4)
-            return refuse(why, QStringLiteral("делимость таблетки может быть 1, 2 или 4, а не %1").arg(f));
-        if (s.perUnit != Unit::Tablet && s.perUnit != Unit::Bolus && f != 1)
-            return refuse(why, QStringLiteral("%1 не делится").arg(unitText(s.perUnit)));
+            return refuse(why, QStringLiteral("деление таблетки: 1 (только целиком), 2 (пополам) или 4 (на "
+                                              "четыре части), а не %1")
+                                   .arg(f));
+        if (!isDivisible(s.perUnit) && f != 1)
+            return refuse(why, QStringLiteral("делят только таблетки и болюсы; %1 не делится")
+                                   .arg(unitText(s.perUnit)));
+        if (!isCountable(s.perUnit))
+            return refuse(why, QStringLiteral("деление указывают только для таблеток и болюсов"));
         s.fractions = int(f);
     }
     return s;
@@ -75,7 +83,7 @@ Decimal Strength::measureStep() const
     case Unit::Gram:
         return Decimal::fromRaw(Decimal::One / 10);
     case Unit::Tablet:
-    case Unit::Bolus:
+    case Unit::Bolus: // the only divisible forms
         return Decimal::fromRaw(Decimal::One / fractions);
     default:
         return Decimal::fromInt(1);

@@ -88,6 +88,11 @@ bool isCountable(Unit unit)
     return unitKind(unit) == UnitKind::Countable;
 }
 
+bool isDivisible(Unit unit)
+{
+    return unit == Unit::Tablet || unit == Unit::Bolus;
+}
+
 bool convertible(Unit from, Unit to)
 {
     if (unitKind(from) == UnitKind::Mass)
@@ -127,6 +132,19 @@ std::optional<Basis> basisFromText(const QString &text)
             return name.basis;
     }
     return std::nullopt;
+}
+
+std::optional<Basis> parseBasis(const QString &text, Decimal *perKg)
+{
+    *perKg = Decimal::fromInt(1);
+    if (text.endsWith(QLatin1String(" kg"))) {
+        const auto n = Decimal::parse(text.chopped(3));
+        if (!n || *n <= Decimal() || text.contains(QLatin1Char(',')))
+            return std::nullopt;
+        *perKg = *n;
+        return Basis::Kg;
+    }
+    return basisFromText(text);
 }
 
 QString basisText(Basis basis)

@@ -29,6 +29,9 @@ std::optional<Unit> unitFromText(const QString &text);
 QString unitText(Unit unit);
 UnitKind unitKind(Unit unit);
 bool isCountable(Unit unit);
+// The countable forms that may be given in parts (halves, quarters): tablets and boluses.
+// Capsules, pipettes and ready doses are given whole.
+bool isDivisible(Unit unit);
 
 // Whether a quantity in `from` can be expressed in `to` (мкг/мг/г among themselves, МЕ, мл and
 // each countable form only to itself, % to nothing).
@@ -44,5 +47,9 @@ enum class Basis { Kg, Animal, WaterLitre, FeedKg, Hive, SquareMetre };
 
 // "kg", "animal", "water_l", "feed_kg", "hive", "m2"; anything else is none.
 std::optional<Basis> basisFromText(const QString &text);
+// A basis as written in a row: one of the above, or "N kg" (per N kg of body weight, N a
+// positive number with a point); `perKg` gets N (1 for plain "kg"). Programs that know only
+// the words above take "10 kg" for an unknown basis and leave the row out.
+std::optional<Basis> parseBasis(const QString &text, Decimal *perKg);
 QString basisText(Basis basis);
 bool isComputed(Basis basis);

@@ -22,8 +22,8 @@ constexpr TissueName tissueNames[] = {
     {Tissue::Honey, "honey", "мёд"},
 };
 
-// Longer than any withdrawal period; keeps the date arithmetic far from its limits.
-const Decimal kLongestPeriod = Decimal::fromInt(100000);
+// Ten years: longer than any withdrawal period, and far from the date arithmetic's limits.
+const Decimal kLongestDays = Decimal::fromInt(3650);
 
 std::optional<WithdrawalRow> refuse(QString *why, const QString &reason)
 {
@@ -86,12 +86,16 @@ std::optional<WithdrawalRow> parseWithdrawalRow(const WithdrawalRowText &text, Q
         return row;
     }
     const auto period = Decimal::parse(text.period);
-    if (!period || period->isNegative() || *period > kLongestPeriod)
+    if (!period || period->isNegative())
         return refuse(why, QStringLiteral("срок ожидания не число или отрицателен: «%1»").arg(text.period));
     const auto unit = periodUnitFromText(text.periodUnit);
     if (!unit)
         return refuse(why,
                       QStringLiteral("у срока ожидания нет единицы (h или d): «%1»").arg(text.periodUnit));
+    const Decimal longest =
+        *unit == PeriodUnit::Days ? kLongestDays : Decimal::fromInt(3650 * 24); // the same in hours
+    if (*period > longest)
+        return refuse(why, QStringLiteral("срок ожидания больше 3650 суток: «%1»").arg(text.period));
     row.period = *period;
     row.unit = *unit;
     return row;

@@ -352,7 +352,8 @@ DoseCalculation AnswersPanel::calculation() const
     const qint64 route = m_routeBox->count() > 1 ? chosenId(m_routeBox).value_or(0) : 0; // 0: every row
     if (route != 0)
         c.routeChoice = m_routeBox->currentText();
-    for (const DoseAnswer &answer : computeDoses(m_answers, *species, c.weight.kg, {}, {}, strength)) {
+    const std::optional<qint64> strengthId = strength ? std::optional<qint64>(strength->id) : std::nullopt;
+    for (const DoseAnswer &answer : answerDoses(m_answers, *species, c.weightText, {}, {}, strengthId)) {
         if (route == 0 || answer.row.id == route)
             c.answers << answer;
     }

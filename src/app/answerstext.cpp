@@ -75,7 +75,7 @@ QList<DoseBlock> doseBlocks(const DoseCalculation &calculation)
             block.quote = answer.row.sourceQuote;
         }
         const DoseResult &r = answer.result;
-        if (hasRow && answer.strength && answer.row.basis == Basis::Kg && !calculation.weight.kg) {
+        if (hasRow && !r.ok() && !calculation.weight.kg && r.refusal == calculation.weight.refusal) {
             // Nothing to compute yet: the weight's own word, never a number.
             block.refused = true;
             block.hint = calculation.weightText.trimmed().isEmpty();

@@ -1,6 +1,8 @@
 // The spelling of the structured blocks.
 #include "content/structuredformat.h"
 
+#include "answers/decimal.h"
+
 #include <QHash>
 #include <QRegularExpression>
 
@@ -15,7 +17,7 @@ const QStringList &keys(const QString &section)
         {QString::fromLatin1(Doses),
          {QStringLiteral("species"), QStringLiteral("route"), QStringLiteral("indication"),
           QStringLiteral("substance"), QStringLiteral("dose"), QStringLiteral("unit"),
-          QStringLiteral("basis"), QStringLiteral("frequency"), QStringLiteral("duration"),
+          QStringLiteral("of"), QStringLiteral("basis"), QStringLiteral("frequency"), QStringLiteral("duration"),
           QStringLiteral("max_single"), QStringLiteral("source"), QStringLiteral("quote")}},
         {QString::fromLatin1(Withdrawal),
          {QStringLiteral("species"), QStringLiteral("tissue"), QStringLiteral("period"),
@@ -44,12 +46,15 @@ const QStringList &requiredKeys(const QString &section)
 
 std::optional<QString> decimalText(const QString &text)
 {
-    // At most nine fraction digits and twelve whole ones: what exact arithmetic can hold.
-    static const QRegularExpression pattern(QStringLiteral("^[0-9]{1,12}([.,][0-9]{1,9})?$"));
+    // At most nine fraction digits, and no larger than the exact decimal the programs compute
+    // with holds (about 9.2·10⁹).
+    static const QRegularExpression pattern(QStringLiteral("^[0-9]{1,10}([.,][0-9]{1,9})?$"));
     if (!pattern.match(text).hasMatch())
         return std::nullopt;
     QString stored = text;
     stored.replace(QLatin1Char(','), QLatin1Char('.'));
+    if (!Decimal::parse(stored))
+        return std::nullopt;
     return stored;
 }
 

@@ -5,12 +5,19 @@
 #include "content/structuredformat.h"
 #include "content/structuredsource.h"
 
+#include "content/quotecheck.h"
+
 #include "answers/decimal.h"
+#include "answers/doserow.h"
+#include "answers/rowrules.h"
+#include "answers/strength.h"
 #include "answers/units.h"
+#include "answers/withdrawal.h"
 #include "search/plaintext.h"
 
 #include <QHash>
 #include <QSet>
+#include <functional>
 
 namespace structuredsource {
 
@@ -79,8 +86,9 @@ struct Checker
         return *it;
     }
 
-    // The quote must be the product's own words, and carry the row's numbers as written.
-    bool quote(const Record &r, const QStringList &numbers)
+    // The quote must be the product's own words, begin and end at word boundaries of them, and
+    // carry the row's quantities as written (`problem` says what it lacks, empty when nothing).
+    bool quote(const Record &r, const std::function<QString(const QString &)> &problem)
     {
         if (!r.fields.count(QStringLiteral("quote")) || !r.fields.count(QStringLiteral("source")))
             return false; // reported as a missing key
@@ -98,13 +106,14 @@ struct Checker
         if (!plainTexts.contains(field))
             plainTexts.insert(field, foldBlanks(htmlToPlainText(html->second)));
         const QString quoted = foldBlanks(text(r, "quote").value_or(QString()));
-        if (!plainTexts.value(field).contains(quoted)) {
+        if (!quotecheck::occursAsWords(plainTexts.value(field), quoted)) {
             fail(lineOf(r, "quote"), QStringLiteral("цитаты нет в разделе %1: \"%2\"").arg(field, quoted));
             return false;
         }
-        for (const QString &n : numbers) {
-            if (!numberOccurs(quoted, n)) {
-                fail(lineOf(r, "quote"), QStringLiteral("в цитате нет числа %1").arg(n));
+        if (problem) {
+            const QString what = problem(quoted);
+            if (!what.isEmpty()) {
+                fail(lineOf(r, "quote"), what);
                 return false;
             }
         }
@@ -112,31 +121,15 @@ struct Checker
     }
 };
 
-struct Strength
+FieldValue valueOf(const ContentTable &table, const ContentRow &row, const char *column)
 {
-    QString substance; // empty: not named
-    std::optional<Unit> amountUnit;
-    std::optional<Unit> perUnit;
-};
-
-// A dose in this unit can be given of this strength: as active substance or as the product.
-bool fits(Unit dose, const Strength &s)
-{
-    const std::optional<Unit> amount =
-        s.amountUnit == Unit::Percent ? std::optional<Unit>(Unit::Milligram) : s.amountUnit;
-    return (amount && convertible(dose, *amount)) || (s.perUnit && convertible(dose, *s.perUnit));
+    return row.values.value(table.columnIndex(QString::fromLatin1(column)));
 }
 
-QString unitsOf(const std::vector<const Strength *> &strengths)
+QString textOf(const ContentTable &table, const ContentRow &row, const char *column)
 {
-    QStringList out;
-    for (const Strength *s : strengths) {
-        const QString text = (s->amountUnit ? unitText(*s->amountUnit) : QStringLiteral("?")) +
-                             QLatin1Char('/') + (s->perUnit ? unitText(*s->perUnit) : QStringLiteral("?"));
-        if (!out.contains(text))
-            out.append(text);
-    }
-    return out.join(QStringLiteral(", "));
+    const FieldValue v = valueOf(table, row, column);
+    return v ? *v : QString();
 }
 
 const std::vector<Record> &blockOf(const ItemBlocks &item, const char *section)
@@ -164,7 +157,7 @@ void addItemRows(const std::vector<ItemBlocks> &items, ContentSet &set, QStringL
     for (const ItemBlocks &item : items) {
         Checker check{item, errors, species, {}};
         const QString itemId = QString::number(item.item);
-        std::vector<Strength> known;
+        QList<Strength> known; // as every client reads them
 
         int ord = 0;
         for (const Record &r : blockOf(item, Strengths)) {
@@ -173,14 +166,15 @@ void addItemRows(const std::vector<ItemBlocks> &items, ContentSet &set, QStringL
             strengths.set(row, QStringLiteral("ord"), QString::number(++ord));
             strengths.set(row, QStringLiteral("form"), Checker::text(r, "form"));
             strengths.set(row, QStringLiteral("substance"), Checker::text(r, "substance"));
-            Strength s{Checker::text(r, "substance").value_or(QString()), std::nullopt, std::nullopt};
+            const qsizetype faultsBefore = errors.size();
+            std::optional<Unit> amountUnit;
             if (const FieldValue amount = Checker::text(r, "amount")) {
                 const int line = Checker::lineOf(r, "amount");
                 const auto parts = amountAndWord(*amount);
                 if (!parts) {
                     check.fail(line, QStringLiteral("количество пишут как \"25 мг\" или \"10 %\""));
                 } else if (const auto n = check.number(parts->first, line, QStringLiteral("количество"))) {
-                    s.amountUnit = check.unit(parts->second, line, true);
+                    amountUnit = check.unit(parts->second, line, true);
                     strengths.set(row, QStringLiteral("amount"), *n);
                     strengths.set(row, QStringLiteral("amount_unit"), parts->second);
                 }
@@ -189,18 +183,16 @@ void addItemRows(const std::vector<ItemBlocks> &items, ContentSet &set, QStringL
                 const int line = Checker::lineOf(r, "per");
                 const auto parts = amountAndWord(*per);
                 const QString word = parts ? parts->second : *per;
-                if (s.amountUnit == Unit::Percent) {
+                if (amountUnit == Unit::Percent) {
                     if (parts || (word != QStringLiteral("мл") && word != QStringLiteral("г")))
                         check.fail(
                             line, QStringLiteral("процент указывают на мл или на г, без числа: \"per: мл\""));
-                    else
-                        s.perUnit = unitFromText(word);
                 } else if (!parts) {
                     check.fail(line, QStringLiteral("на какое количество: \"1 мл\", \"1 таблетка\""));
                 } else if (const auto n = check.number(parts->first, line, QStringLiteral("количество"))) {
                     if (Decimal::parse(*n).value_or(Decimal()).isZero())
                         check.fail(line, QStringLiteral("количество не может быть нулём"));
-                    s.perUnit = check.unit(word, line, false);
+                    check.unit(word, line, false);
                     strengths.set(row, QStringLiteral("per_amount"), *n);
                 }
                 strengths.set(row, QStringLiteral("per_unit"), word);
@@ -213,12 +205,30 @@ void addItemRows(const std::vector<ItemBlocks> &items, ContentSet &set, QStringL
                         line,
                         QStringLiteral(
                             "деление таблетки: 1 (только целиком), 2 (пополам) или 4 (на четыре части)"));
-                else if (!s.perUnit || !isCountable(*s.perUnit))
-                    check.fail(line,
-                               QStringLiteral("деление указывают только для таблеток, болюсов и капсул"));
                 strengths.set(row, QStringLiteral("fractions"), *fractions);
             }
-            known.push_back(s);
+            if (errors.size() != faultsBefore)
+                continue;
+            // What a client makes of the row, by the clients' own reading.
+            StrengthText t;
+            t.form = textOf(strengths, row, "form");
+            t.substance = textOf(strengths, row, "substance");
+            t.amount = textOf(strengths, row, "amount");
+            t.amountUnit = textOf(strengths, row, "amount_unit");
+            t.perAmount = textOf(strengths, row, "per_amount");
+            t.perUnit = textOf(strengths, row, "per_unit");
+            if (const FieldValue f = valueOf(strengths, row, "fractions"))
+                t.fractions = f->toLongLong();
+            QString why;
+            if (const auto parsed = parseStrength(t, &why)) {
+                known << *parsed;
+                known.last().id = row.id;
+            } else {
+                check.fail(Checker::lineOf(r, why.contains(QStringLiteral("дел"))           ? "fractions"
+                                              : why.contains(QStringLiteral("содержание")) ? "amount"
+                                                                                            : "per"),
+                           why);
+            }
         }
 
         ord = 0;
@@ -234,7 +244,7 @@ void addItemRows(const std::vector<ItemBlocks> &items, ContentSet &set, QStringL
                 {"quote", "source_quote"}};
             for (const auto &[key, column] : plain)
                 doses.set(row, QString::fromLatin1(column), Checker::text(r, key));
-            QStringList numbers;
+            const qsizetype faultsBefore = errors.size();
             if (const FieldValue dose = Checker::text(r, "dose")) {
                 const int line = Checker::lineOf(r, "dose");
                 QString written = *dose;
@@ -252,19 +262,32 @@ void addItemRows(const std::vector<ItemBlocks> &items, ContentSet &set, QStringL
                                    QStringLiteral("доза \"от\" больше дозы \"до\": %1 > %2").arg(*from, *to));
                     doses.set(row, QStringLiteral("dose_from"), from);
                     doses.set(row, QStringLiteral("dose_to"), to);
-                    numbers << from.value_or(QString()) << to.value_or(QString());
-                    numbers.removeAll(QString());
                 }
             }
-            std::optional<Unit> doseUnit;
+            // "of" travels inside the unit ("г препарата"), so a program that knows no "of" never
+            // takes the grams of a powder for grams of its substance.
+            DoseOf of = DoseOf::Unsaid;
+            if (const FieldValue ofText = Checker::text(r, "of")) {
+                if (*ofText == QLatin1String("product"))
+                    of = DoseOf::Product;
+                else if (*ofText == QLatin1String("substance"))
+                    of = DoseOf::Substance;
+                else
+                    check.fail(Checker::lineOf(r, "of"),
+                               QStringLiteral("of: product (г препарата) или of: substance (г вещества)"));
+                if (Checker::text(r, "unit") != QStringLiteral("г"))
+                    check.fail(Checker::lineOf(r, "of"), QStringLiteral("of указывают только для дозы в г"));
+            }
             if (const FieldValue unit = Checker::text(r, "unit")) {
-                doseUnit = check.unit(*unit, Checker::lineOf(r, "unit"), false);
-                doses.set(row, QStringLiteral("dose_unit"), *unit);
+                check.unit(*unit, Checker::lineOf(r, "unit"), false);
+                doses.set(row, QStringLiteral("dose_unit"), doseUnitColumn(*unit, of));
             }
             if (const FieldValue basis = Checker::text(r, "basis")) {
-                if (!basisFromText(*basis))
+                Decimal perKg;
+                if (!parseBasis(*basis, &perKg))
                     check.fail(Checker::lineOf(r, "basis"),
-                               QStringLiteral("основа дозы \"%1\": kg, animal, water_l, feed_kg, hive или m2")
+                               QStringLiteral("основа дозы \"%1\": kg, N kg (на N кг массы тела), animal, "
+                                              "water_l, feed_kg, hive или m2")
                                    .arg(*basis));
                 doses.set(row, QStringLiteral("basis"), *basis);
             }
@@ -275,34 +298,45 @@ void addItemRows(const std::vector<ItemBlocks> &items, ContentSet &set, QStringL
                     check.fail(line, QStringLiteral("наибольшая разовая доза пишется как \"0.5 мг\""));
                 } else if (const auto n =
                                check.number(parts->first, line, QStringLiteral("наибольшая разовая доза"))) {
-                    const auto u = check.unit(parts->second, line, false);
-                    if (u && doseUnit && !convertible(*u, *doseUnit))
-                        check.fail(line, QStringLiteral(
-                                             "единицы наибольшей разовой дозы (%1) и дозы (%2) несовместимы")
-                                             .arg(parts->second, unitText(*doseUnit)));
+                    check.unit(parts->second, line, false);
                     doses.set(row, QStringLiteral("max_single"), *n);
                     doses.set(row, QStringLiteral("max_single_unit"), parts->second);
                 }
             }
-            // Which strengths the row is dosed against, and whether its unit goes with them.
-            const QString substance = Checker::text(r, "substance").value_or(QString());
-            std::vector<const Strength *> matching;
-            for (const Strength &s : known) {
-                if (substance.isEmpty() || s.substance == substance)
-                    matching.push_back(&s);
+            if (errors.size() != faultsBefore)
+                continue;
+            // The row as every client reads it, and the rule they offer it by.
+            DoseRowText t;
+            t.speciesId = valueOf(doses, row, "species_id").value_or(QString()).toLongLong();
+            t.route = textOf(doses, row, "route");
+            t.indication = textOf(doses, row, "indication");
+            t.substance = textOf(doses, row, "substance");
+            t.doseFrom = textOf(doses, row, "dose_from");
+            t.doseTo = textOf(doses, row, "dose_to");
+            t.doseUnit = textOf(doses, row, "dose_unit");
+            t.basis = textOf(doses, row, "basis");
+            t.maxSingle = textOf(doses, row, "max_single");
+            t.maxSingleUnit = textOf(doses, row, "max_single_unit");
+            QString why;
+            const auto parsed = parseDoseRow(t, &why);
+            if (!parsed) {
+                check.fail(Checker::lineOf(r, why.contains(QStringLiteral("разов")) ? "max_single"
+                                              : why.contains(QStringLiteral("основа")) ? "basis"
+                                              : why.contains(QStringLiteral("единица")) ? "unit"
+                                                                                         : "dose"),
+                           why);
+                continue;
             }
-            if (!substance.isEmpty() && matching.empty()) {
-                check.fail(
-                    Checker::lineOf(r, "substance"),
-                    QStringLiteral("у препарата нет силы действия для вещества \"%1\"").arg(substance));
-            } else if (doseUnit && !matching.empty() &&
-                       std::none_of(matching.begin(), matching.end(),
-                                    [&](const Strength *s) { return fits(*doseUnit, *s); })) {
-                check.fail(Checker::lineOf(r, "unit"),
-                           QStringLiteral("единица дозы %1 несовместима с силой действия препарата (%2)")
-                               .arg(unitText(*doseUnit), unitsOf(matching)));
+            const char *key = "unit";
+            const QString problem = doseRowProblem(*parsed, known, &key);
+            if (!problem.isEmpty()) {
+                check.fail(Checker::lineOf(r, key), problem);
+                continue;
             }
-            check.quote(r, numbers);
+            check.quote(r, [&](const QString &quoted) {
+                const QString dose = quotecheck::doseProblem(quoted, *parsed);
+                return dose.isEmpty() ? quotecheck::capProblem(quoted, *parsed) : dose;
+            });
         }
 
         ord = 0;
@@ -326,7 +360,7 @@ void addItemRows(const std::vector<ItemBlocks> &items, ContentSet &set, QStringL
             withdrawals.set(row, QStringLiteral("tissue"), Checker::text(r, "tissue"));
             withdrawals.set(row, QStringLiteral("source_field"), Checker::text(r, "source"));
             withdrawals.set(row, QStringLiteral("source_quote"), Checker::text(r, "quote"));
-            QStringList numbers;
+            const qsizetype faultsBefore = errors.size();
             if (const FieldValue period = Checker::text(r, "period")) {
                 const int line = Checker::lineOf(r, "period");
                 if (*period == forbiddenWord()) {
@@ -346,11 +380,22 @@ void addItemRows(const std::vector<ItemBlocks> &items, ContentSet &set, QStringL
                     withdrawals.set(row, QStringLiteral("period_unit"),
                                     parts ? FieldValue(parts->second) : FieldValue());
                     withdrawals.set(row, QStringLiteral("forbidden"), QStringLiteral("0"));
-                    if (n)
-                        numbers << *n;
                 }
             }
-            check.quote(r, numbers);
+            if (errors.size() != faultsBefore)
+                continue;
+            WithdrawalRowText t;
+            t.tissue = textOf(withdrawals, row, "tissue");
+            t.period = textOf(withdrawals, row, "period");
+            t.periodUnit = textOf(withdrawals, row, "period_unit");
+            t.forbidden = valueOf(withdrawals, row, "forbidden").value_or(QString()).toLongLong();
+            QString why;
+            const auto parsed = parseWithdrawalRow(t, &why);
+            if (!parsed) {
+                check.fail(Checker::lineOf(r, "period"), why);
+                continue;
+            }
+            check.quote(r, [&](const QString &quoted) { return quotecheck::periodProblem(quoted, *parsed); });
         }
     }
 }

@@ -3,6 +3,8 @@
 #include "content/structuredformat.h"
 #include "content/structuredsource.h"
 
+#include "answers/doserow.h"
+
 #include <QHash>
 #include <algorithm>
 
@@ -89,7 +91,19 @@ QString renderRow(const QString &section, const ContentTable &t, const ContentRo
         const FieldValue from = w.value(row, "dose_from"), to = w.value(row, "dose_to");
         if (from)
             w.line(out, row, "dose", to ? *from + QLatin1Char('-') + *to : *from, "dose_from");
-        w.line(out, row, "unit", "dose_unit");
+        // "г препарата" is written back as the unit and its "of".
+        const FieldValue unit = w.value(row, "dose_unit");
+        DoseRowText unitOnly;
+        unitOnly.doseFrom = QStringLiteral("1");
+        unitOnly.doseUnit = unit.value_or(QString());
+        unitOnly.basis = QStringLiteral("kg");
+        const DoseRow parsed = parseDoseRow(unitOnly).value_or(DoseRow());
+        if (unit && parsed.of != DoseOf::Unsaid) {
+            w.line(out, row, "unit", unitText(parsed.unit), "dose_unit");
+            out += parsed.of == DoseOf::Product ? QStringLiteral("of: product\n") : QStringLiteral("of: substance\n");
+        } else {
+            w.line(out, row, "unit", "dose_unit");
+        }
         w.line(out, row, "basis", "basis");
         w.line(out, row, "frequency", "frequency");
         w.line(out, row, "duration", "duration");

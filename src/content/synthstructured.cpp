@@ -47,14 +47,19 @@ void addSyntheticStructuredRows(ContentSet &set, quint64 seed)
             alternatives +=
                 (alternatives.isEmpty() ? QString() : QStringLiteral("|")) + QString::fromUtf8(s.genitive);
     }
-    // A dose table row of the synthetic texts, as plain text: "свиней 3 мл на 25 кг массы животного".
+    // A dose table row of the synthetic texts, as plain text: "свиней 3 мл на 25 кг массы животного",
+    // written as it stands: 3 мл per 25 kg.
     const QRegularExpression row(
-        QStringLiteral("(%1) ([0-9]+ мл на ([0-9]+) кг массы животного)").arg(alternatives));
+        QStringLiteral("(%1) (([0-9]+) мл на ([0-9]+) кг массы животного)").arg(alternatives));
+    // The meat period the synthetic special conditions may state, quoted as written.
+    const QString meatQuote = QStringLiteral(
+        "Убой животных на мясо разрешается не ранее чем через 28 суток после последнего применения.");
 
     const ContentTable &items = set.table(QStringLiteral("items"));
     const int doseAt = items.columnIndex(QStringLiteral("dose"));
     const int latinAt = items.columnIndex(QStringLiteral("name_lat"));
     const int formAt = items.columnIndex(QStringLiteral("form"));
+    const int specialAt = items.columnIndex(QStringLiteral("special_conditions"));
     static const QRegularExpression percent(QStringLiteral(" ([0-9]+)% "));
     ContentTable &strengths = set.table(QStringLiteral("item_strengths"));
     ContentTable &doses = set.table(QStringLiteral("item_doses"));
@@ -70,6 +75,8 @@ void addSyntheticStructuredRows(ContentSet &set, quint64 seed)
         if (!strength.hasMatch())
             continue;
         const QString itemId = QString::number(item.id);
+        const bool meatPeriod = packedToPlainText(item.values.value(specialAt).value_or(QString()))
+                                    .contains(meatQuote);
         ContentRow &s = strengths.addRow(++nextStrength);
         strengths.set(s, QStringLiteral("item_id"), itemId);
         strengths.set(s, QStringLiteral("ord"), QStringLiteral("1"));
@@ -97,23 +104,23 @@ void addSyntheticStructuredRows(ContentSet &set, quint64 seed)
             doses.set(d, QStringLiteral("item_id"), itemId);
             doses.set(d, QStringLiteral("ord"), QString::number(++ord));
             doses.set(d, QStringLiteral("species_id"), QString::number(sp->id));
-            doses.set(d, QStringLiteral("dose_from"), m.captured(2).section(QLatin1Char(' '), 0, 0));
+            doses.set(d, QStringLiteral("dose_from"), m.captured(3));
             doses.set(d, QStringLiteral("dose_unit"), QStringLiteral("мл"));
-            doses.set(d, QStringLiteral("basis"), QStringLiteral("animal"));
+            doses.set(d, QStringLiteral("basis"), m.captured(4) + QStringLiteral(" kg"));
             doses.set(d, QStringLiteral("source_field"), QStringLiteral("dose"));
             doses.set(d, QStringLiteral("source_quote"), m.captured(2));
-            if (!sp->food)
+            if (!sp->food || !meatPeriod)
                 continue;
             ContentRow &w = withdrawals.addRow(++nextWithdrawal);
             withdrawals.set(w, QStringLiteral("item_id"), itemId);
             withdrawals.set(w, QStringLiteral("ord"), QString::number(++withdrawalOrd));
             withdrawals.set(w, QStringLiteral("species_id"), QString::number(sp->id));
             withdrawals.set(w, QStringLiteral("tissue"), QStringLiteral("meat"));
-            withdrawals.set(w, QStringLiteral("period"), m.captured(3));
+            withdrawals.set(w, QStringLiteral("period"), QStringLiteral("28"));
             withdrawals.set(w, QStringLiteral("period_unit"), QStringLiteral("d"));
             withdrawals.set(w, QStringLiteral("forbidden"), QStringLiteral("0"));
-            withdrawals.set(w, QStringLiteral("source_field"), QStringLiteral("dose"));
-            withdrawals.set(w, QStringLiteral("source_quote"), m.captured(2));
+            withdrawals.set(w, QStringLiteral("source_field"), QStringLiteral("special_conditions"));
+            withdrawals.set(w, QStringLiteral("source_quote"), meatQuote);
         }
     }
 }

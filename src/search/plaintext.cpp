@@ -73,21 +73,29 @@ QString htmlToPlainText(QStringView html)
     const qsizetype n = html.size();
     for (qsizetype i = 0; i < n;) {
         const QChar c = html[i];
+        if (c == u'<' && html.mid(i, 4) == QLatin1String("<!--")) {
+            // A comment ends at "-->", whatever ">" it holds; the page never shows it.
+            const qsizetype stop = html.indexOf(QLatin1String("-->"), i + 4);
+            i = stop < 0 ? n : stop + 3;
+            continue;
+        }
         if (c == u'<') {
             const qsizetype close = html.indexOf(u'>', i + 1);
             if (close < 0)
                 break; // an unclosed tag hides the rest, as in a browser
             QStringView tag = html.mid(i + 1, close - i - 1).trimmed();
-            if (tag.startsWith(u'/'))
+            const bool closing = tag.startsWith(u'/');
+            if (closing)
                 tag = tag.mid(1);
             qsizetype end = 0;
             while (end < tag.size() && tag[end].isLetterOrNumber())
                 ++end;
             const QStringView name = tag.left(end);
             i = close + 1;
-            if (nameIs(name, "script") || nameIs(name, "style")) {
-                // Their content is no text; skip to the closing tag.
-                const qsizetype stop = html.indexOf(QLatin1String("</"), i);
+            if (!closing && (nameIs(name, "script") || nameIs(name, "style"))) {
+                // Their content is no text, even a "</b>" inside it; skip to their own closing tag.
+                const QString closing = QStringLiteral("</") + name.toString();
+                const qsizetype stop = html.indexOf(closing, i, Qt::CaseInsensitive);
                 const qsizetype stopEnd = stop < 0 ? -1 : html.indexOf(u'>', stop);
                 i = stopEnd < 0 ? n : stopEnd + 1;
             }

@@ -23,7 +23,7 @@ namespace textindex {
 // Products indexed per transaction while building, so other writers never wait long.
 constexpr int kBatchSize = 200;
 // Raised whenever the terms would come out differently (folding, stemming, fields).
-constexpr int kFormatVersion = 5;
+constexpr int kFormatVersion = 6; // 6: comments, scripts and styles never count as text
 
 // A set of the nine text fields, bit i for fieldColumns()[i].
 using FieldMask = quint16;

@@ -293,6 +293,18 @@ void TestDoseArithmetic::doseIsMeasuredOrRefused_data()
                                                                << "≈ 1,3 мл (расчёт: 1,25 мл)"
                                                                << "62,5 мг"
                                                                << "";
+    QTest::newRow("1 ml per 10 kg written as it stands") << "12.5"
+                                                        << "1||мл|10 kg||"
+                                                        << "50|мг|1|мл|"
+                                                        << "≈ 1,3 мл (расчёт: 1,25 мл)"
+                                                        << "62,5 мг"
+                                                        << "";
+    QTest::newRow("0.5 g of a 10 % powder per kg is 5 g, not 50") << "10"
+                                                                  << "0.5||г препарата|kg||"
+                                                                  << "100|мг|1|г|"
+                                                                  << "5 г"
+                                                                  << "500 мг"
+                                                                  << "";
     QTest::newRow("10 kg, 10 ug/kg, 100 ug/ml") << "10"
                                                 << "10||мкг|kg||"
                                                 << "100|мкг||мл|"

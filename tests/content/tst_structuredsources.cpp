@@ -18,8 +18,8 @@ const char *const kItem = R"(id: 101
 name: Тестовый препарат
 groups: 1
 == dose
-<p><b>Собакам</b> — 5–10&nbsp;мг на 1 кг массы тела, 2 раза в сутки.</p>
-<p>Кошкам — 0,5 мл на 1 кг массы тела однократно.</p>
+<p><b>Собакам</b> — 5–10&nbsp;мг на 1 кг массы тела, не более 5&nbsp;000 мг на одно введение, 2 раза в сутки.</p>
+<p>Кошкам — 0,5 мл на 1 кг массы тела однократно, котятам — 1 мл на 10 кг.</p>
 == special_conditions
 <p>Убой на мясо — через 28 суток. Молоко — через 96 часов.</p>
 == strengths
@@ -37,16 +37,16 @@ route: внутрь
 dose: 5-10
 unit: мг
 basis: kg
-max_single: 0.5 г
+max_single: 5000 мг
 source: dose
-quote: Собакам — 5–10 мг на 1 кг массы тела
+quote: Собакам — 5–10 мг на 1 кг массы тела, не более 5 000 мг
 
 species: cat
 dose: 0.5
 unit: мл
 basis: kg
 source: dose
-quote: Кошкам — 0,5 мл на 1 кг
+quote: Кошкам — 0,5 мл на 1 кг массы тела однократно, котятам — 1 мл на 10 кг
 == withdrawal
 species: cattle
 tissue: meat
@@ -77,11 +77,13 @@ QByteArray readFile(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// The item text with line `line` (1-based) replaced.
-QByteArray withLine(int line, const QString &text)
+// The item text with line `line` (1-based) replaced; "N: text" entries of `more` replace line N too.
+QByteArray withLine(int line, const QString &text, const QStringList &more = {})
 {
     QStringList lines = QString::fromUtf8(kItem).split(QLatin1Char('\n'));
     lines[line - 1] = text;
+    for (const QString &entry : more)
+        lines[entry.section(QLatin1Char(':'), 0, 0).toInt() - 1] = entry.section(QLatin1Char(':'), 1).mid(1);
     return lines.join(QLatin1Char('\n')).toUtf8();
 }
 
@@ -149,8 +151,8 @@ private slots:
         QCOMPARE(
             dumpTable(db, QStringLiteral("item_doses"), {QStringLiteral("last_update")}).value(0),
             QStringLiteral("integer:1|integer:101|integer:1|integer:1|text:внутрь|null:|null:|text:5|text:10|"
-                           "text:мг|text:kg|null:|null:|text:0.5|text:г|text:dose|"
-                           "text:Собакам — 5–10 мг на 1 кг массы тела"));
+                           "text:мг|text:kg|null:|null:|text:5000|text:мг|text:dose|"
+                           "text:Собакам — 5–10 мг на 1 кг массы тела, не более 5 000 мг"));
         QCOMPARE(
             dumpTable(db, QStringLiteral("item_withdrawals"), {QStringLiteral("last_update")}).value(1),
             QStringLiteral("integer:2|integer:101|integer:2|integer:3|text:milk|text:96|text:h|integer:0|"
@@ -165,10 +167,12 @@ private slots:
         QTest::addColumn<int>("line");
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("error");
-        auto add = [](const char *name, int line, const char *text, int errorLine, const char *what) {
+        QTest::addColumn<QStringList>("more");
+        auto add = [](const char *name, int line, const char *text, int errorLine, const char *what,
+                      const QStringList &more = {}) {
             QTest::newRow(name)
                 << line << QString::fromUtf8(text)
-                << QStringLiteral("items/101.txt:%1: %2").arg(errorLine).arg(QString::fromUtf8(what));
+                << QStringLiteral("items/101.txt:%1: %2").arg(errorLine).arg(QString::fromUtf8(what)) << more;
         };
         add("unit outside the list", 22, "unit: mg", 22, "единица \"mg\" не из списка");
         add("percent as a dose unit", 22, "unit: %", 22, "единица \"%\" не из списка");
@@ -182,9 +186,36 @@ private slots:
         add("period in weeks", 43, "period: 96 w", 43, "единица срока \"w\": h (часы) или d (сутки)");
         add("quote not in the text", 39, "quote: Убой на мясо — через 30 суток.", 39,
             "цитаты нет в разделе special_conditions");
-        add("number not in the quote", 29, "dose: 0.6", 33, "в цитате нет числа 0.6");
-        add("number only inside another", 29, "dose: 5", 33, "в цитате нет числа 5");
-        add("period not in the quote", 43, "period: 72 h", 45, "в цитате нет числа 72");
+        add("number not in the quote", 29, "dose: 0.6", 33, "в цитате нет «0,6 мл»");
+        add("number only inside another", 29, "dose: 5", 33, "в цитате нет «5 мл»");
+        add("period not in the quote", 43, "period: 72 h", 45, "в цитате нет «72 ч»");
+        // Quotes read as quantities: the number with its unit, the basis after it, whole words.
+        add("per 10 kg read as per kg", 29, "dose: 10", 33, "в цитате нет «10 мл»");
+        add("per 10 kg written per kg", 29, "dose: 1", 33,
+            "в цитате доза «1 мл» на 10 кг, а в строке — на 1 кг");
+        add("per kg written per 10 kg", 31, "basis: 10 kg", 33,
+            "в цитате доза «0,5 мл» на 1 кг, а в строке — на 10 кг");
+        add("days quoted, hours written", 37, "period: 28 h", 39,
+            "в цитате срок в сутках, а в строке — в часах");
+        add("quote cut from a number", 33, "quote: 5 мл на 1 кг", 33, "цитаты нет в разделе dose");
+        add("thousands are one number", 24, "max_single: 5 мг", 26, "в цитате нет «5 мг»");
+        add("range end is no single dose", 21, "dose: 5", 26, "в цитате нет «5 мг»");
+        add("quote inside a comment", 8, "<p><!-- Убой на мясо — через 28 суток. > --> Молоко — через 96 часов.</p>",
+            39, "цитаты нет в разделе special_conditions");
+        add("prohibition not quoted", 43, "period: не допускается", 45, "в цитате нет запрета");
+        // One definition of a usable row: what a client would leave out is refused here.
+        add("zero dose", 29, "dose: 0", 29, "доза не может быть нулём");
+        add("zero cap", 24, "max_single: 0 мг", 24, "максимальная разовая доза записана с ошибкой");
+        add("zero amount", 11, "amount: 0 мг", 11, "содержание вещества не указано или не число");
+        add("per in МЕ", 12, "per: 1 МЕ", 12, "единица формы «МЕ» не из списка");
+        add("capsules are not divided", 16, "per: 1 капсула", 17, "делят только таблетки и болюсы");
+        add("beyond the decimal type", 29, "dose: 9999999999", 29, "доза: \"9999999999\" не число");
+        add("period over ten years", 37, "period: 3651 d", 37, "срок ожидания больше 3650 суток");
+        add("two substances, row names none", 10, "substance: альбендазол", 19,
+            "у препарата несколько веществ (альбендазол, празиквантел)", {"14: substance: празиквантел"});
+        add("grams against a strength per gram", 22, "unit: г", 22,
+            "доза в г, а сила действия указана на г: укажите of: product",
+            {"16: per: 1 г", "17: substance: альбендазол"});
         add("cap unit of another kind", 24, "max_single: 1 мл", 24,
             "единицы наибольшей разовой дозы (мл) и дозы (мг) несовместимы");
         add("fractions of three", 17, "fractions: 3", 17,
@@ -203,9 +234,10 @@ private slots:
         QFETCH(int, line);
         QFETCH(QString, text);
         QFETCH(QString, error);
+        QFETCH(QStringList, more);
         const QString content = contentPath();
-        const PublishReport report = publishSources(sources(withLine(line, text)), content, {});
-        QVERIFY2(report.errors.size() == 1 && report.errors.first().startsWith(error),
+        const PublishReport report = publishSources(sources(withLine(line, text, more)), content, {});
+        QVERIFY2(!report.errors.isEmpty() && report.errors.first().startsWith(error),
                  qPrintable(report.errors.join(QLatin1Char('\n'))));
         QVERIFY(!report.applied);
         QVERIFY(!QFileInfo::exists(content)); // a new file is not left behind

@@ -192,6 +192,15 @@ void TestAnswersPanel::calculatesAsTheUserTypes()
     QCOMPARE(result(panel), QStringLiteral("Доза указана на 1 л воды и по массе тела не рассчитывается\n"
                                            "Из инструкции: «Кошкам — 2 мг на 1 л воды.»"));
     QCOMPARE(weight->text(), QStringLiteral("4")); // the weight stays when the species changes
+
+    // A dose per animal with no strength ("1 мл на животное"): computed without a weight, never
+    // with one that cannot be read.
+    selectNode(w->TreeView1, 250);
+    weight->clear();
+    QVERIFY2(result(panel).contains(QStringLiteral("Отмерить: 1")), qPrintable(result(panel)));
+    weight->insert(QStringLiteral("abc"));
+    QVERIFY2(result(panel).startsWith(QStringLiteral("Масса тела — не число: «abc»")), qPrintable(result(panel)));
+    QVERIFY(!result(panel).contains(QStringLiteral("Отмерить")));
 }
 
 void TestAnswersPanel::wholeResultShowsAtTheFirstWindowSize()
@@ -322,7 +331,7 @@ void TestAnswersPanel::keyboardAndCollapsedStateAcrossStarts()
     panel->toSheetButton()->click();
     QVERIFY(w->m_sheet->isVisible());
     QCOMPARE(w->m_sheet->composition().lines.size(), 1);
-    QVERIFY(w->m_sheet->composition().lines.first().sentence().contains(QStringLiteral("10,0 мл")));
+    QVERIFY(w->m_sheet->composition().lines.first().sentence().contains(QStringLiteral("10 мл")));
     w->close();
     auto again = f.start();
     QVERIFY(!again->m_answers->isCollapsed());

@@ -226,16 +226,11 @@ QString calculator(qint64 itemId, const ProductAnswers &answers, const QList<Spe
     if (asked) {
         html += QStringLiteral("<div class=\"calc-result\" id=\"calc-result\" tabindex=\"-1\">"
                                "<h3 class=\"visually-hidden\">Результат расчёта</h3>");
-        const WeightInput weight = in.weight.trimmed().isEmpty() ? WeightInput{} : parseWeight(in.weight);
-        if (!weight.refusal.isEmpty()) {
-            html += QStringLiteral("<p class=\"refusal\">%1</p>").arg(escape(weight.refusal));
-        } else {
-            const qint64 speciesId = askedSpecies.value_or(0);
-            const QString name = speciesName(species, speciesId);
-            for (const DoseAnswer &answer :
-                 computeDoses(answers, speciesId, weight.kg, route, indication, strength))
-                html += doseAnswerHtml(answer, name.isEmpty() ? QStringLiteral("Вид") : name, in.weight);
-        }
+        const qint64 speciesId = askedSpecies.value_or(0);
+        const QString name = speciesName(species, speciesId);
+        const std::optional<qint64> strengthId = strength ? std::optional<qint64>(strength->id) : std::nullopt;
+        for (const DoseAnswer &answer : answerDoses(answers, speciesId, in.weight, route, indication, strengthId))
+            html += doseAnswerHtml(answer, name.isEmpty() ? QStringLiteral("Вид") : name, in.weight);
         html += QStringLiteral("</div>");
     }
     return html + QStringLiteral("</section>");

@@ -1,5 +1,6 @@
 // ramuxctl dose LINK --species S --weight KG [--form N] [--route R] [--indication TEXT] [--db PATH]:
 // the dose calculator of the product panel, one block of tab-separated lines per fitting row.
+// `--weight ""` is no weight: the rows per animal are computed, those per kg refused.
 #include "answerargs.h"
 #include "doseblock.h"
 #include "command.h"
@@ -27,11 +28,12 @@ int dose(CommandContext &ctx)
 {
     const QString path = takeDatabasePath(ctx.args);
     const QString speciesText = takeOption(ctx.args, QStringLiteral("--species"));
-    const QString weightText = takeOption(ctx.args, QStringLiteral("--weight"));
+    const QString absent = QStringLiteral("\x01");
+    const QString weightText = takeOption(ctx.args, QStringLiteral("--weight"), absent);
     const QString formText = takeOption(ctx.args, QStringLiteral("--form"));
     const QString route = takeOption(ctx.args, QStringLiteral("--route"));
     const QString indication = takeOption(ctx.args, QStringLiteral("--indication"));
-    if (ctx.args.size() != 1 || speciesText.isEmpty() || weightText.isEmpty())
+    if (ctx.args.size() != 1 || speciesText.isEmpty() || weightText == absent)
         return usageError();
     const auto item = productOfLink(ctx.args.first());
     if (!item)
@@ -52,24 +54,20 @@ int dose(CommandContext &ctx)
     if (!species)
         return kAllRefused;
     const WeightInput weight = parseWeight(weightText);
-    if (!weight.kg) {
-        printErr(weight.refusal + QLatin1Char('\n'));
-        return kAllRefused;
-    }
     const ProductAnswers answers = loadProductAnswers(db, *item);
-    std::optional<Strength> strength;
+    std::optional<qint64> strength;
     if (form > 0) {
         if (form > answers.strengths.size())
             return usageError(QStringLiteral("the product has %1 form(s)").arg(answers.strengths.size()));
-        strength = answers.strengths.at(form - 1);
+        strength = answers.strengths.at(form - 1).id;
     }
 
     QStringList blocks;
     QString refusals;
     for (const DoseAnswer &answer :
-         computeDoses(answers, species->id, weight.kg, route, indication, strength)) {
+         answerDoses(answers, species->id, weightText, route, indication, strength)) {
         if (answer.result.ok()) {
-            blocks << doseBlock(*species, answer, *weight.kg);
+            blocks << doseBlock(*species, answer, weight.kg);
             continue;
         }
         QStringList where;

@@ -16,13 +16,14 @@ QString line(const QString &key, const QStringList &values)
 
 QString doseUnit(const DoseRow &row)
 {
-    return unitText(row.unit) +
-           (row.basis == Basis::Kg ? QStringLiteral("/кг") : QStringLiteral("/животное"));
+    if (row.basis == Basis::Kg && row.perKg != Decimal::fromInt(1))
+        return row.unitName() + QStringLiteral("/%1 кг").arg(row.perKg.toString(QLatin1Char('.')));
+    return row.unitName() + (row.basis == Basis::Kg ? QStringLiteral("/кг") : QStringLiteral("/животное"));
 }
 
 } // namespace
 
-QString doseBlock(const Species &species, const DoseAnswer &answer, Decimal weight)
+QString doseBlock(const Species &species, const DoseAnswer &answer, const std::optional<Decimal> &weight)
 {
     const QChar point = QLatin1Char('.');
     const DoseRow &row = answer.row;
@@ -34,7 +35,7 @@ QString doseBlock(const Species &species, const DoseAnswer &answer, Decimal weig
     QString out = line(QStringLiteral("species"), {species.code, species.name});
     out += line(QStringLiteral("route"), {row.route});
     out += line(QStringLiteral("indication"), {row.indication});
-    out += line(QStringLiteral("weight_kg"), {weight.toString(point)});
+    out += line(QStringLiteral("weight_kg"), {weight ? weight->toString(point) : QString()});
     out += line(QStringLiteral("dose"), {row.from.toString(point), row.to.toString(point), doseUnit(row)});
     out += line(QStringLiteral("form"), {answer.strength ? answer.strength->describe(point) : QString()});
     out += line(QStringLiteral("amount"),

@@ -4,4 +4,5 @@
 
 #include "answers/productanswers.h"
 
-QString doseBlock(const Species &species, const DoseAnswer &answer, Decimal weight);
+// A weight of none (a per-animal row asked without one) prints an empty weight_kg.
+QString doseBlock(const Species &species, const DoseAnswer &answer, const std::optional<Decimal> &weight);
