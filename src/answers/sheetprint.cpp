@@ -1,5 +1,6 @@
 // The printed sheet. Sentences and numbers come from the composition; this file only arranges them.
 #include "answers/sheetprint.h"
+#include "answers/amounttext.h"
 
 namespace {
 
@@ -19,7 +20,7 @@ QString patientHtml(const SheetComposition &sheet)
     QStringList rows;
     rows << QStringLiteral("Вид животного: %1").arg(esc(p.species.name));
     if (sheet.weightKg)
-        rows << QStringLiteral("Масса тела: %1 кг").arg(esc(sheet.weightKg->toString(QLatin1Char(','))));
+        rows << QStringLiteral("Масса тела: %1").arg(esc(amountText(*sheet.weightKg, QStringLiteral("кг"))));
     if (!p.name.trimmed().isEmpty())
         rows << QStringLiteral("Животное или группа: %1").arg(esc(p.name.trimmed()));
     if (!p.owner.trimmed().isEmpty())
