@@ -76,6 +76,8 @@ signals:
     void productRequested(const QString &link);
 
 private:
+    // A kept sheet by its id; none (with an error box) when it cannot be read.
+    std::optional<keptsheets::Sheet> findKept(const QString &id);
     void buildForm();
     void fillSpecies();
     void recompute();

@@ -129,14 +129,19 @@ void SheetWindow::openSheet(const keptsheets::Sheet &sheet)
     recompute();
 }
 
-bool SheetWindow::openKept(const QString &id)
+std::optional<keptsheets::Sheet> SheetWindow::findKept(const QString &id)
 {
-    std::optional<keptsheets::Sheet> sheet;
     try {
-        sheet = keptsheets::find(m_db, id);
+        return keptsheets::find(m_db, id);
     } catch (const std::exception &e) {
         showErrorBox(QString::fromUtf8(e.what()));
     }
+    return std::nullopt;
+}
+
+bool SheetWindow::openKept(const QString &id)
+{
+    const std::optional<keptsheets::Sheet> sheet = findKept(id);
     if (!sheet)
         return false;
     m_keptId = sheet->id;
@@ -147,12 +152,7 @@ bool SheetWindow::openKept(const QString &id)
 
 void SheetWindow::copyKeptForAnotherAnimal(const QString &id)
 {
-    std::optional<keptsheets::Sheet> sheet;
-    try {
-        sheet = keptsheets::find(m_db, id);
-    } catch (const std::exception &e) {
-        showErrorBox(QString::fromUtf8(e.what()));
-    }
+    const std::optional<keptsheets::Sheet> sheet = findKept(id);
     if (!sheet)
         return;
     m_keptId.clear(); // kept as a sheet of its own once kept or printed
