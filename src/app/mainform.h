@@ -35,7 +35,7 @@ class QTreeWidgetItem;
 class AnswersPanel;
 class ProductPanel;
 class SheetWindow;
-class SpeciesFilter;
+class AnimalFilterBar;
 class TPBearHTMLRenderer;
 class TSearchComboBox;
 struct AnimalFilter;
@@ -194,8 +194,8 @@ public:
     void OpenDoseCalculator();
     // The species filter (mainform_animals.cpp): "Вид животного" beside the search box narrows
     // the product tree, the drop-down, the product lists of group and maker pages and the
-    // results page to the products with rows for one species (its state is SpeciesFilter's).
-    SpeciesFilter *m_speciesFilter = nullptr;
+    // results page to the products with rows for one species (its state is AnimalFilterBar's).
+    AnimalFilterBar *m_speciesFilter = nullptr;
     QComboBox *SpeciesBox = nullptr;
     QLabel *SpeciesNotice = nullptr; // above the product tree while it is narrowed
     // Reads the species anew (the structured data changed), keeping the choice while its

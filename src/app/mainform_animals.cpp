@@ -1,9 +1,9 @@
 // The species filter in the main window: placed beside the search box, and the pages the window
-// shows composed again when the filter changes. The filter's own state lives in SpeciesFilter.
+// shows composed again when the filter changes. The filter's own state lives in AnimalFilterBar.
 #include "app/mainform.h"
 
 #include "app/searchcombobox.h"
-#include "app/speciesfilter.h"
+#include "app/animalfilterbar.h"
 #include "pages/ui/htmlrenderer.h"
 
 #include <QComboBox>
@@ -13,11 +13,11 @@
 
 void TKalmedaRamuxMainForm::attachAnimalControls(QHBoxLayout *searchLayout)
 {
-    m_speciesFilter = new SpeciesFilter(DBConn, RussianNames, LatinNames, this);
+    m_speciesFilter = new AnimalFilterBar(DBConn, RussianNames, LatinNames, this);
     m_speciesFilter->attach(searchLayout, GroupBox1, ComboBox2, Splitter1, TreeView1);
     SpeciesBox = m_speciesFilter->box();
     SpeciesNotice = m_speciesFilter->notice();
-    connect(m_speciesFilter, &SpeciesFilter::changed, this, [this](bool shownPagesToo) {
+    connect(m_speciesFilter, &AnimalFilterBar::changed, this, [this](bool shownPagesToo) {
         if (shownPagesToo)
             recomposeFilteredPages();
     });

@@ -8,7 +8,7 @@
 #include "app/productpanel.h"
 #include "app/sheetsettingsbox.h"
 #include "app/sheetwindow.h"
-#include "app/speciesfilter.h"
+#include "app/animalfilterbar.h"
 #include "pages/ui/htmlrenderer.h"
 
 #include <QBoxLayout>
@@ -25,10 +25,10 @@ void TKalmedaRamuxMainForm::installAnswersPanel()
     btnDose = m_productPanel->button();
     connect(m_productPanel, &ProductPanel::openRequested, this, [this] { OpenDoseCalculator(); });
     if (m_speciesFilter) {
-        connect(m_speciesFilter, &SpeciesFilter::speciesChanged, m_productPanel,
+        connect(m_speciesFilter, &AnimalFilterBar::speciesChanged, m_productPanel,
                 &ProductPanel::setWindowSpecies);
         connect(m_productPanel, &ProductPanel::speciesChosen, m_speciesFilter,
-                &SpeciesFilter::followCalculator);
+                &AnimalFilterBar::followCalculator);
         m_productPanel->setWindowSpecies(m_speciesFilter->choice());
     }
 

@@ -3,7 +3,7 @@
 #include "app/mainform.h"
 
 #include "app/searchcombobox.h"
-#include "app/speciesfilter.h"
+#include "app/animalfilterbar.h"
 #include "pages/links.h"
 #include "pages/searchpage.h"
 #include "pages/ui/htmlrenderer.h"

@@ -4,7 +4,7 @@
 
 #include "app/productletters.h"
 #include "app/searchcombobox.h"
-#include "app/speciesfilter.h"
+#include "app/animalfilterbar.h"
 #include "app/splashhooks.h"
 
 #include <QComboBox>

@@ -2,7 +2,7 @@
 #include "app/mainform.h"
 
 #include "app/searchcombobox.h"
-#include "app/speciesfilter.h"
+#include "app/animalfilterbar.h"
 #include "db/namesearch.h"
 
 #include <QAbstractListModel>

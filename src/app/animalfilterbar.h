@@ -21,13 +21,13 @@ class QSplitter;
 class QTreeWidget;
 class QWidget;
 
-class SpeciesFilter final : public QObject
+class AnimalFilterBar final : public QObject
 {
     Q_OBJECT
 
 public:
     // `russian` and `latin` are the window's whole name lists, read again at every narrowing.
-    SpeciesFilter(Database &db, const NameList &russian, const NameList &latin, QObject *window);
+    AnimalFilterBar(Database &db, const NameList &russian, const NameList &latin, QObject *window);
 
     // Puts the box after `before` in the search row and the notice above `tree` in its splitter;
     // both stay hidden until refresh finds species.

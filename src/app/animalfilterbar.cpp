@@ -1,6 +1,6 @@
 // The species filter: the box, the notice, the narrowed name lists and the product tree narrowed
 // to them. Hidden while the store has no structured data.
-#include "app/speciesfilter.h"
+#include "app/animalfilterbar.h"
 
 #include "app/productletters.h"
 #include "db/sqlitedb.h"
@@ -15,11 +15,11 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-SpeciesFilter::SpeciesFilter(Database &db, const NameList &russian, const NameList &latin, QObject *window)
+AnimalFilterBar::AnimalFilterBar(Database &db, const NameList &russian, const NameList &latin, QObject *window)
     : QObject(window), m_db(db), m_allRussian(russian), m_allLatin(latin), m_window(window)
 {}
 
-void SpeciesFilter::attach(QHBoxLayout *searchRow, QWidget *boxParent, QWidget *before, QSplitter *splitter,
+void AnimalFilterBar::attach(QHBoxLayout *searchRow, QWidget *boxParent, QWidget *before, QSplitter *splitter,
                            QTreeWidget *tree)
 {
     m_tree = tree;
@@ -63,24 +63,24 @@ void SpeciesFilter::attach(QHBoxLayout *searchRow, QWidget *boxParent, QWidget *
     tree->show();
 }
 
-QString SpeciesFilter::choice() const
+QString AnimalFilterBar::choice() const
 {
     return m_filter ? m_filter->species.code : QString();
 }
 
-void SpeciesFilter::choose(const QString &code)
+void AnimalFilterBar::choose(const QString &code)
 {
     m_wanted = code;
     apply(true);
 }
 
-void SpeciesFilter::followCalculator(const QString &code)
+void AnimalFilterBar::followCalculator(const QString &code)
 {
     if (m_filter && code != m_filter->species.code && findSpecies(m_species, code))
         choose(code);
 }
 
-bool SpeciesFilter::eventFilter(QObject *watched, QEvent *event)
+bool AnimalFilterBar::eventFilter(QObject *watched, QEvent *event)
 {
     // Watches the application's events and never consumes one, so the window sees it too.
     if (event->type() == StructuredDataChangedMessage() && watched == m_window)
@@ -88,7 +88,7 @@ bool SpeciesFilter::eventFilter(QObject *watched, QEvent *event)
     return false;
 }
 
-void SpeciesFilter::refresh(bool shownPagesToo)
+void AnimalFilterBar::refresh(bool shownPagesToo)
 {
     if (!m_box)
         return;
@@ -116,7 +116,7 @@ void SpeciesFilter::refresh(bool shownPagesToo)
     apply(shownPagesToo);
 }
 
-void SpeciesFilter::apply(bool shownPagesToo)
+void AnimalFilterBar::apply(bool shownPagesToo)
 {
     if (!m_box)
         return;
@@ -151,7 +151,7 @@ void SpeciesFilter::apply(bool shownPagesToo)
     emit changed(shownPagesToo);
 }
 
-void SpeciesFilter::narrowTree()
+void AnimalFilterBar::narrowTree()
 {
     std::shared_ptr<const QSet<qint64>> keep;
     if (m_filter)
@@ -168,14 +168,14 @@ void SpeciesFilter::narrowTree()
     m_tree->setUpdatesEnabled(true);
 }
 
-const NameList &SpeciesFilter::shownNames(bool latin) const
+const NameList &AnimalFilterBar::shownNames(bool latin) const
 {
     if (m_filter)
         return latin ? m_latin : m_russian;
     return latin ? m_allLatin : m_allRussian;
 }
 
-const SearchCatalogs &SpeciesFilter::searchCatalogs(const SearchCatalogs &all)
+const SearchCatalogs &AnimalFilterBar::searchCatalogs(const SearchCatalogs &all)
 {
     if (!m_catalogsBuilt && m_filter) {
         // The names the species keeps and those without any data: the page lists the first and
