@@ -17,6 +17,8 @@
 #include "db/sqlitedb.h"
 #include "pages/ui/htmlrenderer.h"
 
+#include "../benchkit.h"
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -32,30 +34,9 @@
 
 namespace {
 
-struct Stats
-{
-    double median, p90, max;
-};
-
-Stats measure(int runs, const std::function<void()> &body)
-{
-    body(); // warm-up
-    std::vector<double> ms;
-    ms.reserve(size_t(runs));
-    QElapsedTimer timer;
-    for (int i = 0; i < runs; ++i) {
-        timer.start();
-        body();
-        ms.push_back(double(timer.nsecsElapsed()) / 1e6);
-    }
-    std::sort(ms.begin(), ms.end());
-    return Stats{ms[ms.size() / 2], ms[std::min(ms.size() - 1, ms.size() * 9 / 10)], ms.back()};
-}
-
-void report(const char *name, const Stats &s)
-{
-    std::printf("%-52s median %8.3f ms  p90 %8.3f ms  max %8.3f ms\n", name, s.median, s.p90, s.max);
-}
+using benchkit::measure;
+using benchkit::report;
+using benchkit::Stats;
 
 // Two products with dose rows (the synthetic ones are per animal), and the first one's species.
 struct Chosen
@@ -107,8 +88,7 @@ Stats processStats(int runs, const QString &program, const QStringList &args)
     processMs(program, args); // warm-up
     for (int i = 0; i < runs; ++i)
         ms.push_back(processMs(program, args));
-    std::sort(ms.begin(), ms.end());
-    return Stats{ms[ms.size() / 2], ms[std::min(ms.size() - 1, ms.size() * 9 / 10)], ms.back()};
+    return benchkit::statsOf(std::move(ms));
 }
 
 } // namespace
@@ -117,22 +97,12 @@ int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
     QStandardPaths::setTestModeEnabled(true);
-    const QStringList args = app.arguments().mid(1);
-    int runs = 50;
-    QString source;
-    for (int i = 0; i + 1 < args.size(); i += 2) {
-        if (args[i] == QLatin1String("--db"))
-            source = args[i + 1];
-        else if (args[i] == QLatin1String("--runs"))
-            runs = std::max(5, args[i + 1].toInt());
-    }
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("bench.rxd"));
-    if (source.isEmpty())
-        writeClientDatabase(generateSynthetic(), path);
-    else if (!QFile::copy(source, path))
-        return std::fprintf(stderr, "bench_answers: cannot copy %s\n", qPrintable(source)), 2;
-    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+    const auto ref = benchkit::reference(app.arguments().mid(1), dir, "bench_answers");
+    if (!ref)
+        return 2;
+    const int runs = ref->runs;
+    const QString &path = ref->path;
     const Chosen chosen = chooseProducts(path);
     if (chosen.first == 0 || chosen.second == 0)
         return std::fprintf(stderr, "bench_answers: no two products with dose rows\n"), 2;
@@ -191,11 +161,7 @@ int main(int argc, char **argv)
         }
     }
     window.m_answers = panel;
-    const auto stats = [](std::vector<double> ms) {
-        std::sort(ms.begin(), ms.end());
-        return Stats{ms[ms.size() / 2], ms[std::min(ms.size() - 1, ms.size() * 9 / 10)], ms.back()};
-    };
-    const Stats with = stats(withMs), without = stats(withoutMs);
+    const Stats with = benchkit::statsOf(withMs), without = benchkit::statsOf(withoutMs);
     report("ITEM: click to painted, panel filled", with);
     report("ITEM: click to painted, no panel", without);
     std::printf("panel adds to the click: median %.3f ms\n", with.median - without.median);

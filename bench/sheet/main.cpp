@@ -13,6 +13,8 @@
 #include "db/schema.h"
 #include "db/sqlitedb.h"
 
+#include "../benchkit.h"
+
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -27,31 +29,9 @@
 
 namespace {
 
-struct Stats
-{
-    double median, p90, max;
-};
-
-Stats measure(int runs, const std::function<void()> &before, const std::function<void()> &body)
-{
-    before();
-    body(); // warm-up
-    std::vector<double> ms;
-    QElapsedTimer timer;
-    for (int i = 0; i < runs; ++i) {
-        before();
-        timer.start();
-        body();
-        ms.push_back(double(timer.nsecsElapsed()) / 1e6);
-    }
-    std::sort(ms.begin(), ms.end());
-    return Stats{ms[ms.size() / 2], ms[std::min(ms.size() - 1, ms.size() * 9 / 10)], ms.back()};
-}
-
-void report(const char *name, const Stats &s)
-{
-    std::printf("%-52s median %8.3f ms  p90 %8.3f ms  max %8.3f ms\n", name, s.median, s.p90, s.max);
-}
+using benchkit::measure;
+using benchkit::report;
+using benchkit::Stats;
 
 // Ten products with dose rows for the first species that has as many.
 QList<qint64> chooseProducts(Database &db, qint64 &speciesId)
@@ -80,22 +60,12 @@ int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
     QStandardPaths::setTestModeEnabled(true);
-    const QStringList args = app.arguments().mid(1);
-    int runs = 50;
-    QString source;
-    for (int i = 0; i + 1 < args.size(); i += 2) {
-        if (args[i] == QLatin1String("--db"))
-            source = args[i + 1];
-        else if (args[i] == QLatin1String("--runs"))
-            runs = std::max(5, args[i + 1].toInt());
-    }
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("bench.rxd"));
-    if (source.isEmpty())
-        writeClientDatabase(generateSynthetic(), path);
-    else if (!QFile::copy(source, path))
-        return std::fprintf(stderr, "bench_sheet: cannot copy %s\n", qPrintable(source)), 2;
-    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+    const auto ref = benchkit::reference(app.arguments().mid(1), dir, "bench_sheet");
+    if (!ref)
+        return 2;
+    const int runs = ref->runs;
+    const QString &path = ref->path;
     setErrorBoxHandler([](const QString &text) { std::fprintf(stderr, "error box: %s\n", qPrintable(text)); });
 
     Database db;
