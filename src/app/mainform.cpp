@@ -242,7 +242,7 @@ void TKalmedaRamuxMainForm::openDatabase()
     else
         DBConn.openConnectionString(m_connectionString);
     try {
-        structuredvalues::clearEmptyValues(DBConn);
+        structuredvalues::clearEmptyValues(DBConn, structuredvalues::Scan::OncePerFile);
     } catch (const RamuxError &) {
         // A file it cannot write keeps its '' values; the readers take them for absent too.
     }

@@ -16,10 +16,32 @@ struct TableFix
     QString anyEmpty;
 };
 
+// A bit of the file's user_version: once the tables have no '' left, this program's sync never
+// writes one again, so the window's later openings skip the scan (a full read of four tables).
+constexpr qint64 kClearedBit = 1;
+
+qint64 userVersion(Database &db)
+{
+    Statement st = db.prepare(QStringLiteral("PRAGMA user_version"));
+    return st.step() ? st.int64(0) : 0;
+}
+
+void markCleared(Database &db, qint64 version)
+{
+    try {
+        db.exec(QStringLiteral("PRAGMA user_version = %1").arg(version | kClearedBit));
+    } catch (const DbError &) {
+        // A file it cannot write is scanned again next time; nothing in it changes.
+    }
+}
+
 } // namespace
 
-int clearEmptyValues(Database &db)
+int clearEmptyValues(Database &db, Scan scan)
 {
+    const qint64 version = userVersion(db);
+    if (scan == Scan::OncePerFile && (version & kClearedBit))
+        return 0;
     std::vector<TableFix> pending;
     for (const QString &table : schema::structuredTables()) {
         if (!db.hasTable(table))
@@ -43,8 +65,10 @@ int clearEmptyValues(Database &db)
         if (probe.step())
             pending.push_back(std::move(fix));
     }
-    if (pending.empty())
+    if (pending.empty()) {
+        markCleared(db, version);
         return 0;
+    }
     int changed = 0;
     Transaction tx(db);
     for (const TableFix &fix : pending) {
@@ -53,6 +77,7 @@ int clearEmptyValues(Database &db)
         changed += db.changes();
     }
     tx.commit();
+    markCleared(db, version);
     return changed;
 }
 

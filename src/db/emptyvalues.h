@@ -9,6 +9,9 @@ namespace structuredvalues {
 // Sets every '' in the structured tables to NULL, one statement per table in one transaction.
 // Reads only when there is nothing to change, so a read-only file stays untouched; returns the
 // number of rows changed. Throws DbError when the file cannot be written.
-int clearEmptyValues(Database &db);
+// The window asks once per file (a bit of its user_version remembers the pass); a sync run always
+// looks, since an older program may have synced the file since.
+enum class Scan { Always, OncePerFile };
+int clearEmptyValues(Database &db, Scan scan = Scan::Always);
 
 } // namespace structuredvalues
