@@ -3,6 +3,7 @@
 
 #include "answers/answerstore.h"
 #include "answers/sheetprint.h"
+#include "db/demoreference.h"
 #include "db/runstatus.h"
 #include "db/sheetsettings.h"
 #include "db/sqlitedb.h"
@@ -53,6 +54,7 @@ SheetPrintOptions sheetPrintOptions(Database &db, const SheetComposition &sheet)
     options.clinic = settings.clinic;
     options.vet = settings.vet;
     options.dataAsOf = runstatus::statusLine(db);
+    options.demo = demoreference::holdsDemo(db);
     for (const SheetLine &line : sheet.lines) {
         if (!line.inReference)
             continue;

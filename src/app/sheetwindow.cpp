@@ -405,8 +405,12 @@ void SheetWindow::printSheet()
     QPrinter printer(QPrinter::HighResolution);
     printer.setPageSize(QPageSize(QPageSize::A4));
     QPrintDialog dialog(&printer, this);
-    if (dialog.exec() != QDialog::Accepted)
-        return;
+    if (dialog.exec() == QDialog::Accepted)
+        printTo(printer);
+}
+
+void SheetWindow::printTo(QPrinter &printer)
+{
     std::unique_ptr<QTextDocument> doc = layOutForPaper(html(true), noResources(), printer);
     doc->print(&printer);
     markPrinted();

@@ -18,6 +18,7 @@ class QComboBox;
 class QDateEdit;
 class QLineEdit;
 class QListWidget;
+class QPrinter;
 class QPushButton;
 class QTextBrowser;
 
@@ -43,6 +44,8 @@ public:
     QString html(bool paper = false) const;
     // Writes the printout to a PDF file; false with the reason shown when it cannot.
     bool writePdf(const QString &path);
+    // Prints the sheet on a printer already set up (the print dialog's, or a test's).
+    void printTo(QPrinter &printer);
 
     QComboBox *speciesBox() const { return m_species; }
     QLineEdit *weightEdit() const { return m_weight; }

@@ -1,11 +1,8 @@
 #include "search/plaintext.h"
 
-#include "text/base64.h"
-#include "text/cp1251.h"
 #include "text/packedcontent.h"
 
 #include <QHash>
-#include <exception>
 
 namespace {
 
@@ -140,22 +137,5 @@ QString htmlToPlainText(QStringView html)
 
 QString packedToPlainText(QStringView packed)
 {
-    QString html;
-    try {
-        scanPackedContent(packed, [&html](QString &name, QString &content) {
-            if (trimControl(name).toUpper() != QLatin1String("HTML"))
-                return;
-            const QStringView data = trimControlView(content);
-            QByteArray latin(data.size(), Qt::Uninitialized);
-            char *out = latin.data();
-            for (QChar ch : data) {
-                const char16_t u = ch.unicode();
-                *out++ = u < 128 ? static_cast<char>(u) : '\x01';
-            }
-            html += decodeCp1251(base64Decode(latin)) + QLatin1Char(' ');
-        });
-    } catch (const std::exception &) {
-        // What was decoded before the fault still counts.
-    }
-    return htmlToPlainText(html);
+    return htmlToPlainText(packedHtml(packed));
 }

@@ -1,5 +1,10 @@
 #include "text/packedcontent.h"
 
+#include "text/base64.h"
+#include "text/cp1251.h"
+
+#include <exception>
+
 void scanPackedContent(QStringView text, const std::function<void(QString &name, QString &content)> &onElement)
 {
     enum class State { Outside, Name, Content };
@@ -69,4 +74,26 @@ QStringView trimControlView(QStringView text)
 QString trimControl(QStringView text)
 {
     return trimControlView(text).toString();
+}
+
+QString packedHtml(QStringView packed)
+{
+    QString html;
+    try {
+        scanPackedContent(packed, [&html](QString &name, QString &content) {
+            if (trimControl(name).toUpper() != QLatin1String("HTML"))
+                return;
+            const QStringView data = trimControlView(content);
+            QByteArray latin(data.size(), Qt::Uninitialized);
+            char *out = latin.data();
+            for (QChar ch : data) {
+                const char16_t u = ch.unicode();
+                *out++ = u < 128 ? static_cast<char>(u) : '\x01';
+            }
+            html += decodeCp1251(base64Decode(latin)) + QLatin1Char(' ');
+        });
+    } catch (const std::exception &) {
+        // What was decoded before the fault still counts.
+    }
+    return html;
 }

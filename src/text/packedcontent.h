@@ -12,6 +12,10 @@
 // callback stops the scan.
 void scanPackedContent(QStringView text, const std::function<void(QString &name, QString &content)> &onElement);
 
+// The HTML of packed content: every HTML element (any letter case) decoded from Base64 and
+// Windows-1251, joined by a blank. Throws nothing: a fault keeps what was decoded before it.
+QString packedHtml(QStringView packed);
+
 // Removes characters with codes 0 to 32 at both ends.
 QString trimControl(QStringView text);
 QStringView trimControlView(QStringView text);

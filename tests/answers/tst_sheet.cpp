@@ -2,12 +2,15 @@
 // client store filled by SQL: the combined withdrawal, refusals in words, the PDF, kept sheets
 // across a republish and a sync, and the notes file.
 #include "answers/sheet.h"
+#include "answers/sheetprint.h"
 #include "app/sheetwindow.h"
 #include "db/keptsheets.h"
 #include "db/notesfile.h"
+#include "db/options.h"
 #include "db/sheetsettings.h"
 #include "db/schema.h"
 #include "db/sqlitedb.h"
+#include "text/cp1251.h"
 
 #include <QComboBox>
 #include <QJsonArray>
@@ -16,6 +19,7 @@
 #include <QTextBrowser>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPrinter>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -65,6 +69,11 @@ struct Run
     QString out;
     QString err;
 };
+
+QString packed(const QString &html)
+{
+    return QStringLiteral("<HTML>%1</HTML>").arg(QString::fromLatin1(encodeCp1251Html(html).toBase64()));
+}
 
 QString pdfText(const QString &pdf)
 {
@@ -200,6 +209,25 @@ void TestSheet::windowPrintsAndKeepsSheets()
         QVERIFY2(text.contains(QString::fromUtf8(part)), qPrintable(text));
     QVERIFY(!text.contains(QStringLiteral("Сроки ожидания")));
     QVERIFY(text.startsWith(QStringLiteral("Клиника «Лесная» Врач Орлова А. П. Лист назначения")));
+    QVERIFY(!text.contains(demoNoticeText()));
+
+    // Through the printer: the instruction's own sections once ticked, and the demo notice once
+    // the stored greeting says the content is the demo.
+    Statement sections = db.prepare(QStringLiteral("UPDATE items SET side_effects = ?1, storage_instructions = ?2 WHERE id = 6"));
+    sections.bind(1, packed(QStringLiteral("<p>Редко &mdash; рвота.</p>")));
+    sections.bind(2, packed(QStringLiteral("<p>Хранить при 5&ndash;25 °C.</p>")));
+    sections.run();
+    sheetsettings::save(db, {QString(), QString(), true, true});
+    storeSplash(db, packed(QStringLiteral("<p class=\"notice demo-content\">Демонстрация</p>")));
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(m_dir.filePath(QStringLiteral("printed.pdf")));
+    window.printTo(printer);
+    const QString printed = pdfText(printer.outputFileName());
+    for (const QString &part : {QStringLiteral("Побочные действия Празик Редко — рвота."),
+                                QStringLiteral("Условия хранения Празик Хранить при 5–25 °C."), demoNoticeText()})
+        QVERIFY2(printed.contains(part), qPrintable(printed));
+    QVERIFY(printed.startsWith(QStringLiteral("Лист назначения")));
 
     // Printing kept the sheet; a republish puts a new row before the chosen one, a sync deletes
     // a product: the line keeps its choice, the gone product keeps its quote without a number.

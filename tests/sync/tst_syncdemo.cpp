@@ -1,5 +1,10 @@
-// Syncing an empty database from ramux-server --demo gives exactly the demo database.
+// Syncing an empty database from ramux-server --demo gives exactly the demo database, and both
+// know their content is the demo.
 #include "syncprocess.h"
+
+#include "db/demoreference.h"
+#include "db/options.h"
+#include "update/greeting.h"
 
 #include <QTemporaryDir>
 
@@ -83,6 +88,17 @@ private slots:
             QVERIFY(st.step());
             QVERIFY2(st.int64(0) > 0, qPrintable(column));
         }
+
+        // The demo writer says so until a greeting arrives; then the server's greeting decides.
+        QVERIFY(demoreference::holdsDemo(b));
+        QVERIFY(!demoreference::holdsDemo(a));
+        const GreetingResult greeting = RequestGreetingPage(m_address);
+        QCOMPARE(greeting.code, 0);
+        storeSplash(a, greeting.page);
+        QVERIFY(demoreference::holdsDemo(a));
+        storeSplash(b, QStringLiteral("<HTML>%1</HTML>").arg(QString::fromLatin1(
+                           QByteArray("<p class='notice'>demo-content</p>").toBase64())));
+        QVERIFY(!demoreference::holdsDemo(b));
     }
 
     void secondRunChangesNothing()

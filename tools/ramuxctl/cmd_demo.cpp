@@ -1,12 +1,16 @@
 // ramuxctl demo PATH [--content]: the demo reference, packed from the demo sources.
 // Without --content PATH is a client database, exactly what a synchronisation of an empty
-// database from "ramux-server --demo" leaves; with --content it is a server content database.
+// database from "ramux-server --demo" leaves, and it remembers (in the user settings) that its
+// content is the demo; with --content it is a server content database.
 #include "command.h"
 
 #include "content/content.h"
 #include "content/contentdb.h"
 #include "content/contentindex.h"
 #include "content/sourcereader.h"
+#include "db/demoreference.h"
+#include "db/schema.h"
+#include "db/sqlitedb.h"
 
 namespace {
 
@@ -22,8 +26,12 @@ int demo(CommandContext &ctx)
     if (content) {
         ContentDatabase::create(ctx.args.first(), set);
         contentindex::preparePublished(ctx.args.first());
-    } else
+    } else {
         writeClientDatabase(set, ctx.args.first());
+        Database db;
+        db.open(ctx.args.first(), schema::databasePassword());
+        demoreference::markWrittenFromDemo(db);
+    }
     return 0;
 }
 
