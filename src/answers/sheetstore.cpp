@@ -3,7 +3,6 @@
 
 #include "answers/answerstore.h"
 #include "answers/sheetprint.h"
-#include "db/demoreference.h"
 #include "db/runstatus.h"
 #include "db/sheetsettings.h"
 #include "db/sqlitedb.h"
@@ -54,7 +53,6 @@ SheetPrintOptions sheetPrintOptions(Database &db, const SheetComposition &sheet)
     options.clinic = settings.clinic;
     options.vet = settings.vet;
     options.dataAsOf = runstatus::statusLine(db);
-    options.demo = demoreference::holdsDemo(db);
     for (const SheetLine &line : sheet.lines) {
         if (!line.inReference)
             continue;

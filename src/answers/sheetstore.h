@@ -17,5 +17,6 @@ QString productSectionText(Database &db, qint64 itemId, const QString &column);
 
 struct SheetPrintOptions;
 // The printout's settings as the user left them: clinic, vet, the chosen sections of each
-// product and the "data as of" line.
+// product and the "data as of" line. Whether the reference is the demo is the caller's to set
+// (demoreference::holdsDemo), once: the stored greeting it reads can be megabytes.
 SheetPrintOptions sheetPrintOptions(Database &db, const SheetComposition &sheet);

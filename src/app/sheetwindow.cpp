@@ -5,6 +5,7 @@
 #include "answers/sheetstore.h"
 #include "app/messageboxes.h"
 #include "app/pdfdialog.h"
+#include "db/demoreference.h"
 #include "db/sheetsettings.h"
 #include "pages/render/pagedocument.h"
 
@@ -274,6 +275,7 @@ void SheetWindow::moveLine(int row, int by)
 
 void SheetWindow::reload()
 {
+    m_demo.reset();
     for (Entry &entry : m_entries) {
         try {
             entry.input = loadSheetLine(m_db, entry.itemId, entry.choice, std::nullopt, entry.input.name,
@@ -367,6 +369,9 @@ QString SheetWindow::html(bool paper) const
     SheetPrintOptions options;
     try {
         options = sheetPrintOptions(m_db, m_sheet);
+        if (!m_demo)
+            m_demo = demoreference::holdsDemo(m_db);
+        options.demo = *m_demo;
     } catch (const std::exception &e) {
         qCWarning(lcSheet) << "print settings not read:" << e.what();
     }

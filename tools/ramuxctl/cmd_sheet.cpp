@@ -8,6 +8,7 @@
 #include "answers/sheetprint.h"
 #include "answers/sheetstore.h"
 #include "answers/answerstore.h"
+#include "db/demoreference.h"
 #include "db/schema.h"
 #include "db/sqlitedb.h"
 #include "pages/render/pagedocument.h"
@@ -164,7 +165,9 @@ int sheet(CommandContext &ctx)
     printOut(blocks.join(QLatin1Char('\n')));
     printErr(refusals);
     if (!args.pdf.isEmpty()) {
-        if (writePdf(sheetHtml(composed, sheetPrintOptions(db, composed)), args.pdf) != 0)
+        SheetPrintOptions options = sheetPrintOptions(db, composed);
+        options.demo = demoreference::holdsDemo(db);
+        if (writePdf(sheetHtml(composed, options), args.pdf) != 0)
             return 1;
     }
     return composed.allComputed() ? 0 : kRefused;
