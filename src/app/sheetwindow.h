@@ -110,7 +110,7 @@ private:
     QTextBrowser *m_preview = nullptr;
     QComboBox *m_kept = nullptr;
     QString m_keptId; // the kept sheet shown, empty for a new one
-    // Read at the first composition after opening or a reload, not at every keystroke: the
+    // Read at the first composition and again after a reload, not at every keystroke: the
     // stored greeting it comes from can be large.
     mutable std::optional<bool> m_demo;
 };
