@@ -164,23 +164,32 @@ void refreshLastNames(Database &db)
         " AND items.name IS NOT user_items.last_name)"));
 }
 
-bool printNotes(Database &db)
+QString setting(Database &db, const QString &key)
 {
     if (!db.hasTable(kSettings))
-        return false;
+        return {};
     Statement st = db.prepare(QStringLiteral("SELECT value FROM user_settings WHERE key = ?1"));
-    st.bind(1, kPrintNotesKey);
-    return st.step() && st.text(0) == QLatin1String("1");
+    st.bind(1, key);
+    return st.step() && !st.text(0).isNull() ? st.text(0) : QString();
+}
+
+void setSetting(Database &db, const QString &key, const QString &value)
+{
+    ensureTables(db);
+    Statement st = db.prepare(QStringLiteral("INSERT OR REPLACE INTO user_settings (key, value) VALUES (?1, ?2)"));
+    st.bind(1, key);
+    st.bind(2, value.isNull() ? QStringLiteral("") : value);
+    st.run();
+}
+
+bool printNotes(Database &db)
+{
+    return setting(db, kPrintNotesKey) == QLatin1String("1");
 }
 
 void setPrintNotes(Database &db, bool on)
 {
-    ensureTables(db);
-    Statement st = db.prepare(QStringLiteral(
-        "INSERT OR REPLACE INTO user_settings (key, value) VALUES (?1, ?2)"));
-    st.bind(1, kPrintNotesKey);
-    st.bind(2, on ? QStringLiteral("1") : QStringLiteral("0"));
-    st.run();
+    setSetting(db, kPrintNotesKey, on ? QStringLiteral("1") : QStringLiteral("0"));
 }
 
 QDateTime nowUtc()

@@ -52,6 +52,11 @@ void refreshLastNames(Database &db);
 // The refusal text for an over-long note.
 QString noteTooLongMessage(qsizetype length);
 
+// One value of the user settings table: empty when the file has no table or no such key.
+QString setting(Database &db, const QString &key);
+// Creates the user tables when the file lacks them.
+void setSetting(Database &db, const QString &key, const QString &value);
+
 // "Печатать мои заметки": off unless the user ticked it.
 bool printNotes(Database &db);
 void setPrintNotes(Database &db, bool on);
